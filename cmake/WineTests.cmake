@@ -1,0 +1,85 @@
+# Windows test programs run under Wine through CTest.
+#
+#   add_wine_test(<name>
+#     SOURCES <files...>            test sources (GoogleTest; gtest_main is linked unless NO_GTEST_MAIN)
+#     [LIBS <targets...>]           extra libraries
+#     [VERSIONS <v...>]             one CTest test per Windows version Wine reports to the program:
+#                                   default, winxp, win2003, vista, win7, win8, win81, win10
+#     [VERSION_MANIFEST]            embed a manifest listing the supported systems, so that Wine
+#                                   reports 6.3 and 10.0 (as Windows does only to such programs)
+#     [DISPLAY]                     run on Xvfb with Wine's x11 driver (screenshots) instead of the
+#                                   headless null driver
+#     [LOCK <resources...>]         CTest resource locks, e.g. "devices" for tests that plant device
+#                                   nodes, "certstore" for tests touching the machine stores
+#     [ARGS <args...>]              command-line arguments
+#     [TIMEOUT <s>]                 default 120
+#     [NO_GTEST_MAIN]               the program brings its own main
+#   )
+#
+# Test names: wine32.<name>[.<version>] and wine64.<name>[.<version>]. Every test requires the
+# fixture "wine" (one prefix and one persistent wineserver per run, see tests/wine/bench.sh).
+if(WIN32)
+  set(WINE_BENCH ${PROJECT_SOURCE_DIR}/tests/wine/bench.sh)
+  if(VELMOR_ARCH STREQUAL x64)
+    set(WINE_TEST_PREFIX wine64)
+  else()
+    set(WINE_TEST_PREFIX wine32)
+  endif()
+endif()
+
+function(add_wine_test name)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(W "VERSION_MANIFEST;DISPLAY;NO_GTEST_MAIN" "TIMEOUT"
+                        "SOURCES;LIBS;VERSIONS;LOCK;ARGS" ${ARGN})
+  set(sources ${W_SOURCES})
+  if(W_VERSION_MANIFEST)
+    list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/wine/common/supported_os.rc)
+  endif()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/wine/common)
+  target_link_libraries(${name} PRIVATE velmor_warnings ${W_LIBS})
+  if(NOT W_NO_GTEST_MAIN)
+    target_link_libraries(${name} PRIVATE gtest_main gtest)
+  endif()
+  if(NOT W_TIMEOUT)
+    set(W_TIMEOUT 120)
+  endif()
+  if(NOT W_VERSIONS)
+    set(W_VERSIONS default)
+  endif()
+  set(display_flag)
+  if(W_DISPLAY)
+    set(display_flag --display)
+  endif()
+  foreach(ver IN LISTS W_VERSIONS)
+    if(ver STREQUAL default)
+      set(test_name ${WINE_TEST_PREFIX}.${name})
+    else()
+      set(test_name ${WINE_TEST_PREFIX}.${name}.${ver})
+    endif()
+    add_test(NAME ${test_name}
+             COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag} -- $<TARGET_FILE:${name}> ${W_ARGS})
+    set_tests_properties(${test_name} PROPERTIES
+      FIXTURES_REQUIRED wine
+      TIMEOUT ${W_TIMEOUT}
+      ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
+    if(W_LOCK)
+      set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${W_LOCK}")
+    endif()
+  endforeach()
+endfunction()
+
+# The fixture: one prefix and one persistent wineserver for the whole CTest run.
+function(add_wine_fixture)
+  if(NOT WIN32)
+    return()
+  endif()
+  add_test(NAME ${WINE_TEST_PREFIX}.bench_start COMMAND ${WINE_BENCH} start)
+  add_test(NAME ${WINE_TEST_PREFIX}.bench_stop COMMAND ${WINE_BENCH} stop)
+  set_tests_properties(${WINE_TEST_PREFIX}.bench_start PROPERTIES
+    FIXTURES_SETUP wine ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}" TIMEOUT 300)
+  set_tests_properties(${WINE_TEST_PREFIX}.bench_stop PROPERTIES
+    FIXTURES_CLEANUP wine ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
+endfunction()

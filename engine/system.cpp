@@ -1,0 +1,16 @@
+#include "engine/system.h"
+
+#include "engine/status.h"
+
+extern "C" HMODULE load_system_module(const char* name) {
+  HMODULE module = ::GetModuleHandleA(name);
+  return module != nullptr ? module : ::LoadLibraryA(name);
+}
+
+extern "C" int process_exit_status(HANDLE process) {
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(process, &code)) return WDI_ST_OTHER;
+  if (code == 0) return WDI_ST_OK;
+  if (code == STILL_ACTIVE) return WDI_ST_TIMED_OUT;
+  return WDI_ST_OTHER;
+}

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the three trees into build/: win32 (i686), win64 (x86_64) and host, in the order the
+# payload needs (both installer builds before anything that carries them), and copies the release
+# binaries to dist/.
+#   scripts/build.sh [--no-host]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${VELMOR_BUILD_DIR:-$top/build}
+jobs=$(nproc)
+with_host=1
+[ "${1:-}" = --no-host ] && with_host=0
+
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+
+configure() {  # tree toolchain
+  local tree=$1 toolchain=$2 extra=()
+  [ -n "$toolchain" ] && extra+=(-DCMAKE_TOOLCHAIN_FILE="$top/cmake/$toolchain")
+  cmake -S "$top" -B "$build/$tree" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "${extra[@]}" \
+    -DVELMOR_INSTALLER_X86="$build/win32/installer/installer_x86.exe" \
+    -DVELMOR_INSTALLER_X64="$build/win64/installer/installer_x64.exe" \
+    -DVELMOR_WINE_ROOT="$build/wine" -DVELMOR_DIST_DIR="$top/dist" \
+    ${VELMOR_PAYLOAD_DIR:+-DVELMOR_PAYLOAD_DIR="$VELMOR_PAYLOAD_DIR"} >/dev/null
+}
+
+configure win32 mingw-i686.cmake
+configure win64 mingw-x86_64.cmake
+# Stage 1: the installer programs the payload carries.
+for tree in win32 win64; do
+  if cmake --build "$build/$tree" --target help 2>/dev/null | grep -q 'installer_x'; then
+    cmake --build "$build/$tree" -j "$jobs" --target "installer_$([ $tree = win32 ] && echo x86 || echo x64)"
+  fi
+done
+# Stage 2: everything else.
+cmake --build "$build/win32" -j "$jobs"
+cmake --build "$build/win64" -j "$jobs"
+if [ $with_host = 1 ]; then
+  configure host ""
+  cmake --build "$build/host" -j "$jobs"
+fi
+
+mkdir -p "$top/dist"
+for f in "$build/win32/app/Velmor_VirtualCOM_DriverInstall.exe" \
+         "$build/win32/installer/installer_x86.exe" "$build/win64/installer/installer_x64.exe"; do
+  [ -f "$f" ] && cp -p "$f" "$top/dist/"
+done
+exit 0
