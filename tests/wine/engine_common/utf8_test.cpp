@@ -57,7 +57,8 @@ TEST(Utf8Wrappers, FileAttributesKeepsTheCallsLastError) {
 TEST(Utf8Wrappers, CreateDirectoryMakesNestedFolders) {
   char temp[MAX_PATH];
   ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
-  std::string dir = std::string(temp) + "velmor_utf8_\xC3\xA9\\a\\b";
+  std::string base = std::string(temp) + "velmor_utf8_\xC3\xA9" + std::to_string(::GetCurrentProcessId());
+  std::string dir = base + "\\a\\b";
   EXPECT_EQ(create_directory_utf8(dir.c_str(), nullptr), ERROR_SUCCESS);
   EXPECT_NE(file_attributes_utf8(dir.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(create_directory_utf8(dir.c_str(), nullptr), ERROR_ALREADY_EXISTS);
