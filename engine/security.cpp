@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/bounded_path.h"
 #include "engine/error_text.h"
@@ -111,6 +112,11 @@ extern "C" int check_dir(const char* path) {
       }
       full.get()[0] = '\0';
       if (current_directory_utf8(full.get()) == 0) full.get()[0] = '\0';
+      // A cut path would create some other directory and report it as this one.
+      if (std::strlen(full.get()) + 1 + std::strlen(path) > MAX_PATH - 1) {
+        wdi_err("directory name is too long %s", path);
+        return WDI_ST_BAD_PARAMETER;
+      }
       velmor::path_append(full.get(), MAX_PATH, "\\");
       velmor::path_append(full.get(), MAX_PATH, path);
       rc = create_directory_utf8(full.get(), security.get());

@@ -105,6 +105,26 @@ TEST_F(Extraction, RelativeFolderLandsUnderTheCurrentDirectory) {
   EXPECT_TRUE(exists(root_ + "\\relative\\package\\installer_x86.exe"));
 }
 
+TEST_F(Extraction, RelativeFolderTooLongForTheCurrentDirectoryIsRefused) {
+  std::string deep = root_ + "\\" + std::string(199 - root_.size(), 'c');
+  ASSERT_EQ(deep.size(), 200u);
+  ASSERT_TRUE(::CreateDirectoryW(widen(deep).c_str(), nullptr));
+  std::string relative(60, 'r');  // 200 + 1 + 60 > 259: the absolute path would be cut
+  wchar_t previous[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(widen(deep).c_str()));
+  testing::internal::CaptureStderr();
+  int status = check_dir(relative.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  int fits = check_dir(std::string(58, 'f').c_str());  // 200 + 1 + 58 = 259
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_EQ(status, WDI_ST_BAD_PARAMETER);
+  EXPECT_EQ(err, "Velmor:error [check_dir] directory name is too long " + relative + "\n");
+  EXPECT_FALSE(is_directory(deep + "\\" + relative.substr(0, 58)));  // no cut-off name either
+  EXPECT_EQ(fits, WDI_ST_OK);
+  EXPECT_TRUE(is_directory(deep + "\\" + std::string(58, 'f')));
+}
+
 TEST_F(Extraction, SubFolderThatIsAFileIsDenied) {
   ASSERT_TRUE(::CreateDirectoryW(widen(root_ + "\\pkg").c_str(), nullptr));
   write_file(root_ + "\\pkg\\x86", "not a folder");
