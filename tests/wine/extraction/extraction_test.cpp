@@ -187,6 +187,21 @@ TEST_F(Extraction, FileInUseStopsWithNoResource) {
       << err;
 }
 
+#ifdef FULL_DISK_DIR
+// A write that does not reach the disk must not be reported as a complete package.
+TEST(ExtractionWrites, ShortWriteFailsTheExtraction) {
+  std::string dir = std::string("Z:") + FULL_DISK_DIR;
+  for (char& c : dir)
+    if (c == '/') c = '\\';
+  testing::internal::CaptureStderr();
+  int status = extract_binaries(dir.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, WDI_ST_IO_FAILURE);
+  EXPECT_EQ(err, "Velmor:error [extract_binaries] failed to write file '" + dir + "\\x86\\WdfCoInstaller01011.dll'\n");
+  EXPECT_FALSE(exists(dir + "\\x86\\winusbcoinstaller2.dll"));  // stops at the first failure
+}
+#endif
+
 TEST(ExtractionArguments, NullFolderIsABadParameter) {
   EXPECT_EQ(extract_binaries(nullptr), WDI_ST_BAD_PARAMETER);
   EXPECT_EQ(check_dir(nullptr), WDI_ST_BAD_PARAMETER);
