@@ -27,27 +27,6 @@ class Extraction : public ScratchFolder {};
 
 }  // namespace
 
-TEST(PayloadTable, HasTwentyFileEntriesThenEightTemplates) {
-  int files = 0;
-  for (int i = 0; i < PAYLOAD_ENTRY_COUNT; ++i) {
-    const payload_entry& e = payload_table[i];
-    ASSERT_NE(e.subdir, nullptr);
-    ASSERT_NE(e.file_name, nullptr);
-    ASSERT_NE(e.data, nullptr);
-    if (i < 20) {
-      EXPECT_NE(e.subdir[0], '\0') << e.file_name;
-      ++files;
-    } else {
-      EXPECT_STREQ(e.subdir, "") << e.file_name;
-    }
-  }
-  EXPECT_EQ(files, 20);
-  EXPECT_STREQ(payload_table[12].subdir, "license\\libusb0");
-  EXPECT_STREQ(payload_table[18].file_name, "installer_x86.exe");
-  EXPECT_STREQ(payload_table[19].file_name, "installer_x64.exe");
-  EXPECT_STREQ(payload_table[27].file_name, "usbser.cat.in");
-}
-
 TEST(PayloadTable, SharedEntriesPointAtOneBlock) {
   // x86 install-filter.exe, x86 libusb0.dll and amd64 libusb0_x86.dll carry the same bytes.
   EXPECT_EQ(payload_table[5].data, payload_table[6].data);

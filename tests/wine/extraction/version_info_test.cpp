@@ -62,13 +62,6 @@ const payload_entry& entry_named(const char* name) {
 
 }  // namespace
 
-TEST(VersionedFiles, NameOneFilePerKind) {
-  EXPECT_STREQ(versioned_file_table[0], "winusbcoinstaller2.dll");
-  EXPECT_STREQ(versioned_file_table[1], "libusb0.sys");
-  EXPECT_STREQ(versioned_file_table[2], "libusbK.sys");
-  EXPECT_STREQ(versioned_file_table[3], "");
-}
-
 TEST_F(VersionInfo, ReadsEachDriverKindsVersionAndStampsTheEntryTime) {
   const char* expected_versions[] = {"6.1.7600.16385", "1.2.6.0", "3.0.7.0"};
   for (int kind = 0; kind <= 2; ++kind) {
@@ -120,25 +113,6 @@ TEST_F(VersionInfo, WithoutTempFailsWithNoResource) {
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "Velmor:warning [get_version_info] unable to use TEMP to extract file\n");
   EXPECT_EQ(driver_version_table[0].dwSignature, 0u);
-}
-
-TEST_F(VersionInfo, TempThatIsAFileGivesCheckDirStatus) {
-  std::string file = root_ + "\\temp_is_a_file";
-  write_file(file, "x");
-  set_temp(file);
-  VS_FIXEDFILEINFO info = {};
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(get_version_info(2, &info), WDI_ST_DENIED);
-  testing::internal::GetCapturedStderr();
-}
-
-TEST_F(VersionInfo, MissingTempFolderIsCreated) {
-  std::string missing = root_ + "\\not\\yet";
-  set_temp(missing);
-  VS_FIXEDFILEINFO info = {};
-  EXPECT_EQ(get_version_info(0, &info), WDI_ST_OK);
-  EXPECT_TRUE(is_directory(missing));
-  EXPECT_FALSE(exists(missing + "\\winusbcoinstaller2.dll"));
 }
 
 // A user name outside ASCII puts such characters into TEMP.
