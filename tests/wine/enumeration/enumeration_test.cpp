@@ -307,3 +307,25 @@ TEST(InitDlls, ResolvesEveryEntryPointOnce) {
   EXPECT_TRUE(init_dlls());
   EXPECT_EQ(pfnCM_Get_Device_IDA, first);
 }
+
+TEST_F(Enumeration, LongDescriptionsStayWithinTheirBuffer) {
+  velmor_lab::node_spec room = node("USB\\VID_1111&PID_0040&MI_01\\LABROOM");
+  velmor_lab::node_spec full = node("USB\\VID_1111&PID_0041&MI_01\\LABFULL");
+  velmor_lab::node_spec longest = node("USB\\VID_1111&PID_0042\\LABLONGEST");
+  velmor_lab::node_spec too_long = node("USB\\VID_1111&PID_0043\\LABTOOLONG");
+  room.device_desc = std::string(238, 'r');      // 238 + 17 < 256: the suffix fits
+  full.device_desc = std::string(239, 'f');      // 239 + 17 = 256: no suffix
+  longest.device_desc = std::string(255, 'l');   // 255 units and the terminator fill the buffer
+  too_long.device_desc = std::string(256, 't');  // unreadable
+  too_long.has_bus_desc = true;
+  too_long.bus_desc = std::string(300, 'b');
+  for (const auto& n : {room, full, longest, too_long}) ASSERT_TRUE(velmor_lab::plant(n));
+
+  owned_list list(nullptr);
+  ASSERT_EQ(list.status, WDI_ST_OK);
+  EXPECT_EQ(std::string(list.find(room.instance_id)->description), room.device_desc + " (Interface 1)");
+  EXPECT_EQ(std::string(list.find(full.instance_id)->description), full.device_desc);
+  EXPECT_EQ(list.find(full.instance_id)->interface_number, 1);
+  EXPECT_EQ(std::string(list.find(longest.instance_id)->description), longest.device_desc);
+  EXPECT_EQ(std::string(list.find(too_long.instance_id)->description), "Unknown Device #1");
+}
