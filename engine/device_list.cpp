@@ -105,7 +105,7 @@ uint64_t pack_driver_version(const char* text) {
 bool is_hub_service(const char* service) {
   if (service == nullptr) return false;
   for (const char* hub : hub_service_names) {
-    if (::lstrcmpiA(service, hub) == 0) return true;
+    if (::_stricmp(service, hub) == 0) return true;
   }
   return false;
 }
@@ -217,7 +217,7 @@ outcome build_entry(HDEVINFO set, SP_DEVINFO_DATA* device, int number, const wdi
   }
   bool hub = is_hub_service(entry->service_name);
   if (hub && !options.include_hubs) return outcome::skipped;
-  bool composite_parent = entry->service_name != nullptr && ::lstrcmpiA(entry->service_name, "usbccgp") == 0;
+  bool composite_parent = entry->service_name != nullptr && ::_stricmp(entry->service_name, "usbccgp") == 0;
   if (composite_parent && !options.include_hubs) return outcome::skipped;
 
   if (read_property(set, device, SPDRP_HARDWAREID, property)) {
