@@ -20,7 +20,9 @@ CDialog::~CDialog() {
 
 INT_PTR CDialog::DoModal() {
   HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
-  return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), parent, &CDialog::DialogProc,
+  // The wide call keeps the template's UTF-16 texts intact (the 8-bit one may pass them through the
+  // ANSI code page); our handlers still see 8-bit messages through the 8-bit subclass.
+  return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), parent, &CDialog::DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 

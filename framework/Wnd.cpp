@@ -63,19 +63,21 @@ CWnd* CWnd::FromHandlePermanent(HWND hwnd) { return static_cast<CWnd*>(::GetProp
 void CWnd::SubclassWindow(HWND hwnd) {
   m_hWnd = hwnd;
   ::SetPropA(hwnd, kObjectProp, this);
+  // A wide procedure: the window keeps its UTF-16 texts for every reader; the handlers of the maps
+  // take no text, and our own sends use the 8-bit calls, which the system converts.
   m_oldProc = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::DispatchProc)));
+      ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWnd::DispatchProc)));
 }
 
 void CWnd::UnsubclassWindow() {
-  if (m_oldProc != nullptr) ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
+  if (m_oldProc != nullptr) ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
   ::RemovePropA(m_hWnd, kObjectProp);
   m_oldProc = nullptr;
 }
 
 LRESULT CALLBACK CWnd::DispatchProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   CWnd* wnd = FromHandlePermanent(hwnd);
-  if (wnd == nullptr) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  if (wnd == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
   // Nested dispatch (a handler that sends messages to its own window) keeps the outer message.
   UINT saved_msg = wnd->m_curMsg;
   WPARAM saved_wp = wnd->m_curWp;
@@ -96,8 +98,8 @@ LRESULT CALLBACK CWnd::DispatchProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CWnd::Default() {
-  if (m_oldProc != nullptr) return ::CallWindowProcA(m_oldProc, m_hWnd, m_curMsg, m_curWp, m_curLp);
-  return ::DefWindowProcA(m_hWnd, m_curMsg, m_curWp, m_curLp);
+  if (m_oldProc != nullptr) return ::CallWindowProcW(m_oldProc, m_hWnd, m_curMsg, m_curWp, m_curLp);
+  return ::DefWindowProcW(m_hWnd, m_curMsg, m_curWp, m_curLp);
 }
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
