@@ -2,6 +2,11 @@
 // change to a shared buffer makes a private copy. Text is in the ANSI code page.
 #pragma once
 
+#ifdef _WIN32
+// Its LoadString macro renames our member; seeing it everywhere keeps the name the same in every file.
+#include <windows.h>
+#endif
+
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
