@@ -20,7 +20,8 @@ char empty_text[1] = {0};
 }
 
 CString::Block* CString::allocate(std::size_t capacity) {
-  void* mem = std::malloc(sizeof(Block) + capacity + 1);
+  // Zeroed, so that a buffer handed out by GetBuffer never holds stale bytes.
+  void* mem = std::calloc(1, sizeof(Block) + capacity + 1);
   if (mem == nullptr) throw std::bad_alloc();
   Block* b = new (mem) Block;
   b->refs = 1;
