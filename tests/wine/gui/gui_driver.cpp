@@ -232,4 +232,77 @@ std::wstring message_box_text(HWND box) { return control_text(box, 0xFFFF); }
 
 void close_message_box(HWND box) { ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
 
+RECT window_rect(HWND hwnd) {
+  RECT r = {};
+  ::GetWindowRect(hwnd, &r);
+  return r;
+}
+
+Capture::Capture(const RECT& screen_rect)
+    : width_(screen_rect.right - screen_rect.left), height_(screen_rect.bottom - screen_rect.top) {
+  if (width_ <= 0 || height_ <= 0) return;
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = width_;
+  bi.bmiHeader.biHeight = -height_;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dib && bits) {
+    HGDIOBJ old = ::SelectObject(mem, dib);
+    if (::BitBlt(mem, 0, 0, width_, height_, screen, screen_rect.left, screen_rect.top, SRCCOPY)) {
+      ::GdiFlush();
+      const DWORD* p = static_cast<const DWORD*>(bits);
+      pixels_.assign(p, p + static_cast<size_t>(width_) * height_);
+    }
+    ::SelectObject(mem, old);
+  }
+  if (dib) ::DeleteObject(dib);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+}
+
+int Capture::count(const std::function<bool(int, int, int)>& match) const {
+  int n = 0;
+  for (DWORD px : pixels_) {
+    if (match(static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF), static_cast<int>(px & 0xFF))) ++n;
+  }
+  return n;
+}
+
+bool Capture::save_bmp(const std::string& path) const {
+  if (!ok()) return false;
+  const int row = (width_ * 3 + 3) & ~3;
+  BITMAPFILEHEADER fh = {};
+  BITMAPINFOHEADER ih = {};
+  ih.biSize = sizeof(ih);
+  ih.biWidth = width_;
+  ih.biHeight = height_;  // bottom-up
+  ih.biPlanes = 1;
+  ih.biBitCount = 24;
+  ih.biSizeImage = static_cast<DWORD>(row * height_);
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof(fh) + sizeof(ih);
+  fh.bfSize = fh.bfOffBits + ih.biSizeImage;
+  HANDLE f = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool good = ::WriteFile(f, &fh, sizeof(fh), &written, nullptr) && ::WriteFile(f, &ih, sizeof(ih), &written, nullptr);
+  std::vector<BYTE> line(static_cast<size_t>(row), 0);
+  for (int y = height_ - 1; good && y >= 0; --y) {
+    for (int x = 0; x < width_; ++x) {
+      DWORD px = pixel(x, y);
+      line[static_cast<size_t>(x) * 3 + 0] = static_cast<BYTE>(px & 0xFF);
+      line[static_cast<size_t>(x) * 3 + 1] = static_cast<BYTE>((px >> 8) & 0xFF);
+      line[static_cast<size_t>(x) * 3 + 2] = static_cast<BYTE>((px >> 16) & 0xFF);
+    }
+    good = ::WriteFile(f, line.data(), static_cast<DWORD>(row), &written, nullptr) != FALSE;
+  }
+  ::CloseHandle(f);
+  return good;
+}
+
 }  // namespace gui

@@ -32,6 +32,10 @@
 //   find_dialogs(pid, exclude)     other visible #32770 top-level windows of the process
 //   wait_message_box(pid, exclude, ms), message_box_text(box), close_message_box(box)
 //   wait_until(predicate, ms)      polls every 10 ms
+//   Capture(screen rect)           the screen's pixels there (BitBlt of the screen DC; needs a real
+//                                  display: run with DISPLAY / bench.sh --display), pixel access
+//                                  and saving as a 24-bit BMP (convert turns it into PNG)
+//   window_rect(hwnd)              screen rectangle of a window
 #pragma once
 
 #include <windows.h>
@@ -96,5 +100,25 @@ std::vector<HWND> find_dialogs(DWORD pid, HWND exclude);
 HWND wait_message_box(DWORD pid, HWND exclude, DWORD timeout_ms = 5000);
 std::wstring message_box_text(HWND box);
 void close_message_box(HWND box);
+
+RECT window_rect(HWND hwnd);
+
+// A copy of screen pixels, taken at construction.
+class Capture {
+ public:
+  explicit Capture(const RECT& screen_rect);
+  int width() const { return width_; }
+  int height() const { return height_; }
+  bool ok() const { return !pixels_.empty(); }
+  // 0x00RRGGBB of the pixel at (x, y), relative to the captured rectangle.
+  DWORD pixel(int x, int y) const { return pixels_[static_cast<size_t>(y) * width_ + x] & 0xFFFFFF; }
+  // Pixels whose colour satisfies the predicate (arguments r, g, b).
+  int count(const std::function<bool(int, int, int)>& match) const;
+  bool save_bmp(const std::string& path) const;
+
+ private:
+  int width_ = 0, height_ = 0;
+  std::vector<DWORD> pixels_;
+};
 
 }  // namespace gui
