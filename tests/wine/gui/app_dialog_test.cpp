@@ -187,3 +187,41 @@ TEST_F(MainDialog, CommandButtonsKeepTheDialogResponsive) {
 }
 
 }  // namespace
+
+namespace {
+// Menus cannot be read from another process under Wine; the menu is walked with the keyboard
+// instead: the last item of the window menu, chosen with Up (which wraps) and Enter.
+TEST_F(MainDialog, LastItemOfTheWindowMenuIsAbout) {
+  gui::send_syscommand(app.dialog, SC_KEYMENU, ' ');
+  ::Sleep(300);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_UP, 0);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_RETURN, 0);
+  HWND about = gui::wait_window(kAboutCaption, app.pid, 5000);
+  ASSERT_NE(nullptr, about);
+  gui::click(about, IDOK);
+  EXPECT_TRUE(gui::wait_until([&] { return !::IsWindow(about); }, 5000));
+}
+}  // namespace
+
+namespace {
+// Without string 101 the window menu keeps its default items only: its last item is the system's
+// own (Close on Windows, "About Wine" under Wine), never our About box.
+TEST(WindowMenu, WithoutTheAboutTextThereIsNoAboutItem) {
+  char self[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string exe(self);
+  exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "app_no_about_string.exe";
+  gui::App app;
+  ASSERT_TRUE(app.start(exe)) << exe;
+  gui::send_syscommand(app.dialog, SC_KEYMENU, ' ');
+  ::Sleep(300);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_UP, 0);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_RETURN, 0);
+  ::Sleep(1500);
+  EXPECT_EQ(nullptr, gui::find_window(kAboutCaption, app.pid));
+  for (HWND other : gui::find_dialogs(app.pid, app.dialog)) gui::close_message_box(other);
+  if (app.running()) {
+    EXPECT_EQ(0, app.close());
+  }
+}
+}  // namespace
