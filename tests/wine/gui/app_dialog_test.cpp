@@ -115,6 +115,11 @@ TEST_F(MainDialog, OpensInNoProbeStateWithAllBoxesTicked) {
   EXPECT_EQ(L"", gui::control_text(app.dialog, 1005));
   for (int id : {1009, 1010, 1011, 1015}) EXPECT_EQ(L"", gui::control_text(app.dialog, id)) << id;
   EXPECT_EQ(L"Install driver", gui::control_text(app.dialog, 1000));
+  // The focus starts on the first tab stop, the install button.
+  GUITHREADINFO gti = {};
+  gti.cbSize = sizeof(gti);
+  ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(app.dialog, nullptr), &gti));
+  EXPECT_EQ(gui::control(app.dialog, 1000), gti.hwndFocus);
   // The boxes are automatic: a click unticks one, and the next refresh leaves it so.
   gui::click(app.dialog, 1013);
   EXPECT_TRUE(gui::wait_until([&] { return gui::check_state(app.dialog, 1013) == BST_UNCHECKED; }, 2000));
