@@ -136,12 +136,11 @@ TEST_F(MainDialog, TimerRefreshesOnceASecond) {
   };
   ASSERT_TRUE(wait_reset());
   DWORD t0 = ::GetTickCount();
-  ASSERT_TRUE(wait_reset());
-  DWORD t1 = ::GetTickCount();
-  ASSERT_TRUE(wait_reset());
-  DWORD t2 = ::GetTickCount();
-  EXPECT_NEAR(1000.0, static_cast<double>(t1 - t0), 400.0);
-  EXPECT_NEAR(1000.0, static_cast<double>(t2 - t1), 400.0);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(wait_reset());
+  // Three tick-to-tick intervals; loose bounds for a loaded machine.
+  double average = static_cast<double>(::GetTickCount() - t0) / 3.0;
+  EXPECT_GT(average, 700.0);
+  EXPECT_LT(average, 1600.0);
   // The no-probe refresh also puts the selection back on the single row.
   ::SendMessageW(gui::control(app.dialog, 1002), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
   EXPECT_TRUE(gui::wait_until([&] { return gui::combo_selection(app.dialog, 1002) == 0; }, 3000));
