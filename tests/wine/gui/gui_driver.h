@@ -36,6 +36,11 @@
 //                                  display: run with DISPLAY / bench.sh --display), pixel access
 //                                  and saving as a 24-bit BMP (convert turns it into PNG)
 //   window_rect(hwnd)              screen rectangle of a window
+//
+// Screenshots: tests/wine/gui/screenshot.sh [out.png] saves the dialog as PNG (app_screenshot.exe on
+// the bench's Xvfb display); `tests/wine/bench.sh screenshot out.png` saves the whole Xvfb screen.
+// Tests that capture pixels are declared with DISPLAY (x11 driver, virtual desktop); all others run
+// on the headless null driver. The app is 32-bit: the bench and its tests are built in win32 only.
 #pragma once
 
 #include <windows.h>
