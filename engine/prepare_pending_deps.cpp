@@ -310,22 +310,31 @@ extern "C" int extract_binaries(const char* dir) {
   return 0;
 }
 
-// The version the real co-installer carries, with the entry's timestamp as file date.
+// The stand-in files carry no version resource, like a payload file whose version cannot be read.
 extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
-  if (kind < 0 || kind > 2 || out == nullptr) return WDI_ST_BAD_PARAMETER;
-  const int64_t timestamp = 1606897730;
-  uint64_t ft = (static_cast<uint64_t>(timestamp) + 11644473600ULL) * 10000000ULL;
-  VS_FIXEDFILEINFO v = {};
-  v.dwSignature = 0xFEEF04BD;
-  v.dwFileVersionMS = (6u << 16) | 1u;
-  v.dwFileVersionLS = (7600u << 16) | 16385u;
-  v.dwFileDateMS = static_cast<DWORD>(ft >> 32);
-  v.dwFileDateLS = static_cast<DWORD>(ft);
-  driver_version_table[kind] = v;
-  *out = v;
-  return 0;
+  if (kind < 0 || kind > 3 || out == nullptr) return WDI_ST_BAD_PARAMETER;
+  return WDI_ST_NO_RESOURCE;
 }
 
-// Catalog stand-ins: succeed without writing anything.
-extern "C" int CreateCat(const char*, const char*, const char*, const char**, DWORD) { return TRUE; }
-extern "C" int SelfSignFile(const char*, const char*) { return TRUE; }
+// Catalog stand-ins: record their arguments, write nothing.
+struct pending_catalog_record pending_catalog;
+
+extern "C" int CreateCat(const char* cat_path, const char* hw_id, const char* folder, const char** members,
+                         DWORD count) {
+  pending_catalog_record& r = pending_catalog;
+  ++r.create_calls;
+  std::snprintf(r.cat_path, sizeof(r.cat_path), "%s", cat_path);
+  std::snprintf(r.hw_id, sizeof(r.hw_id), "%s", hw_id);
+  std::snprintf(r.folder, sizeof(r.folder), "%s", folder);
+  r.count = count;
+  for (DWORD i = 0; i < count && i < 17; ++i) std::snprintf(r.members[i], sizeof(r.members[i]), "%s", members[i]);
+  return r.fail_create ? FALSE : TRUE;
+}
+
+extern "C" int SelfSignFile(const char* path, const char* subject) {
+  pending_catalog_record& r = pending_catalog;
+  ++r.sign_calls;
+  std::snprintf(r.signed_path, sizeof(r.signed_path), "%s", path);
+  std::snprintf(r.subject, sizeof(r.subject), "%s", subject);
+  return r.fail_sign ? FALSE : TRUE;
+}

@@ -30,6 +30,15 @@ int get_version_info(int kind, VS_FIXEDFILEINFO* out);
 BOOL init_dlls(void);
 int CreateCat(const char* cat_path, const char* hw_id, const char* folder, const char** members, DWORD count);
 int SelfSignFile(const char* path, const char* subject);
+
+// What the catalog stand-ins were last given, and whether they are to fail.
+struct pending_catalog_record {
+  int create_calls, sign_calls;
+  char cat_path[MAX_PATH], hw_id[1100], folder[MAX_PATH], members[17][MAX_PATH], signed_path[MAX_PATH], subject[1200];
+  DWORD count;
+  int fail_create, fail_sign;
+};
+extern struct pending_catalog_record pending_catalog;
 #endif
 
 #ifdef __cplusplus
