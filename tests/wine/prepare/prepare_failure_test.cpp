@@ -74,6 +74,16 @@ TEST(PrepareFailures, FolderThatIsAFileIsDenied) {
   EXPECT_EQ(wdi_prepare_driver(usart.get(), file.c_str(), "a.inf", &o), WDI_ST_DENIED);
 }
 
+TEST(PrepareFailures, InfThatCannotBeCreated) {
+  scratch_dir dir;
+  ::CreateDirectoryA(dir.path().c_str(), nullptr);
+  ASSERT_TRUE(::CreateDirectoryA(dir.file("taken.inf").c_str(), nullptr));
+  wdi_prepare_options o = without_catalog(DRIVER_KIND_CDC);
+  log_capture log;
+  EXPECT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "taken.inf", &o), WDI_ST_DENIED);
+  EXPECT_TRUE(log.has("Velmor:error [wdi_prepare_driver] failed to create file: " + dir.file("taken.inf") + "\n"));
+}
+
 TEST(PrepareFailures, KindsOutsideTheTableAndTheUserKind) {
   scratch_dir dir;
   for (int kind : {-1, 5, 0x7FFFFFFF}) {
