@@ -175,7 +175,14 @@ int launch_elevated(install_run& run, const launch_plan& plan) {
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.lpVerb = "runas";
-  info.lpFile = plan.filter ? "install-filter.exe" : plan.wow64 ? "installer_x64.exe" : "installer_x86.exe";
+  // The filter installer lives in a sub-folder, where a bare name relative to the folder would not
+  // find it: it is named by its full path.
+  char filter_path[MAX_PATH] = {};
+  if (plan.filter) {
+    std::snprintf(filter_path, sizeof(filter_path), "%s\\%s\\install-filter.exe", plan.folder,
+                  plan.wow64 ? "amd64" : "x86");
+  }
+  info.lpFile = plan.filter ? filter_path : plan.wow64 ? "installer_x64.exe" : "installer_x86.exe";
   info.lpParameters = plan.arguments;
   info.lpDirectory = plan.folder;
   info.nShow = SW_HIDE;
