@@ -136,7 +136,7 @@ void end_progress_window(HWND window, int status) {
 
 void start_worker(HWND window) {
   if (progress.worker_marker != INVALID_HANDLE_VALUE) {
-    wdi_err("program assertion failed - another operation is in progress");
+    engine_log(LOG_ERROR, "progress_callback", "program assertion failed - another operation is in progress");
     end_progress_window(window, WDI_ST_NO_RESOURCE);
     return;
   }
@@ -144,7 +144,7 @@ void start_worker(HWND window) {
   // could terminate whatever thread later reused it.
   uintptr_t started = _beginthreadex(nullptr, 0, progress_thread, nullptr, 0, nullptr);
   if (started == 0) {
-    wdi_err("unable to create progress_thread");
+    engine_log(LOG_ERROR, "progress_callback", "unable to create progress_thread");
     end_progress_window(window, WDI_ST_NO_RESOURCE);
     return;
   }
@@ -169,7 +169,7 @@ void count_tick(HWND window) {
   if (progress.text_position < kTextCount && progress.ticks > kTicksPerText * (progress.text_position + 1)) {
     show_next_text();
   } else if (progress.ticks > PROGRESS_TIMEOUT_TICKS && progress.worker_marker != INVALID_HANDLE_VALUE) {
-    wdi_err("progress timeout expired - KILLING THREAD!");
+    engine_log(LOG_ERROR, "progress_callback", "progress timeout expired - KILLING THREAD!");
     ::TerminateThread(progress.worker_marker.load(), 0xFFFFFFFF);
     progress.worker_marker = INVALID_HANDLE_VALUE;
     progress.worker_killed = true;
@@ -267,7 +267,7 @@ extern "C" int run_routine_with_progress_bar(HWND parent, void* context, progres
 
   velmor::unique_handle mutex(::CreateMutexW(nullptr, TRUE, nullptr));
   if (!mutex) {
-    wdi_err("could not obtain progress dialog mutex - is another dialog active?");
+    engine_log(LOG_ERROR, "run_with_progress_bar", "could not obtain progress dialog mutex - is another dialog active?");
     return WDI_ST_IN_USE;
   }
   progress.context = context;
@@ -275,14 +275,14 @@ extern "C" int run_routine_with_progress_bar(HWND parent, void* context, progres
   progress.parent = parent;
 
   if (!register_progress_class(progress.instance)) {
-    wdi_err("can't register class %s", windows_error_text(0));
+    engine_log(LOG_ERROR, "run_with_progress_bar", "can't register class %s", windows_error_text(0));
     return WDI_ST_NO_RESOURCE;
   }
   HWND window = ::CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE, kClassName, kTitle,
                                   WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_THICKFRAME,
                                   100, 100, 287, 102, parent, nullptr, progress.instance, nullptr);
   if (window == nullptr) {
-    wdi_err("Unable to create progress dialog: %s", windows_error_text(0));
+    engine_log(LOG_ERROR, "run_with_progress_bar", "Unable to create progress dialog: %s", windows_error_text(0));
     ::EnableWindow(parent, TRUE);
     return WDI_ST_NO_RESOURCE;
   }
@@ -294,7 +294,7 @@ extern "C" int run_routine_with_progress_bar(HWND parent, void* context, progres
     BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) break;
     if (got == -1) {
-      wdi_err("GetMessage error");
+      engine_log(LOG_ERROR, "run_with_progress_bar", "GetMessage error");
       continue;
     }
     ::TranslateMessage(&message);
