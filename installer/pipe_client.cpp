@@ -30,21 +30,38 @@ void pipe_send_message(const void* data, size_t size) {
 
 namespace {
 
-// Reads and drops the rest of a reply message that did not fit.
+// Waits for an overlapped read on the pipe; the byte count, or -1. ERROR_MORE_DATA counts as a
+// read of the whole buffer (the rest of the message stays in the pipe).
+int finish_read(OVERLAPPED* ov, DWORD wait_ms) {
+  DWORD w = ::WaitForSingleObject(ov->hEvent, wait_ms);
+  DWORD got = 0;
+  if (w != WAIT_OBJECT_0) {
+    DWORD err = w == WAIT_TIMEOUT ? ERROR_TIMEOUT : ::GetLastError();
+    // The read must not outlive its record and event.
+    ::CancelIo(engine_pipe);
+    ::GetOverlappedResult(engine_pipe, ov, &got, TRUE);
+    ::SetLastError(err);
+    return -1;
+  }
+  if (::GetOverlappedResult(engine_pipe, ov, &got, FALSE) || ::GetLastError() == ERROR_MORE_DATA) {
+    return static_cast<int>(got);
+  }
+  return -1;
+}
+
+// Reads and drops what is left of the current message.
 void drain_message(OVERLAPPED* ov) {
-  char scrap[256];
-  for (int i = 0; i < 4096; ++i) {  // bounded: a reply is never megabytes
+  char scrap[1024];
+  for (int i = 0; i < 1024; ++i) {  // bounded: a reply is never megabytes
+    DWORD left = 0;
+    if (!::PeekNamedPipe(engine_pipe, nullptr, 0, nullptr, nullptr, &left) || left == 0) return;
     ::ResetEvent(ov->hEvent);
     DWORD got = 0;
-    BOOL ok = ::ReadFile(engine_pipe, scrap, sizeof(scrap), &got, ov);
-    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
-      if (::WaitForSingleObject(ov->hEvent, 5000) != WAIT_OBJECT_0) {
-        ::CancelIo(engine_pipe);
-        return;
-      }
-      ok = ::GetOverlappedResult(engine_pipe, ov, &got, FALSE);
+    DWORD want = left < sizeof(scrap) ? left : sizeof(scrap);
+    if (!::ReadFile(engine_pipe, scrap, want, &got, ov) && ::GetLastError() != ERROR_MORE_DATA &&
+        (::GetLastError() != ERROR_IO_PENDING || finish_read(ov, 5000) < 0)) {
+      return;
     }
-    if (ok || ::GetLastError() != ERROR_MORE_DATA) return;
   }
 }
 
@@ -83,44 +100,37 @@ int request_value(char type, char* buffer) {
     return -1;
   }
   ov.hEvent = event.get();
-  // One byte less than the buffer: a reply that fills it would leave no terminator.
+  // One byte more than the buffer holds, so that a reply too long to be terminated is seen as such.
+  char reply[reply_capacity + 1];
   DWORD got = 0;
-  if (::ReadFile(engine_pipe, buffer, reply_capacity - 1, &got, &ov)) {
-    pipe_log("received unexpected data");
-    return -1;
-  }
-  DWORD err = ::GetLastError();
-  if (err == ERROR_MORE_DATA) {
+  if (::ReadFile(engine_pipe, reply, sizeof(reply), &got, &ov) || ::GetLastError() == ERROR_MORE_DATA) {
     pipe_log("received unexpected data");
     drain_message(&ov);
     return -1;
   }
+  DWORD err = ::GetLastError();
   if (err != ERROR_IO_PENDING) {
     pipe_log("failure to initiate read (%lu)", err);
     return -1;
   }
   pipe_send_type(type);
-  DWORD wait = ::WaitForSingleObject(ov.hEvent, 5000);
-  if (wait == WAIT_OBJECT_0) {
-    if (::GetOverlappedResult(engine_pipe, &ov, &got, FALSE)) return static_cast<int>(got);
-    if (::GetLastError() == ERROR_MORE_DATA) {
-      memset(buffer, 0, reply_capacity);
-      pipe_log("reply of %d bytes or more refused", reply_capacity);
-      drain_message(&ov);
-      return -1;
+  int count = finish_read(&ov, 5000);
+  if (count < 0) {
+    if (::GetLastError() == ERROR_TIMEOUT) {
+      pipe_log("message request: timed out");
+    } else {
+      pipe_log("read error: %lu", ::GetLastError());
     }
-    pipe_log("read error: %lu", ::GetLastError());
     return -1;
   }
-  if (wait == WAIT_TIMEOUT) {
-    pipe_log("message request: timed out");
-  } else {
-    pipe_log("read error: %lu", ::GetLastError());
+  if (count >= reply_capacity) {
+    pipe_log("reply of %d bytes or more refused", reply_capacity);
+    drain_message(&ov);
+    return -1;
   }
-  // The read must not outlive its record and event.
-  ::CancelIo(engine_pipe);
-  ::GetOverlappedResult(engine_pipe, &ov, &got, TRUE);
-  return -1;
+  memcpy(buffer, reply, static_cast<size_t>(count));
+  buffer[count] = '\0';
+  return count;
 }
 
 char* request_id(int type) {
