@@ -10,11 +10,6 @@
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 
-locate_devnode_fn pCM_Locate_DevNodeA = nullptr;
-reenumerate_devnode_fn pCM_Reenumerate_DevNode = nullptr;
-get_devnode_status_fn pCM_Get_DevNode_Status = nullptr;
-wgetmainargs_fn pwgetmainargs = nullptr;
-
 namespace {
 
 FARPROC find_entry(const char* module, const char* name) {
