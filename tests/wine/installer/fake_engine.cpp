@@ -165,7 +165,7 @@ std::string installer_name() { return sizeof(void*) == 8 ? "installer_x64.exe" :
 
 result run(const package& pkg, const options& opts) {
   result out;
-  std::string exe = pkg.folder() + installer_name();
+  std::string exe = pkg.folder() + (opts.program_name.empty() ? installer_name() : opts.program_name);
   ::CopyFileA(installer_path().c_str(), exe.c_str(), FALSE);
   std::vector<std::string> env = opts.environment;
   if (opts.newdev_standin) {

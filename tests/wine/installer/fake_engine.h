@@ -26,6 +26,8 @@ struct options {
   std::vector<std::string> environment;
   // Command-line arguments after the program name (the engine passes the quoted INF name).
   std::string arguments = "\"Korvex-Test.inf\"";
+  // File name of the installer copy in the package folder (default: the name the engine uses).
+  std::string program_name;
   // Put the newdev stand-in beside the installer (the test's WINEDLLOVERRIDES prefers it there).
   bool newdev_standin = false;
   // Called for every message as it arrives.

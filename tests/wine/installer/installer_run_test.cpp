@@ -2,6 +2,8 @@
 // the engine's pipe end, with the device installer's answer chosen by the test.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
+
 #include <string>
 
 #include "engine/pipe_protocol.h"
@@ -190,6 +192,23 @@ TEST(InstallerAgainstEngine, MissingPolicyObjectIsLoggedAndInstallationGoesOn) {
     if (line == "CoCreateInstance failed; hr = 80040154") ++failures;
   }
   EXPECT_EQ(failures, 2) << dump(r);
+  EXPECT_TRUE(r.logged_prefix("Installing driver for")) << dump(r);
+  EXPECT_EQ(r.final_status(), -19);
+}
+
+TEST(InstallerAgainstEngine, BeforeVistaTheRestorePointPolicyIsNotTouched) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  options o = standin_answering("0xE000022F");
+  // Wine reports Windows XP to a program named in its application defaults.
+  char name[64];
+  snprintf(name, sizeof(name), "installer_xp_%lu.exe", ::GetCurrentProcessId());
+  o.program_name = name;
+  std::string key = std::string("Software\\Wine\\AppDefaults\\") + name;
+  ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, "winxp", 6), ERROR_SUCCESS);
+  result r = fake_engine::run(pkg, o);
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+  EXPECT_FALSE(r.logged_prefix("CoCreateInstance failed")) << dump(r);
   EXPECT_TRUE(r.logged_prefix("Installing driver for")) << dump(r);
   EXPECT_EQ(r.final_status(), -19);
 }
