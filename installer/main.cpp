@@ -164,12 +164,9 @@ HANDLE start_syslog_reader() {
   syslog_stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = nullptr;
   if (syslog_ready != nullptr && syslog_stop != nullptr) {
-    uintptr_t t = _beginthread(syslog_reader, 0, nullptr);
-    if (t != static_cast<uintptr_t>(-1) && t != 0) {
-      // _beginthread closes its own handle when the thread ends; keep one of ours to wait on.
-      ::DuplicateHandle(::GetCurrentProcess(), reinterpret_cast<HANDLE>(t), ::GetCurrentProcess(), &thread,
-                        SYNCHRONIZE, FALSE, 0);
-    }
+    // A handle of our own (unlike _beginthread's, which the runtime closes when the thread ends),
+    // so that the end of the run can wait for the thread and close it exactly once.
+    thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, syslog_reader, nullptr, 0, nullptr));
   }
   if (thread == nullptr || ::WaitForSingleObject(syslog_ready, 2000) != WAIT_OBJECT_0) {
     pipe_log("Unable to create syslog reader thread");

@@ -115,12 +115,13 @@ void follow(HANDLE file) {
 
 }  // namespace
 
-void __cdecl syslog_reader(void*) {
+unsigned __stdcall syslog_reader(void*) {
   velmor::unique_file file = open_syslog();
   if (!file) {
     pipe_log("Could not open any syslog");
-    return;
+    return 0;
   }
   follow(file.get());
   pipe_log("syslog reader thread terminating");
+  return 0;
 }
