@@ -1,5 +1,5 @@
-// The installer's success path through Wine's real device installer, on a device node planted in
-// the registry for this test and removed after it.
+// The installer's success path through Wine's real device installer, on a device node planted by
+// the probe lab for this test and removed after it.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -9,11 +9,11 @@
 #include "engine/pipe_protocol.h"
 #include "engine/win_raii.h"
 #include "fake_engine.h"
+#include "probe_lab.h"
 
 namespace {
 
-const char enum_usb[] = "System\\CurrentControlSet\\Enum\\USB\\";
-const char class_root[] = "System\\CurrentControlSet\\Control\\Class\\";
+const char enum_root[] = "System\\CurrentControlSet\\Enum\\";
 
 std::string read_string(const std::string& key, const char* value) {
   char text[512] = {};
@@ -30,35 +30,26 @@ class PlantedNode : public ::testing::Test {
   void SetUp() override {
     char id[128];
     snprintf(id, sizeof(id), "VID_2E3C&PID_F000&REV_7E%02u&MI_00", static_cast<unsigned>(sizeof(void*) * 8));
-    device_key_ = std::string(enum_usb) + id;
     hardware_id_ = std::string("USB\\") + id;
     char instance[64];
     snprintf(instance, sizeof(instance), "7&7E57%lX&0&0000", ::GetCurrentProcessId());
-    node_key_ = device_key_ + "\\" + instance;
     instance_id_ = hardware_id_ + "\\" + instance;
+    node_key_ = std::string(enum_root) + instance_id_;
     char inf[64];
     snprintf(inf, sizeof(inf), "Korvex-Test-%u-%lu.inf", static_cast<unsigned>(sizeof(void*) * 8),
              ::GetCurrentProcessId());
     inf_name_ = inf;
 
-    velmor::unique_hkey node;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, node_key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                node.put(), nullptr),
-              ERROR_SUCCESS);
-    set_sz(node.get(), "ClassGUID", "{00000000-0000-0000-0000-000000000000}");
-    set_sz(node.get(), "DeviceDesc", "Korvex planted interface");
-    set_sz(node.get(), "Mfg", "Velmor");
-    std::string ids = hardware_id_ + std::string(1, '\0') + std::string(1, '\0');
-    ::RegSetValueExA(node.get(), "HardwareID", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(ids.data()),
-                     static_cast<DWORD>(ids.size()));
-    DWORD flags = 0;
-    ::RegSetValueExA(node.get(), "ConfigFlags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
+    // A hardware ID of its own, so that no other planted probe takes the driver too.
+    velmor_lab::node_spec node;
+    node.instance_id = instance_id_;
+    node.device_desc = "Korvex planted interface";
+    node.hardware_ids = {hardware_id_};
+    ASSERT_TRUE(velmor_lab::plant(node));
   }
 
   void TearDown() override {
-    std::string driver = read_string(node_key_, "Driver");
-    if (!driver.empty()) ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(class_root) + driver).c_str());
-    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, device_key_.c_str());
+    velmor_lab::remove(instance_id_);
     char windir[MAX_PATH] = {};
     ::GetWindowsDirectoryA(windir, MAX_PATH);
     std::string copied = std::string(windir) + "\\inf\\" + inf_name_;
@@ -66,11 +57,7 @@ class PlantedNode : public ::testing::Test {
     ::DeleteFileA((copied.substr(0, copied.size() - 3) + "pnf").c_str());
   }
 
-  static void set_sz(HKEY key, const char* name, const char* text) {
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text) + 1));
-  }
-
-  std::string device_key_, node_key_, hardware_id_, instance_id_, inf_name_;
+  std::string node_key_, hardware_id_, instance_id_, inf_name_;
 };
 
 TEST_F(PlantedNode, InstallingTheInfGivesTheNodeItsService) {
