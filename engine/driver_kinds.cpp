@@ -3,9 +3,9 @@
 //   wdi_is_driver_supported
 #include <cstring>
 
+#include "engine/extract.h"
 #include "engine/log.h"
 #include "engine/prepare.h"
-#include "engine/prepare_pending_deps.h"
 #include "engine/windows_version.h"
 
 const char* const driver_kind_names[DRIVER_KIND_COUNT] = {"WinUSB", "libusb0.sys", "libusbK.sys",

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/prepare_pending_deps.h"
 #include "engine/status.h"
+#include "payload/payload_table.h"
 
 struct inf_token inf_token_table[INF_TOKEN_COUNT + 1] = {
     {"INF_FILENAME", ""},  {"CAT_FILENAME", ""},        {"DEVICE_DESCRIPTION", ""},

@@ -5,7 +5,7 @@
 
 #include "engine/inf_tokens.h"
 #include "engine/prepare_internal.h"
-#include "engine/prepare_pending_deps.h"
+#include "engine/security.h"
 #include "engine/status.h"
 #include "engine/utf8.h"
 #include "engine/win_raii.h"

@@ -3,11 +3,14 @@
 #include "engine/prepare.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "engine/config_manager.h"
+#include "engine/extract.h"
 #include "engine/inf_tokens.h"
 #include "engine/prepare_internal.h"
-#include "engine/prepare_pending_deps.h"
+#include "engine/security.h"
 #include "engine/status.h"
 #include "engine/utf8.h"
 #include "engine/win_raii.h"

@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include "engine/android_devices.h"
+#include "engine/extract.h"
 #include "engine/guid_text.h"
 #include "engine/inf_tokens.h"
 #include "engine/prepare_internal.h"
-#include "engine/prepare_pending_deps.h"
 #include "engine/status.h"
 #include "engine/vendor_names.h"
 #include "engine/win_raii.h"

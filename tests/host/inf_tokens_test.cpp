@@ -9,8 +9,8 @@
 #include "engine/android_devices.h"
 #include "engine/catalog_members.h"
 #include "engine/inf_tokens.h"
-#include "engine/prepare_pending_deps.h"
 #include "engine/status.h"
+#include "payload/payload_table.h"
 #include "engine/vendor_names.h"
 
 namespace {

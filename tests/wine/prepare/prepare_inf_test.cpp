@@ -2,8 +2,8 @@
 #include <cstring>
 #include <regex>
 
-#include "engine/prepare_pending_deps.h"
 #include "engine/status.h"
+#include "payload/payload_table.h"
 #include "prepare_test_util.h"
 
 using namespace prepare_test;
@@ -95,6 +95,8 @@ TEST(PreparedInf, WinUsbForInterfaceThreeIsByteExact) {
   ASSERT_EQ(wdi_prepare_driver(winusb.get(), dir.path().c_str(), "Korvex-WinUSB.inf", &o), WDI_ST_OK);
   std::string version, date;
   winusb_version_and_date(dir.path(), &version, &date);
+  EXPECT_EQ(version, "6.1.7600.16385");  // the co-installer this payload carries
+  EXPECT_NE(date, today());
   std::string actual = read_bytes(dir.file("Korvex-WinUSB.inf"));
   EXPECT_EQ(actual, expected_inf("Korvex-WinUSB.inf", device_guid_of(actual), date, version));
 }
