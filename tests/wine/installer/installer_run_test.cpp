@@ -23,9 +23,12 @@ void remove_copied_inf(const result& r) {
   for (const std::string& line : r.texts(PIPEMSG_LOG)) {
     const std::string tag = "copied inf to ";
     if (line.rfind(tag, 0) != 0) continue;
-    std::string path = line.substr(tag.size());
-    ::DeleteFileA(path.c_str());
-    ::DeleteFileA((path.substr(0, path.size() - 3) + "pnf").c_str());
+    std::string path = line.substr(tag.size());  // UTF-8
+    wchar_t wide[MAX_PATH] = {};
+    if (::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, MAX_PATH) <= 4) continue;
+    ::DeleteFileW(wide);
+    wcscpy(wide + wcslen(wide) - 3, L"pnf");
+    ::DeleteFileW(wide);
   }
 }
 
@@ -167,6 +170,23 @@ TEST(InstallerAgainstEngine, LogLinesAreCutTo254Characters) {
     }
   }
   EXPECT_TRUE(seen) << dump(r);
+}
+
+TEST(InstallerAgainstEngine, ANonAsciiInfNameReachesTheLogInUtf8) {
+  // The name in this system's 8-bit code page for the command line and file, UTF-8 in the log.
+  const wchar_t wide[] = L"Korvex-T\u00EBst.inf";
+  char ansi[64] = {};
+  ASSERT_GT(::WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof(ansi), nullptr, nullptr), 0);
+  package pkg;
+  pkg.write(ansi, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  options o = standin_answering("0xE000020B");
+  o.arguments = std::string("\"") + ansi + "\"";
+  result r = fake_engine::run(pkg, o);
+  remove_copied_inf(r);
+  EXPECT_TRUE(r.logged("got parameter Korvex-T\xC3\xABst.inf")) << dump(r);
+  EXPECT_FALSE(r.logged("unable to access UTF-16 args - trying ANSI"));
+  EXPECT_TRUE(r.logged_prefix("copied inf to ")) << dump(r);
+  EXPECT_EQ(r.final_status(), 0);
 }
 
 TEST(InstallerAgainstEngine, MissingInfNameEndsWithBadParameter) {
