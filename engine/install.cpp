@@ -14,7 +14,7 @@
 #include "engine/pipe_messages.h"
 #include "engine/pipe_protocol.h"
 #include "engine/progress_window.h"
-#include "engine/runner_pending_deps.h"
+#include "engine/config_manager.h"
 #include "engine/status.h"
 #include "engine/system.h"
 #include "engine/utf8.h"
@@ -446,8 +446,8 @@ extern "C" int install_driver_internal(void* request_pointer) {
     wdi_err("one of the required parameter is NULL");
     return WDI_ST_BAD_PARAMETER;
   }
-  if (request.options != nullptr && pCMP_WaitNoPendingInstallEvents != nullptr) {
-    if (pCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
+  if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
+    if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
       wdi_warn("timeout expired while waiting for another pending installation - aborting");
       return WDI_ST_INSTALL_PENDING;
     }
