@@ -12,6 +12,8 @@
 #include "engine/device_list.h"
 #include "framework/Framework.h"
 
+struct CommandInterface;
+
 class CVelmor_DFU_DriverInstallDlg : public CDialogEx {
  public:
   explicit CVelmor_DFU_DriverInstallDlg(CWnd* parent = nullptr);
@@ -38,6 +40,20 @@ class CVelmor_DFU_DriverInstallDlg : public CDialogEx {
   // The probe view (ProbeView.cpp).
   void RefreshProbes();
   bool UpdateDriverStatus(ProbeRecord record);
+
+  // The commands (Commands.cpp): each routine returns an engine status.
+  int InstallUsartDriver();
+  int InstallBridgeDriver();
+  int InstallWinusbDriver();
+  int ExtractUsartDriver();
+  int ExtractBridgeDriver();
+  int ExtractWinusbDriver();
+  int InstallInterface(const CommandInterface& row, const char* caller);
+  int ExtractInterface(const CommandInterface& row);
+  void FillTemplateDevice(const CommandInterface& row);
+  // The slot of the shown probe (by m_selectedUid) for that interface, when the probe has it.
+  const ProbeInterfaceSlot* SelectedSlot(const CommandInterface& row) const;
+  HWND MainWindow() const;
 
   // True while this thread already holds m_lock: a timer tick dispatched from inside a command
   // that holds the lock (a modal loop) must not rebuild what the command is using.

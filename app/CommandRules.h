@@ -1,0 +1,58 @@
+// The decisions of the install and extract commands that need no window: the per-interface table,
+// the package folder under the user's profile, the retry loop, the generic-ID rule and the texts of
+// the closing message boxes. No Windows calls: host tests use them as they are.
+#pragma once
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ProbeRecord.h"
+
+// One interface the commands handle, with everything its routines use.
+struct CommandInterface {
+  uint8_t number;                     // interface number: 0, 4 or 3
+  ProbeInterfaceSlot ProbeRecord::*slot;
+  const char* description;            // description of the template device
+  const char* folder;                 // package folder name
+  const char* inf_name;
+  int32_t driver_kind;
+  const char* install_failed;         // prefix of the install error box
+  const char* extract_failed;         // prefix of the extract error box
+};
+
+extern const CommandInterface kUsartInterface;
+extern const CommandInterface kBridgeInterface;
+extern const CommandInterface kWinusbInterface;
+
+// Longest profile folder the commands accept: the read buffer holds 256 characters.
+constexpr unsigned kProfileBufferSize = 256;
+
+// The install folder "<profile>\<name>" from the result of reading USERPROFILE into a buffer of
+// kProfileBufferSize characters: `read_result` is what the read returned (0 when unset or empty,
+// at least kProfileBufferSize when the value did not fit). 0 with the folder set, else a negative
+// status: WDI_ST_MISSING for no value, WDI_ST_OVERRUN for a value too long to be read whole.
+int ProfilePackageFolder(const char* profile, unsigned long read_result, const char* name, std::string* folder);
+
+// Up to three attempts, stopping at the first that returns 0; after every failed attempt (the
+// third too) `pause` is called with 2000 ms. The status of the last attempt.
+int RunAttempts(const std::function<int()>& attempt, const std::function<void(unsigned)>& pause);
+
+// The generic-ID rule by version alone: Windows 7 (6.1) and later.
+bool GenericIdByVersion(unsigned long major, unsigned long minor);
+
+// True when a compatible ID starts with "USB\MS_COMP_" (case-sensitive); null never does.
+bool IsMsCompatibleId(const char* compatible_id);
+
+// One message box of a command's report.
+struct CommandBox {
+  std::string text;
+  unsigned icon;  // MB_ICONINFORMATION (0x40) or MB_ICONERROR (0x10)
+};
+
+// The boxes for the statuses of interfaces 0, 4 and 3: one success box when all are 0, else one
+// error box per failure in the order 0, 4, 3.
+std::vector<CommandBox> InstallReport(int usart, int bridge, int winusb);
+std::vector<CommandBox> ExtractReport(int usart, int bridge, int winusb);
