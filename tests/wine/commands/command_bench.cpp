@@ -1,0 +1,219 @@
+#include "command_bench.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace cmd {
+
+TempFolder::TempFolder(const std::string& tag) {
+  char temp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  path = std::string(temp) + "velmor_cmd_" + tag + "_" + std::to_string(::GetCurrentProcessId()) + "_" +
+         std::to_string(::GetTickCount());
+  remove_tree(path);
+  ::CreateDirectoryA(path.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() { remove_tree(path); }
+
+void remove_tree(const std::string& path) {
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA((path + "\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string child = path + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_tree(child);
+      } else {
+        ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(child.c_str());
+      }
+    } while (::FindNextFileA(h, &found));
+    ::FindClose(h);
+  }
+  ::RemoveDirectoryA(path.c_str());
+  ::DeleteFileA(path.c_str());
+}
+
+bool file_exists(const std::string& path) {
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool directory_exists(const std::string& path) {
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int count_files(const std::string& folder) {
+  int n = 0;
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    n += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? count_files(folder + "\\" + name) : 1;
+  } while (::FindNextFileA(h, &found));
+  ::FindClose(h);
+  return n;
+}
+
+std::string read_file(const std::string& path) {
+  std::string bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return bytes;
+  char chunk[4096];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof(chunk), f)) > 0) bytes.append(chunk, got);
+  std::fclose(f);
+  return bytes;
+}
+
+std::string read_utf16_file(const std::string& path) {
+  std::string bytes = read_file(path);
+  if (bytes.size() < 2) return "";
+  std::wstring wide(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+  if (!wide.empty() && wide[0] == 0xFEFF) wide.erase(0, 1);
+  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+  return text;
+}
+
+namespace {
+
+// The environment block of this process with USERPROFILE replaced or removed.
+std::string environment_with_profile(const LaunchOptions& options) {
+  std::string block;
+  char* env = ::GetEnvironmentStringsA();
+  for (const char* p = env; *p != '\0'; p += std::strlen(p) + 1) {
+    if (::_strnicmp(p, "USERPROFILE=", 12) == 0) continue;
+    block.append(p).push_back('\0');
+  }
+  ::FreeEnvironmentStringsA(env);
+  if (options.set_profile) block.append("USERPROFILE=" + options.profile).push_back('\0');
+  block.push_back('\0');
+  return block;
+}
+
+// A copy of the app that Wine reports `version` to; empty on failure.
+std::string versioned_copy(const std::string& version) {
+  std::string name = "Velmor_VirtualCOM_DriverInstall.cmd_" + version + ".exe";
+  char self[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string folder(self);
+  folder = folder.substr(0, folder.find_last_of("\\/") + 1);
+  std::string copy = folder + name;
+  if (!::CopyFileA(gui::app_exe_path().c_str(), copy.c_str(), FALSE)) return "";
+  HKEY key = nullptr;
+  std::string sub = "Software\\Wine\\AppDefaults\\" + name;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != 0)
+    return "";
+  ::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                   static_cast<DWORD>(version.size() + 1));
+  ::RegCloseKey(key);
+  return copy;
+}
+
+UINT icon_of(HWND box) {
+  struct Known {
+    LPCSTR id;
+    UINT flag;
+  };
+  const Known known[] = {{IDI_ERROR, MB_ICONERROR}, {IDI_INFORMATION, MB_ICONINFORMATION},
+                         {IDI_WARNING, MB_ICONWARNING}, {IDI_QUESTION, MB_ICONQUESTION}};
+  for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    if (gui::class_name(child) != L"Static" || (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+    HICON shown = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
+    for (const Known& k : known) {
+      if (shown != nullptr && shown == ::LoadIconA(nullptr, k.id)) return k.flag;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool start_app(gui::App& app, const LaunchOptions& options) {
+  std::string exe = options.version.empty() ? gui::app_exe_path() : versioned_copy(options.version);
+  if (exe.empty()) return false;
+  std::string env = environment_with_profile(options);
+
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  HANDLE log = INVALID_HANDLE_VALUE;
+  if (!options.log_path.empty()) {
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    log = ::CreateFileA(options.log_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                        CREATE_ALWAYS, 0, nullptr);
+    if (log == INVALID_HANDLE_VALUE) return false;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = log;
+    si.hStdError = log;
+  }
+  PROCESS_INFORMATION pi = {};
+  std::string cl = "\"" + exe + "\"";
+  const char* cwd = options.current_directory.empty() ? nullptr : options.current_directory.c_str();
+  BOOL ok = ::CreateProcessA(exe.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE, 0, &env[0], cwd, &si,
+                             &pi);
+  if (log != INVALID_HANDLE_VALUE) ::CloseHandle(log);
+  if (!ok) return false;
+  ::CloseHandle(pi.hThread);
+  app.process = pi.hProcess;
+  app.pid = pi.dwProcessId;
+  app.dialog = gui::wait_window(gui::kMainCaption, app.pid, 15000);
+  return app.dialog != nullptr;
+}
+
+std::vector<Box> collect_boxes(const gui::App& app, size_t count, DWORD timeout_ms) {
+  std::vector<Box> boxes;
+  DWORD start = ::GetTickCount();
+  while (boxes.size() < count) {
+    // The boxes of one command follow each other at once; only the first one waits for the work.
+    HWND found = gui::wait_message_box(app.pid, app.dialog, boxes.empty() ? timeout_ms : 3000);
+    if (found == nullptr) break;
+    Box box;
+    box.after_ms = ::GetTickCount() - start;
+    box.caption = gui::window_text(found);
+    box.text = gui::message_box_text(found);
+    box.owned_by_dialog = ::GetWindow(found, GW_OWNER) == app.dialog;
+    box.only_ok = ::GetDlgItem(found, IDOK) != nullptr && ::GetDlgItem(found, IDCANCEL) == nullptr &&
+                  ::GetDlgItem(found, IDYES) == nullptr && ::GetDlgItem(found, IDNO) == nullptr;
+    box.icon = icon_of(found);
+    boxes.push_back(box);
+    gui::close_message_box(found);
+    gui::wait_until([&] { return !::IsWindow(found) || !::IsWindowVisible(found); }, 5000);
+  }
+  return boxes;
+}
+
+void set_check(HWND dialog, int id, bool checked) {
+  if ((gui::check_state(dialog, id) == BST_CHECKED) != checked) {
+    gui::click(dialog, id);
+    gui::wait_until([&] { return (gui::check_state(dialog, id) == BST_CHECKED) == checked; }, 3000);
+  }
+}
+
+velmor_lab::probe_spec bare_probe(const std::string& instance, const std::string& mi3_compat) {
+  velmor_lab::probe_spec probe;
+  probe.instance = instance;
+  if (!mi3_compat.empty()) probe.mi[3].first_compatible = "USB\\" + mi3_compat;
+  return probe;
+}
+
+std::string windows_path(const std::string& unix_path) {
+  std::string path = "Z:" + unix_path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+bool wait_uid(HWND dialog, const std::wstring& uid, DWORD timeout_ms) {
+  return gui::wait_until([&] { return gui::control_text(dialog, kUidEdit) == uid; }, timeout_ms);
+}
+
+}  // namespace cmd

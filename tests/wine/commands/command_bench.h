@@ -1,0 +1,85 @@
+// Bench of the command tests: the real app started with a profile folder and a current directory
+// of the test's own, its standard error kept in a file, message boxes collected as the user sees
+// them, and the probe lab for the devices.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "gui_driver.h"
+#include "probe_lab.h"
+
+namespace cmd {
+
+// Control ids of the dialog.
+enum { kInstall = 1000, kExtract = 1001, kCombo = 1002, kUidEdit = 1005, kUsartStatus = 1009,
+       kBridgeStatus = 1010, kWinusbStatus = 1011, kUsartCheck = 1012, kBridgeCheck = 1013,
+       kWinusbCheck = 1014, kWcidLabel = 1015 };
+
+// A fresh folder under %TEMP% named after the test, removed with everything in it at the end.
+struct TempFolder {
+  std::string path;  // no trailing backslash
+  explicit TempFolder(const std::string& tag);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+};
+
+void remove_tree(const std::string& path);
+bool file_exists(const std::string& path);
+bool directory_exists(const std::string& path);
+// Number of files (not folders) below a folder, counted recursively.
+int count_files(const std::string& folder);
+// A UTF-16 text file (the INFs) as UTF-8; empty when unreadable.
+std::string read_utf16_file(const std::string& path);
+std::string read_file(const std::string& path);
+
+struct LaunchOptions {
+  std::string profile;             // USERPROFILE of the app; empty: the variable is removed
+  bool set_profile = true;
+  std::string current_directory;   // empty: the test's own
+  std::string version;             // Windows version Wine reports to the app; empty: the prefix's
+  std::string log_path;            // the app's standard output and error; empty: not kept
+};
+
+// The app started as LaunchOptions say. With a version, a copy of the exe named after that version
+// runs from the test's folder, so that the setting applies to that copy alone.
+bool start_app(gui::App& app, const LaunchOptions& options);
+
+// One message box as it appeared.
+struct Box {
+  std::wstring caption;
+  std::wstring text;
+  bool owned_by_dialog = false;
+  bool only_ok = false;     // an OK button and no other
+  UINT icon = 0;            // MB_ICONINFORMATION, MB_ICONERROR, or 0 when not recognised
+  DWORD after_ms = 0;       // time from the start of collect_boxes
+};
+
+// Waits up to timeout_ms for the first message box of the app, then reads and closes boxes one
+// after another until `count` were seen or none follows within 3 s.
+std::vector<Box> collect_boxes(const gui::App& app, size_t count, DWORD timeout_ms);
+
+// Unticks (or ticks) a check box so that its state is `checked`.
+void set_check(HWND dialog, int id, bool checked);
+
+// A probe with every interface present and without drivers, interface 3 with the given first
+// compatible ID (e.g. "MS_COMP_WINUSB"; empty: none).
+velmor_lab::probe_spec bare_probe(const std::string& instance, const std::string& mi3_compat = "");
+
+// The Windows path of a file of the build tree given as a Unix path.
+std::string windows_path(const std::string& unix_path);
+
+// Clears the lab before and after a test that plants probes.
+struct LabGuard {
+  LabGuard() { velmor_lab::clear(); }
+  ~LabGuard() { velmor_lab::clear(); }
+};
+
+// Waits until the dialog shows this UID (the refresh found the probe).
+bool wait_uid(HWND dialog, const std::wstring& uid, DWORD timeout_ms = 10000);
+
+}  // namespace cmd

@@ -1,0 +1,211 @@
+// The install command through the real window: the progress window, the installer child process,
+// retries and the closing boxes, the probe it targets, and the refresh kept out meanwhile.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "command_bench.h"
+
+namespace {
+
+using cmd::Box;
+
+const wchar_t kCaption[] = L"Driver Installation";
+const wchar_t kSuccess[] = L"The driver was installed successfully.";
+const wchar_t kBusy[] = L"Requested resource busy or similar call already in progress";
+
+// Probe instances: the lab plants USB\VID_2E3C&PID_F000&MI_0n\6&<instance>&0&000n.
+const char kProbeA[] = "C0DE000A";
+const char kProbeB[] = "C0DE000B";
+const char kProbeC[] = "C0DE000C";
+
+std::wstring uid_of(const char* instance) {
+  std::string key = velmor_lab::probe_key(instance);
+  return std::wstring(key.begin(), key.end());
+}
+
+// A machine-wide busy mutex of the engine, held by the test so that the app's call fails at once.
+struct HeldMutex {
+  HANDLE handle;
+  explicit HeldMutex(const char* name) : handle(::CreateMutexA(nullptr, TRUE, name)) {}
+  ~HeldMutex() {
+    if (handle != nullptr) {
+      ::ReleaseMutex(handle);
+      ::CloseHandle(handle);
+    }
+  }
+};
+
+// The service a node carries now, or "" without one.
+std::string service_of(const std::string& instance_id) {
+  HKEY key = nullptr;
+  std::string path = "System\\CurrentControlSet\\Enum\\" + instance_id;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != 0) return "";
+  char value[256] = {};
+  DWORD size = sizeof(value) - 1;
+  DWORD type = 0;
+  LONG r = ::RegQueryValueExA(key, "Service", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  ::RegCloseKey(key);
+  return r == 0 ? std::string(value) : std::string();
+}
+
+class InstallCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options.profile = profile.path;
+    options.current_directory = cwd.path;
+    options.log_path = logs / "app.txt";
+  }
+  void TearDown() override {
+    if (app.running()) app.kill();
+    if (HasFailure()) std::printf("--- app log ---\n%s--- end ---\n", Log().c_str());
+  }
+  void Start() { ASSERT_TRUE(cmd::start_app(app, options)) << "dialog did not appear"; }
+  void TickOnly(int id) {
+    for (int box : {cmd::kUsartCheck, cmd::kBridgeCheck, cmd::kWinusbCheck}) cmd::set_check(app.dialog, box, box == id);
+  }
+  std::string Log() const { return cmd::read_file(options.log_path); }
+
+  cmd::LabGuard lab;
+  cmd::TempFolder profile{"profile"};
+  cmd::TempFolder cwd{"cwd"};
+  cmd::TempFolder logs{"logs"};
+  cmd::LaunchOptions options;
+  gui::App app;
+};
+
+// Caption, owner and buttons; the icon is checked on a real display (box_icon_test).
+void ExpectBoxForm(const Box& box) {
+  EXPECT_EQ(kCaption, box.caption);
+  EXPECT_TRUE(box.owned_by_dialog);
+  EXPECT_TRUE(box.only_ok);
+}
+
+TEST_F(InstallCommand, InstallsTheShownProbeThroughTheProgressWindowAndTheInstaller) {
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
+  Start();
+  ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA)));
+  EXPECT_EQ(L"Usart driver not installed", gui::control_text(app.dialog, cmd::kUsartStatus));
+  // Wine's device installer never returns for the WinUSB package (docs/ARCHITECTURE.md): the
+  // serial interfaces go the whole way, the WinUSB one is covered up to the installation.
+  cmd::set_check(app.dialog, cmd::kWinusbCheck, false);
+
+  gui::click(app.dialog, cmd::kInstall);
+  HWND progress = gui::wait_window(L"Installing Driver...", app.pid, 30000);
+  ASSERT_NE(nullptr, progress) << "no progress window";
+  EXPECT_FALSE(::IsWindowEnabled(app.dialog)) << "the dialog stays usable during the installation";
+
+  std::vector<Box> boxes = cmd::collect_boxes(app, 3, 120000);
+  ASSERT_FALSE(boxes.empty());
+  for (const Box& box : boxes) std::printf("box after %lu ms: %ls\n", box.after_ms, box.text.c_str());
+  // Wine's device installer accepts the packages: one success box.
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(kSuccess, boxes[0].text);
+  ExpectBoxForm(boxes[0]);
+
+  // The packages went into the profile, and the probe's nodes got the drivers.
+  EXPECT_TRUE(cmd::file_exists(profile / "Usart_driver\\Korvex-USART.inf"));
+  EXPECT_TRUE(cmd::file_exists(profile / "Bridge_driver\\Korvex-Bridge.inf"));
+  EXPECT_EQ("usbser", service_of(velmor_lab::probe_interface_id(kProbeA, 0)));
+  EXPECT_EQ("usbser", service_of(velmor_lab::probe_interface_id(kProbeA, 4)));
+
+  // The next refresh shows what the installation changed.
+  EXPECT_TRUE(gui::wait_until(
+      [&] { return gui::control_text(app.dialog, cmd::kUsartStatus) == L"Usart driver has been installed"; }, 5000));
+  EXPECT_EQ(L"Bridge driver has been installed", gui::control_text(app.dialog, cmd::kBridgeStatus));
+  EXPECT_EQ(L"WinUSB driver not installed", gui::control_text(app.dialog, cmd::kWinusbStatus));
+  EXPECT_EQ(0, app.close());
+}
+
+TEST_F(InstallCommand, NoBoxTickedInstallsNothingAndReportsSuccess) {
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
+  Start();
+  TickOnly(0);
+  gui::click(app.dialog, cmd::kInstall);
+  std::vector<Box> boxes = cmd::collect_boxes(app, 2, 3000);
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(kSuccess, boxes[0].text);
+  ExpectBoxForm(boxes[0]);
+  EXPECT_EQ(0, cmd::count_files(profile.path)) << "an engine call wrote into the profile";
+  EXPECT_EQ(0, app.close());
+}
+
+TEST_F(InstallCommand, EveryInterfaceFailingCostsThreeAttemptsAndReportsInTheOrderZeroFourThree) {
+  HeldMutex busy("Global\\wdi_prepare_driver");
+  ASSERT_NE(nullptr, busy.handle);
+  Start();
+  gui::click(app.dialog, cmd::kInstall);
+  std::vector<Box> boxes = cmd::collect_boxes(app, 4, 40000);
+  DWORD to_first_box = boxes.empty() ? 0 : boxes[0].after_ms;
+  std::printf("all three interfaces failing: first box after %lu ms (9 attempts, 9 pauses of 2000 ms)\n",
+              to_first_box);
+  ASSERT_EQ(3u, boxes.size());
+  EXPECT_EQ(std::wstring(L"Usart driver installation failed. ") + kBusy, boxes[0].text);
+  EXPECT_EQ(std::wstring(L"Bridge driver installation failed. ") + kBusy, boxes[1].text);
+  EXPECT_EQ(std::wstring(L"WinUSB driver installation failed. ") + kBusy, boxes[2].text);
+  for (const Box& box : boxes) ExpectBoxForm(box);
+  // Nine pauses of two seconds; loose bounds for a loaded machine.
+  EXPECT_GE(to_first_box, 17000u);
+  EXPECT_LT(to_first_box, 40000u);
+  EXPECT_EQ(0, app.close());
+}
+
+TEST_F(InstallCommand, OneInterfaceSucceedingAmongFailuresGetsNoBox) {
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
+  // Files where the USART and WinUSB package folders belong: those preparations fail.
+  for (const char* name : {"Usart_driver", "WinUSB_driver"}) {
+    FILE* f = std::fopen((profile / name).c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    std::fclose(f);
+  }
+  Start();
+  ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA)));
+  gui::click(app.dialog, cmd::kInstall);
+  std::vector<Box> boxes = cmd::collect_boxes(app, 3, 60000);
+  for (const Box& box : boxes) std::printf("box after %lu ms: %ls\n", box.after_ms, box.text.c_str());
+  ASSERT_EQ(2u, boxes.size());
+  EXPECT_EQ(0u, boxes[0].text.find(L"Usart driver installation failed. "));
+  EXPECT_EQ(0u, boxes[1].text.find(L"WinUSB driver installation failed. "));
+  EXPECT_GT(boxes[0].text.size(), std::wstring(L"Usart driver installation failed. ").size()) << "no status text";
+  EXPECT_GE(boxes[0].after_ms, 11000u) << "two interfaces, three failed attempts each";
+  EXPECT_EQ("usbser", service_of(velmor_lab::probe_interface_id(kProbeA, 4)));
+  EXPECT_EQ("", service_of(velmor_lab::probe_interface_id(kProbeA, 0)));
+  EXPECT_EQ(0, app.close());
+}
+
+// Without a usable profile folder the interface fails with a clear status; nothing is written
+// to the root of the drive or under the current directory instead.
+TEST_F(InstallCommand, ProfileUnsetOrTooLongFailsThatInterface) {
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
+  options.set_profile = false;
+  Start();
+  TickOnly(cmd::kUsartCheck);
+  gui::click(app.dialog, cmd::kInstall);
+  std::vector<Box> boxes = cmd::collect_boxes(app, 2, 15000);
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(L"Usart driver installation failed. Requested resource not found", boxes[0].text);
+  EXPECT_EQ(0, app.close());
+  EXPECT_NE(std::string::npos, Log().find("USERPROFILE is not set")) << Log();
+
+  options.set_profile = true;
+  options.profile = profile.path + "\\" + std::string(300, 'p');
+  gui::App second;
+  ASSERT_TRUE(cmd::start_app(second, options));
+  for (int box : {cmd::kUsartCheck, cmd::kBridgeCheck, cmd::kWinusbCheck})
+    cmd::set_check(second.dialog, box, box == cmd::kWinusbCheck);
+  gui::click(second.dialog, cmd::kInstall);
+  boxes = cmd::collect_boxes(second, 2, 15000);
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(L"WinUSB driver installation failed. Overflow", boxes[0].text);
+  EXPECT_EQ(0, second.close());
+
+  EXPECT_FALSE(cmd::directory_exists("C:\\Usart_driver"));
+  EXPECT_FALSE(cmd::directory_exists("C:\\WinUSB_driver"));
+  EXPECT_EQ(0, cmd::count_files(cwd.path));
+  EXPECT_EQ(0, cmd::count_files(profile.path));
+}
+
+}  // namespace
