@@ -216,4 +216,21 @@ bool wait_uid(HWND dialog, const std::wstring& uid, DWORD timeout_ms) {
   return gui::wait_until([&] { return gui::control_text(dialog, kUidEdit) == uid; }, timeout_ms);
 }
 
+std::string service_of(const std::string& instance_id) {
+  HKEY key = nullptr;
+  std::string path = "System\\CurrentControlSet\\Enum\\" + instance_id;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != 0) return "";
+  char value[256] = {};
+  DWORD size = sizeof(value) - 1;
+  LONG r = ::RegQueryValueExA(key, "Service", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  ::RegCloseKey(key);
+  return r == 0 ? std::string(value) : std::string();
+}
+
+void select_row(HWND dialog, int row) {
+  HWND combo = gui::control(dialog, kCombo);
+  ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
 }  // namespace cmd

@@ -82,4 +82,10 @@ struct LabGuard {
 // Waits until the dialog shows this UID (the refresh found the probe).
 bool wait_uid(HWND dialog, const std::wstring& uid, DWORD timeout_ms = 10000);
 
+// The service a device node carries now, or "" without one.
+std::string service_of(const std::string& instance_id);
+
+// Chooses a combo box row as the user does: the selection, then the change notification.
+void select_row(HWND dialog, int row);
+
 }  // namespace cmd

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "command_bench.h"
+#include "command_fixture.h"
 
 namespace {
 
@@ -22,60 +22,9 @@ const char kProbeA[] = "C0DE000A";
 const char kProbeB[] = "C0DE000B";
 const char kProbeC[] = "C0DE000C";
 
-std::wstring uid_of(const char* instance) {
-  std::string key = velmor_lab::probe_key(instance);
-  return std::wstring(key.begin(), key.end());
-}
-
-// A machine-wide busy mutex of the engine, held by the test so that the app's call fails at once.
-struct HeldMutex {
-  HANDLE handle;
-  explicit HeldMutex(const char* name) : handle(::CreateMutexA(nullptr, TRUE, name)) {}
-  ~HeldMutex() {
-    if (handle != nullptr) {
-      ::ReleaseMutex(handle);
-      ::CloseHandle(handle);
-    }
-  }
-};
-
-// The service a node carries now, or "" without one.
-std::string service_of(const std::string& instance_id) {
-  HKEY key = nullptr;
-  std::string path = "System\\CurrentControlSet\\Enum\\" + instance_id;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != 0) return "";
-  char value[256] = {};
-  DWORD size = sizeof(value) - 1;
-  DWORD type = 0;
-  LONG r = ::RegQueryValueExA(key, "Service", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-  ::RegCloseKey(key);
-  return r == 0 ? std::string(value) : std::string();
-}
-
-class InstallCommand : public ::testing::Test {
- protected:
-  void SetUp() override {
-    options.profile = profile.path;
-    options.current_directory = cwd.path;
-    options.log_path = logs / "app.txt";
-  }
-  void TearDown() override {
-    if (app.running()) app.kill();
-    if (HasFailure()) std::printf("--- app log ---\n%s--- end ---\n", Log().c_str());
-  }
-  void Start() { ASSERT_TRUE(cmd::start_app(app, options)) << "dialog did not appear"; }
-  void TickOnly(int id) {
-    for (int box : {cmd::kUsartCheck, cmd::kBridgeCheck, cmd::kWinusbCheck}) cmd::set_check(app.dialog, box, box == id);
-  }
-  std::string Log() const { return cmd::read_file(options.log_path); }
-
-  cmd::LabGuard lab;
-  cmd::TempFolder profile{"profile"};
-  cmd::TempFolder cwd{"cwd"};
-  cmd::TempFolder logs{"logs"};
-  cmd::LaunchOptions options;
-  gui::App app;
-};
+using InstallCommand = cmd::CommandTest;
+using cmd::HeldMutex;
+using cmd::uid_of;
 
 // Caption, owner and buttons; the icon is checked on a real display (box_icon_test).
 void ExpectBoxForm(const Box& box) {
@@ -109,8 +58,8 @@ TEST_F(InstallCommand, InstallsTheShownProbeThroughTheProgressWindowAndTheInstal
   // The packages went into the profile, and the probe's nodes got the drivers.
   EXPECT_TRUE(cmd::file_exists(profile / "Usart_driver\\Korvex-USART.inf"));
   EXPECT_TRUE(cmd::file_exists(profile / "Bridge_driver\\Korvex-Bridge.inf"));
-  EXPECT_EQ("usbser", service_of(velmor_lab::probe_interface_id(kProbeA, 0)));
-  EXPECT_EQ("usbser", service_of(velmor_lab::probe_interface_id(kProbeA, 4)));
+  EXPECT_EQ("usbser", cmd::service_of(velmor_lab::probe_interface_id(kProbeA, 0)));
+  EXPECT_EQ("usbser", cmd::service_of(velmor_lab::probe_interface_id(kProbeA, 4)));
 
   // The next refresh shows what the installation changed.
   EXPECT_TRUE(gui::wait_until(
@@ -171,8 +120,8 @@ TEST_F(InstallCommand, OneInterfaceSucceedingAmongFailuresGetsNoBox) {
   EXPECT_EQ(0u, boxes[1].text.find(L"WinUSB driver installation failed. "));
   EXPECT_GT(boxes[0].text.size(), std::wstring(L"Usart driver installation failed. ").size()) << "no status text";
   EXPECT_GE(boxes[0].after_ms, 11000u) << "two interfaces, three failed attempts each";
-  EXPECT_EQ("usbser", service_of(velmor_lab::probe_interface_id(kProbeA, 4)));
-  EXPECT_EQ("", service_of(velmor_lab::probe_interface_id(kProbeA, 0)));
+  EXPECT_EQ("usbser", cmd::service_of(velmor_lab::probe_interface_id(kProbeA, 4)));
+  EXPECT_EQ("", cmd::service_of(velmor_lab::probe_interface_id(kProbeA, 0)));
   EXPECT_EQ(0, app.close());
 }
 

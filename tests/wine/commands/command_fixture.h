@@ -1,0 +1,59 @@
+// The fixture of the command tests: a clean lab, a profile folder, a current directory and a log
+// file of the test's own, and the app started on them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "command_bench.h"
+
+namespace cmd {
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options.profile = profile.path;
+    options.current_directory = cwd.path;
+    options.log_path = logs / "app.txt";
+  }
+  void TearDown() override {
+    if (app.running()) app.kill();
+    if (HasFailure()) std::printf("--- app log ---\n%s--- end ---\n", Log().c_str());
+  }
+  void Start() { ASSERT_TRUE(start_app(app, options)) << "dialog did not appear"; }
+  // Ticks exactly one interface (0: none).
+  void TickOnly(int id) {
+    for (int box : {kUsartCheck, kBridgeCheck, kWinusbCheck}) set_check(app.dialog, box, box == id);
+  }
+  std::string Log() const { return read_file(options.log_path); }
+
+  LabGuard lab;
+  TempFolder profile{"profile"};
+  TempFolder cwd{"cwd"};
+  TempFolder logs{"logs"};
+  LaunchOptions options;
+  gui::App app;
+};
+
+// A machine-wide busy mutex of the engine, held by the test so that the app's call fails at once.
+struct HeldMutex {
+  HANDLE handle;
+  explicit HeldMutex(const char* name) : handle(::CreateMutexA(nullptr, TRUE, name)) {}
+  ~HeldMutex() {
+    if (handle != nullptr) {
+      ::ReleaseMutex(handle);
+      ::CloseHandle(handle);
+    }
+  }
+  HeldMutex(const HeldMutex&) = delete;
+  HeldMutex& operator=(const HeldMutex&) = delete;
+};
+
+inline std::wstring uid_of(const char* instance) {
+  std::string key = velmor_lab::probe_key(instance);
+  return std::wstring(key.begin(), key.end());
+}
+
+}  // namespace cmd
