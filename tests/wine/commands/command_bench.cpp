@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 namespace cmd {
 
@@ -85,17 +86,22 @@ std::string read_utf16_file(const std::string& path) {
 
 namespace {
 
-// The environment block of this process with USERPROFILE replaced or removed.
-std::string environment_with_profile(const LaunchOptions& options) {
-  std::string block;
-  char* env = ::GetEnvironmentStringsA();
-  for (const char* p = env; *p != '\0'; p += std::strlen(p) + 1) {
-    if (::_strnicmp(p, "USERPROFILE=", 12) == 0) continue;
-    block.append(p).push_back('\0');
+// The environment block of this process with USERPROFILE replaced or removed. UTF-16: Wine drops
+// long values from an 8-bit block.
+std::wstring environment_with_profile(const LaunchOptions& options) {
+  std::wstring block;
+  wchar_t* env = ::GetEnvironmentStringsW();
+  for (const wchar_t* p = env; *p != L'\0'; p += std::wcslen(p) + 1) {
+    if (::_wcsnicmp(p, L"USERPROFILE=", 12) == 0) continue;
+    block.append(p).push_back(L'\0');
   }
-  ::FreeEnvironmentStringsA(env);
-  if (options.set_profile) block.append("USERPROFILE=" + options.profile).push_back('\0');
-  block.push_back('\0');
+  ::FreeEnvironmentStringsW(env);
+  if (options.set_profile) {
+    block.append(L"USERPROFILE=");
+    block.append(std::wstring(options.profile.begin(), options.profile.end()));
+    block.push_back(L'\0');
+  }
+  block.push_back(L'\0');
   return block;
 }
 
@@ -140,7 +146,7 @@ UINT icon_of(HWND box) {
 bool start_app(gui::App& app, const LaunchOptions& options) {
   std::string exe = options.version.empty() ? gui::app_exe_path() : versioned_copy(options.version);
   if (exe.empty()) return false;
-  std::string env = environment_with_profile(options);
+  std::wstring env = environment_with_profile(options);
 
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
@@ -157,7 +163,7 @@ bool start_app(gui::App& app, const LaunchOptions& options) {
   PROCESS_INFORMATION pi = {};
   std::string cl = "\"" + exe + "\"";
   const char* cwd = options.current_directory.empty() ? nullptr : options.current_directory.c_str();
-  BOOL ok = ::CreateProcessA(exe.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE, 0, &env[0], cwd, &si,
+  BOOL ok = ::CreateProcessA(exe.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE, CREATE_UNICODE_ENVIRONMENT, &env[0], cwd, &si,
                              &pi);
   if (log != INVALID_HANDLE_VALUE) ::CloseHandle(log);
   if (!ok) return false;

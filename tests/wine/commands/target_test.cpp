@@ -69,12 +69,16 @@ class GenericIdDecision : public cmd::CommandTest, public ::testing::WithParamIn
 
 TEST_P(GenericIdDecision, FollowsTheShownProbeElseTheVersion) {
   const GenericIdCase& c = GetParam();
-  if (c.mi3_compat != nullptr) ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeC, c.mi3_compat)));
+  if (c.mi3_compat != nullptr) {
+    ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeC, c.mi3_compat)));
+  }
   options.version = c.version;
   HeldMutex installing("Global\\install_driver_internal");
   ASSERT_NE(nullptr, installing.handle);
   Start();
-  if (c.mi3_compat != nullptr) ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeC)));
+  if (c.mi3_compat != nullptr) {
+    ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeC)));
+  }
   TickOnly(cmd::kWinusbCheck);
   gui::click(app.dialog, cmd::kInstall);
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 2, 30000);
