@@ -47,8 +47,9 @@ const CommandInterface kWinusbInterface = {
 int ProfilePackageFolder(const char* profile, unsigned long read_result, const char* name, std::string* folder) {
   // An unset or empty value would put the package at the root of the current drive, and a cut one
   // into some other folder: neither is where the user's packages belong.
-  if (read_result == 0 || profile == nullptr || profile[0] == '\0') return WDI_ST_MISSING;
+  // A value that did not fit leaves the buffer as it was: the size decides before the contents.
   if (read_result >= kProfileBufferSize) return WDI_ST_OVERRUN;
+  if (read_result == 0 || profile == nullptr || profile[0] == '\0') return WDI_ST_MISSING;
   *folder = std::string(profile, std::strlen(profile)) + "\\" + name;
   return WDI_ST_OK;
 }
