@@ -60,11 +60,6 @@ int CVelmor_DFU_DriverInstallDlg::InstallInterface(const CommandInterface& row, 
 
   char profile[kProfileBufferSize] = {};
   DWORD read = ::GetEnvironmentVariableA("USERPROFILE", profile, sizeof(profile));
-  if (read == 0) {
-    // A read of 0 may also be a value that did not fit: its size tells the cases apart.
-    DWORD needed = ::GetEnvironmentVariableA("USERPROFILE", nullptr, 0);
-    if (needed > 1) read = needed;
-  }
   std::string folder;
   int status = ProfilePackageFolder(profile, read, row.folder, &folder);
   if (status != WDI_ST_OK) {

@@ -86,8 +86,7 @@ std::string read_utf16_file(const std::string& path) {
 
 namespace {
 
-// The environment block of this process with USERPROFILE replaced or removed. UTF-16: Wine drops
-// long values from an 8-bit block.
+// The environment block of this process with USERPROFILE replaced or removed.
 std::wstring environment_with_profile(const LaunchOptions& options) {
   std::wstring block;
   wchar_t* env = ::GetEnvironmentStringsW();

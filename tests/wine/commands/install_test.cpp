@@ -125,10 +125,9 @@ TEST_F(InstallCommand, OneInterfaceSucceedingAmongFailuresGetsNoBox) {
   EXPECT_EQ(0, app.close());
 }
 
-// Without a profile folder the interface fails with a clear status; nothing is written to the root
-// of the drive or under the current directory instead. (A value too long for the read is covered
-// by the host tests: a child started by this test under Wine does not see such a value.)
-TEST_F(InstallCommand, ProfileUnsetFailsThatInterface) {
+// Without a usable profile folder the interface fails with a clear status; nothing is written to
+// the root of the drive or under the current directory instead.
+TEST_F(InstallCommand, ProfileUnsetOrTooLongFailsThatInterface) {
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
   options.set_profile = false;
   Start();
@@ -140,7 +139,22 @@ TEST_F(InstallCommand, ProfileUnsetFailsThatInterface) {
   EXPECT_EQ(0, app.close());
   EXPECT_NE(std::string::npos, Log().find("USERPROFILE is not set")) << Log();
 
+  options.profile = profile.path + "\\" + std::string(300, 'p');
+  options.set_profile = true;
+  gui::App second;
+  ASSERT_TRUE(cmd::start_app(second, options));
+  for (int box : {cmd::kUsartCheck, cmd::kBridgeCheck, cmd::kWinusbCheck}) {
+    cmd::set_check(second.dialog, box, box == cmd::kWinusbCheck);
+  }
+  gui::click(second.dialog, cmd::kInstall);
+  boxes = cmd::collect_boxes(second, 2, 15000);
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(L"WinUSB driver installation failed. Overflow", boxes[0].text);
+  EXPECT_EQ(0, second.close());
+  EXPECT_NE(std::string::npos, Log().find("USERPROFILE is longer than 255 characters")) << Log();
+
   EXPECT_FALSE(cmd::directory_exists("C:\\Usart_driver"));
+  EXPECT_FALSE(cmd::directory_exists("C:\\WinUSB_driver"));
   EXPECT_EQ(0, cmd::count_files(cwd.path));
   EXPECT_EQ(0, cmd::count_files(profile.path));
 }
