@@ -150,6 +150,15 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
   if (!encode_extensions(encode_fn, values)) return nullptr;
   wdi_dbg("set Enhanced Key Usage, URL and CPS");
 
+  // A key that ends up in no certificate is of no use to anyone: it leaves with its container. The
+  // deletion runs after the handles below are released, as a provider may write the container
+  // back when its last handle goes.
+  bool container_acquired = false;
+  bool keep_container = false;
+  velmor::scope_exit drop_container([&] {
+    if (container_acquired && !keep_container) delete_key_container();
+  });
+
   provider_context container;
   if (::CryptAcquireContextW(&container.handle, VELMOR_KEY_CONTAINER, nullptr, PROV_RSA_FULL,
                              CRYPT_MACHINE_KEYSET | CRYPT_SILENT)) {
@@ -163,8 +172,7 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
     wdi_warn("could not obtain a key container: %s", windows_error_text(0));
     return nullptr;
   }
-  // A key that ends up in no certificate is of no use to anyone: it leaves with its container.
-  velmor::scope_exit drop_container([] { delete_key_container(); });
+  container_acquired = true;
 
   crypt_key key;
   if (!::CryptGenKey(container.handle, AT_SIGNATURE, (1024u << 16) | CRYPT_EXPORTABLE, &key.handle)) {
@@ -215,7 +223,7 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
     wdi_warn("could not create self signed certificate: %s", windows_error_text(0));
     return nullptr;
   }
-  drop_container.dismiss();
+  keep_container = true;
   wdi_info("created new self-signed certificate '%s'", subject);
   return cert;
 }
@@ -307,9 +315,9 @@ extern "C" int DeletePrivateKey(PCCERT_CONTEXT cert) {
     key_provider = 0;
     must_free = FALSE;
   }
-  velmor::scope_exit release_provider([&] {
-    if (must_free && key_provider != 0) ::CryptReleaseContext(key_provider, 0);
-  });
+  // Nothing below needs the key; let go of it before its container is deleted, so that no provider
+  // writes the container back when the handle is released.
+  if (must_free && key_provider != 0 && key_spec != CERT_NCRYPT_KEY_SPEC) ::CryptReleaseContext(key_provider, 0);
 
   bool deleted = delete_key_container();
   if (!deleted) wdi_warn("failed to delete private key: %s", windows_error_text(0));
@@ -352,7 +360,7 @@ extern "C" int SelfSignFile(const char* file_path, const char* subject) {
 
   // Whatever happens from here on, the key goes.
   velmor::scope_exit drop_key([&] {
-    if (DeletePrivateKey(cert)) wdi_info("successfully deleted private key");
+    if (DeletePrivateKey(cert)) engine_log(LOG_INFO, "SelfSignFile", "successfully deleted private key");
   });
 
   if (!AddCertToStore(cert, "Root") || !AddCertToStore(cert, "TrustedPublisher")) return FALSE;
