@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -471,42 +472,20 @@ TEST_F(SelfSignTest, SignsWithATrustedCertificateAndThenDestroysTheKey) {
   ASSERT_TRUE(result) << log_.err;
   ASSERT_EQ(signs.size(), 1u);
   auto& s = signs[0];
-  EXPECT_EQ(s["flags"], "00000000");
-  EXPECT_EQ(s["subject_size_ok"], "1");
-  EXPECT_EQ(s["index"], "0");
-  EXPECT_EQ(s["subject_choice"], "1");
-  EXPECT_EQ(s["file_info_size_ok"], "1");
-  EXPECT_EQ(s["file"], cat_path());
-  EXPECT_EQ(s["file_handle_given"], "0");
-  EXPECT_EQ(s["cert_size_ok"], "1");
-  EXPECT_EQ(s["cert_choice"], "2");
-  EXPECT_EQ(s["hwnd_given"], "0");
-  EXPECT_EQ(s["store_info_size_ok"], "1");
-  EXPECT_EQ(s["cert_policy"], "2");
-  EXPECT_EQ(s["extra_store_given"], "0");
-  EXPECT_EQ(s["cert_subject"], subject_);
-  // At signing time the certificate is trusted and its key still there.
-  EXPECT_EQ(s["in_root"], "1");
-  EXPECT_EQ(s["in_trusted_publisher"], "1");
-  EXPECT_EQ(s["key_container"], "Velmor key container");
-  EXPECT_EQ(s["key_present"], "1");
-  EXPECT_EQ(s["signature_size_ok"], "1");
-  EXPECT_EQ(s["hash_alg"], "0000800C");
-  EXPECT_EQ(s["attr_choice"], "0");
-  EXPECT_EQ(s["authcode_given"], "0");
-  EXPECT_EQ(s["authenticated"], "2");
-  EXPECT_EQ(s["auth0_oid"], "1.3.6.1.4.1.311.2.1.12");
-  EXPECT_EQ(s["auth0_values"], "1");
-  EXPECT_EQ(s["auth0_value0"], "3000");
-  EXPECT_EQ(s["auth1_oid"], "1.3.6.1.4.1.311.2.1.11");
-  EXPECT_EQ(s["auth1_values"], "1");
-  EXPECT_EQ(s["auth1_value0"], "300C060A2B0601040182370201" "15");
-  EXPECT_EQ(s["unauthenticated"], "(null)");
-  EXPECT_EQ(s["provider_given"], "0");
-  EXPECT_EQ(s["timestamp_given"], "0");
-  EXPECT_EQ(s["request_given"], "0");
-  EXPECT_EQ(s["sip_data_given"], "0");
-  EXPECT_EQ(s["context_requested"], "1");
+  // Every argument as recorded; at signing time the certificate is trusted and its key still there.
+  const std::map<std::string, std::string> expected = {
+      {"flags", "00000000"}, {"subject_size_ok", "1"}, {"index", "0"}, {"subject_choice", "1"},
+      {"file_info_size_ok", "1"}, {"file", cat_path()}, {"file_handle_given", "0"}, {"cert_size_ok", "1"},
+      {"cert_choice", "2"}, {"hwnd_given", "0"}, {"store_info_size_ok", "1"}, {"cert_policy", "2"},
+      {"extra_store_given", "0"}, {"cert_subject", subject_}, {"in_root", "1"}, {"in_trusted_publisher", "1"},
+      {"key_container", "Velmor key container"}, {"key_present", "1"}, {"signature_size_ok", "1"},
+      {"hash_alg", "0000800C"}, {"attr_choice", "0"}, {"authcode_given", "0"}, {"authenticated", "2"},
+      {"auth0_oid", "1.3.6.1.4.1.311.2.1.12"}, {"auth0_values", "1"}, {"auth0_value0", "3000"},
+      {"auth1_oid", "1.3.6.1.4.1.311.2.1.11"}, {"auth1_values", "1"},
+      {"auth1_value0", "300C060A2B060104018237020115"}, {"unauthenticated", "(null)"}, {"provider_given", "0"},
+      {"timestamp_given", "0"}, {"request_given", "0"}, {"sip_data_given", "0"}, {"context_requested", "1"},
+  };
+  for (const auto& [key, value] : expected) EXPECT_EQ(s[key], value) << key;
   ASSERT_EQ(record_.calls("SignerFreeSignerContext").size(), 1u);
   EXPECT_EQ(record_.calls("SignerFreeSignerContext")[0]["context_given"], "1");
 
