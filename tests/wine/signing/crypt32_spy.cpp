@@ -9,6 +9,7 @@ std::vector<self_sign_call> self_signs;
 std::vector<store_call> opens;
 std::vector<DWORD> closes;
 std::string failing_store;
+bool failing_deletes = false;
 std::vector<find_call> find_calls;
 std::vector<delete_call> delete_calls;
 std::vector<add_call> add_calls;
@@ -40,6 +41,12 @@ PCCERT_CONTEXT WINAPI spy_find(HCERTSTORE store, DWORD encoding, DWORD flags, DW
 BOOL WINAPI spy_delete(PCCERT_CONTEXT cert) {
   delete_call c;
   c.thumbprint = thumbprint(cert);
+  if (failing_deletes) {
+    ::CertFreeCertificateContext(cert);
+    delete_calls.push_back(c);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   BOOL ok = real_delete(cert);
   DWORD error = ::GetLastError();
   c.succeeded = ok != FALSE;
@@ -219,6 +226,7 @@ void reset() {
   opens.clear();
   closes.clear();
   failing_store.clear();
+  failing_deletes = false;
   find_calls.clear();
   delete_calls.clear();
   add_calls.clear();
@@ -245,5 +253,6 @@ const std::vector<self_sign_call>& self_sign_calls() { return self_signs; }
 const std::vector<store_call>& store_opens() { return opens; }
 const std::vector<DWORD>& store_close_flags() { return closes; }
 void fail_store(const std::string& name) { failing_store = name; }
+void fail_deletes(bool fail) { failing_deletes = fail; }
 
 }  // namespace crypt32_spy

@@ -70,6 +70,8 @@ const std::vector<delete_call>& deletes();
 const std::vector<add_call>& adds();
 const std::vector<property_call>& properties();
 std::string thumbprint(PCCERT_CONTEXT cert);
+// CertDeleteCertificateFromStore fails with access denied (the context is freed, as on Windows).
+void fail_deletes(bool fail);
 // CertOpenStore fails with access denied for this system store name ("" for none).
 void fail_store(const std::string& name);
 

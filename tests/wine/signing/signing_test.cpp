@@ -390,6 +390,24 @@ TEST_F(SigningTest, RemovesEveryCertificateOfTheSubjectAndNoOther) {
   for (PCCERT_CONTEXT c : {first, second, unrelated}) ::CertFreeCertificateContext(c);
 }
 
+// Each search starts over, so a certificate that refuses to go must end the loop, not repeat it.
+TEST_F(SigningTest, CertificateThatCannotBeDeletedEndsTheSearch) {
+  PCCERT_CONTEXT cert = make_container_cert(subject_);
+  ASSERT_NE(cert, nullptr);
+  ASSERT_TRUE(AddCertToStore(cert, "Root"));
+  crypt32_spy::reset();
+  crypt32_spy::fail_deletes(true);
+  int result = 0;
+  log_ = capture_log([&] { result = RemoveCertFromStore(subject_.c_str(), "Root"); });
+  EXPECT_TRUE(result);
+  EXPECT_EQ(crypt32_spy::deletes().size(), 1u);
+  EXPECT_EQ(log_.count("Velmor:warning [RemoveCertFromStore] failed to delete existing certificate '" + subject_ +
+                       "' from 'Root' store: "),
+            1u);
+  EXPECT_EQ(log_.count("deleted existing certificate '" + subject_ + "' from 'Root' store\n"), 0u);
+  ::CertFreeCertificateContext(cert);
+}
+
 // ---- DeletePrivateKey ----
 
 TEST_F(SigningTest, DeletesTheKeyContainerAndUnlinksTheStoredCopies) {
