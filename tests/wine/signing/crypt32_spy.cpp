@@ -1,6 +1,7 @@
 #include "crypt32_spy.h"
 
 #include <cstring>
+#include <map>
 
 namespace crypt32_spy {
 namespace {
@@ -10,6 +11,8 @@ std::vector<store_call> opens;
 std::vector<DWORD> closes;
 std::string failing_store;
 bool failing_deletes = false;
+std::string hidden;
+std::map<std::string, unsigned> lookup_counts;
 std::vector<find_call> find_calls;
 std::vector<delete_call> delete_calls;
 std::vector<add_call> add_calls;
@@ -154,6 +157,13 @@ BOOL WINAPI spy_close(HCERTSTORE store, DWORD flags) {
 }
 
 FARPROC WINAPI spy_get_proc(HMODULE module, LPCSTR name) {
+  if (reinterpret_cast<ULONG_PTR>(name) > 0xFFFF) {
+    lookup_counts[name]++;
+    if (hidden == name) {
+      ::SetLastError(ERROR_PROC_NOT_FOUND);
+      return nullptr;
+    }
+  }
   FARPROC p = real_get_proc(module, name);
   if (p == nullptr || reinterpret_cast<ULONG_PTR>(name) <= 0xFFFF) return p;
   auto as_proc = [](auto fn) { return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(fn)); };
@@ -254,5 +264,7 @@ const std::vector<store_call>& store_opens() { return opens; }
 const std::vector<DWORD>& store_close_flags() { return closes; }
 void fail_store(const std::string& name) { failing_store = name; }
 void fail_deletes(bool fail) { failing_deletes = fail; }
+void hide(const std::string& name) { hidden = name; }
+unsigned lookups(const std::string& name) { return lookup_counts[name]; }
 
 }  // namespace crypt32_spy

@@ -70,6 +70,10 @@ const std::vector<delete_call>& deletes();
 const std::vector<add_call>& adds();
 const std::vector<property_call>& properties();
 std::string thumbprint(PCCERT_CONTEXT cert);
+// GetProcAddress answers null for this function name ("" for none), as on a system without it.
+void hide(const std::string& name);
+// How often GetProcAddress was asked for a function name, since the program started.
+unsigned lookups(const std::string& name);
 // CertDeleteCertificateFromStore fails with access denied (the context is freed, as on Windows).
 void fail_deletes(bool fail);
 // CertOpenStore fails with access denied for this system store name ("" for none).
