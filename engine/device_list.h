@@ -30,8 +30,21 @@ struct wdi_list_options {
   int32_t trim_description;
 };
 
+// Lists the present devices of the "USB" enumerator that pass the options' filters (null options:
+// all flags 0). 0 with the list stored; -4 with a null list when nothing passes; -6 at once while
+// any process on the machine enumerates (the list pointer is then left as it was); -11 when the
+// busy mutex or an entry point is missing, or memory runs out.
 int wdi_create_list(struct wdi_device_entry** list, const struct wdi_list_options* options);
+// Frees a whole list (null is fine): 0, or -6 while another process frees one (nothing is freed),
+// or -11 when the busy mutex cannot be created.
 int wdi_destroy_list(struct wdi_device_entry* list);
+
+// Driver services that mark a hub, compared case-insensitively.
+#define WDI_HUB_SERVICE_COUNT 14
+extern const char* const hub_service_names[WDI_HUB_SERVICE_COUNT];
+
+// Engine-internal: frees one entry's strings and the entry (null is fine).
+void free_device_entry(struct wdi_device_entry* entry);
 
 #ifdef __cplusplus
 }

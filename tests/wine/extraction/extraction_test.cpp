@@ -1,0 +1,252 @@
+// Extraction of the payload into a package folder, and the owner-only files and folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/extract.h"
+#include "engine/status.h"
+#include "extraction_util.h"
+#include "payload/payload_table.h"
+
+using namespace extraction_test;
+
+namespace {
+
+std::string entry_bytes(const payload_entry& e) { return std::string(reinterpret_cast<const char*>(e.data), e.size); }
+
+std::string entry_path(const std::string& root, const payload_entry& e) {
+  return std::string(e.subdir) == "." ? root + "\\" + e.file_name : root + "\\" + e.subdir + "\\" + e.file_name;
+}
+
+class Extraction : public ScratchFolder {};
+
+}  // namespace
+
+TEST(PayloadTable, SharedEntriesPointAtOneBlock) {
+  // x86 install-filter.exe, x86 libusb0.dll and amd64 libusb0_x86.dll carry the same bytes.
+  EXPECT_EQ(payload_table[5].data, payload_table[6].data);
+  EXPECT_EQ(payload_table[5].data, payload_table[7].data);
+  EXPECT_EQ(payload_table[14].data, payload_table[15].data);
+  EXPECT_NE(payload_table[0].data, payload_table[2].data);
+}
+
+TEST_F(Extraction, WritesExactlyTheTwentyFilesWithTheirBytes) {
+  ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
+
+  std::vector<std::string> found;
+  list_files(root_, "", found);
+  std::set<std::string> expected;
+  for (const payload_entry& e : payload_table) {
+    if (e.subdir[0] == '\0') continue;
+    std::string rel = std::string(e.subdir) == "." ? e.file_name : std::string(e.subdir) + "\\" + e.file_name;
+    expected.insert(rel);
+    EXPECT_TRUE(read_file(entry_path(root_, e)) == entry_bytes(e)) << rel;
+  }
+  EXPECT_EQ(found.size(), 20u);
+  EXPECT_EQ(std::set<std::string>(found.begin(), found.end()), expected);
+  EXPECT_FALSE(exists(root_ + "\\winusb.inf.in"));
+  EXPECT_FALSE(exists(root_ + "\\usbser.cat.in"));
+}
+
+TEST_F(Extraction, SharedBlockBecomesThreeIdenticalFiles) {
+  ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
+  std::string filter = read_file(root_ + "\\x86\\install-filter.exe");
+  EXPECT_GT(filter.size(), 0u);
+  EXPECT_TRUE(read_file(root_ + "\\x86\\libusb0.dll") == filter);
+  EXPECT_TRUE(read_file(root_ + "\\amd64\\libusb0_x86.dll") == filter);
+}
+
+TEST_F(Extraction, ReExtractionOverwritesEveryFile) {
+  ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
+  // Longer than the original, so a missing truncation would show.
+  std::string junk(payload_table[1].size + 4096, 'J');
+  write_file(root_ + "\\x86\\winusbcoinstaller2.dll", junk);
+  write_file(root_ + "\\installer_x64.exe", junk);
+  ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
+  EXPECT_TRUE(read_file(root_ + "\\x86\\winusbcoinstaller2.dll") == entry_bytes(payload_table[1]));
+  EXPECT_TRUE(read_file(root_ + "\\installer_x64.exe") == entry_bytes(payload_table[19]));
+}
+
+TEST_F(Extraction, RelativeFolderLandsUnderTheCurrentDirectory) {
+  wchar_t previous[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(widen(root_).c_str()));
+  int status = extract_binaries("relative\\package");
+  ::SetCurrentDirectoryW(previous);
+  ASSERT_EQ(status, WDI_ST_OK);
+  EXPECT_TRUE(read_file(root_ + "\\relative\\package\\x86\\libusb0.sys") == entry_bytes(payload_table[8]));
+  EXPECT_TRUE(exists(root_ + "\\relative\\package\\license\\libusb0\\installer_license.txt"));
+  EXPECT_TRUE(exists(root_ + "\\relative\\package\\installer_x86.exe"));
+}
+
+TEST_F(Extraction, RelativeFolderTooLongForTheCurrentDirectoryIsRefused) {
+  std::string deep = root_ + "\\" + std::string(199 - root_.size(), 'c');
+  ASSERT_EQ(deep.size(), 200u);
+  ASSERT_TRUE(::CreateDirectoryW(widen(deep).c_str(), nullptr));
+  std::string relative(60, 'r');  // 200 + 1 + 60 > 259: the absolute path would be cut
+  wchar_t previous[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(widen(deep).c_str()));
+  testing::internal::CaptureStderr();
+  int status = check_dir(relative.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  int fits = check_dir(std::string(58, 'f').c_str());  // 200 + 1 + 58 = 259
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_EQ(status, WDI_ST_BAD_PARAMETER);
+  EXPECT_EQ(err, "Velmor:error [check_dir] directory name is too long " + relative + "\n");
+  EXPECT_FALSE(is_directory(deep + "\\" + relative.substr(0, 58)));  // no cut-off name either
+  EXPECT_EQ(fits, WDI_ST_OK);
+  EXPECT_TRUE(is_directory(deep + "\\" + std::string(58, 'f')));
+}
+
+TEST_F(Extraction, SubFolderThatIsAFileIsDenied) {
+  ASSERT_TRUE(::CreateDirectoryW(widen(root_ + "\\pkg").c_str(), nullptr));
+  write_file(root_ + "\\pkg\\x86", "not a folder");
+  std::string dir = root_ + "\\pkg";
+  testing::internal::CaptureStderr();
+  int status = extract_binaries(dir.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, WDI_ST_DENIED);
+  EXPECT_NE(err.find("Velmor:error [check_dir] " + dir + "\\x86 is a file, not a directory\n"), std::string::npos) << err;
+}
+
+TEST_F(Extraction, FolderThatIsAFileIsDenied) {
+  std::string file = root_ + "\\plain.txt";
+  write_file(file, "x");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(check_dir(file.c_str()), WDI_ST_DENIED);
+  EXPECT_EQ(extract_binaries(file.c_str()), WDI_ST_DENIED);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Velmor:error [check_dir] " + file + " is a file, not a directory\n"), std::string::npos) << err;
+  EXPECT_TRUE(read_file(file) == "x");
+}
+
+// The longest payload path is "license\libusb0" + "installer_license.txt" (36 characters), so a
+// folder of 221 characters still fits and 222 fails at that entry, after its folder exists.
+TEST_F(Extraction, PathLengthLimitIsTwoHundredFiftySevenCharacters) {
+  auto folder_of_length = [this](const std::string& tag, size_t length) {
+    std::string dir = root_ + "\\" + tag;
+    dir += std::string(length - dir.size(), 'd');
+    return dir;
+  };
+  std::string fits = folder_of_length("a", 221);
+  ASSERT_EQ(fits.size(), 221u);
+  EXPECT_EQ(extract_binaries(fits.c_str()), WDI_ST_OK);
+  EXPECT_TRUE(exists(fits + "\\license\\libusb0\\installer_license.txt"));
+
+  std::string too_long = folder_of_length("b", 222);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(extract_binaries(too_long.c_str()), WDI_ST_NO_RESOURCE);
+  std::string err = testing::internal::GetCapturedStderr();
+  std::string path = too_long + "\\license\\libusb0\\installer_license.txt";
+  // The message shows the path as built, cut to 259 characters.
+  EXPECT_NE(err.find("Velmor:error [extract_binaries] qualified path is too long: '" + path.substr(0, 259) + "'\n"),
+            std::string::npos)
+      << err;
+  EXPECT_TRUE(is_directory(too_long + "\\license\\libusb0"));
+  EXPECT_FALSE(exists(path));
+  EXPECT_FALSE(exists(path.substr(0, 259)));
+  EXPECT_TRUE(exists(too_long + "\\x86\\libusb0.sys"));  // earlier entries stay
+}
+
+TEST_F(Extraction, FileInUseStopsWithNoResource) {
+  ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
+  std::string locked = root_ + "\\amd64\\libusb0.sys";
+  velmor::unique_file hold(::CreateFileW(widen(locked).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(static_cast<bool>(hold));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(extract_binaries(root_.c_str()), WDI_ST_NO_RESOURCE);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Velmor:error [extract_binaries] failed to create file '" + locked + "' ("), std::string::npos)
+      << err;
+}
+
+#ifdef FULL_DISK_DIR
+// A write that does not reach the disk must not be reported as a complete package.
+TEST(ExtractionWrites, ShortWriteFailsTheExtraction) {
+  std::string dir = std::string("Z:") + FULL_DISK_DIR;
+  for (char& c : dir)
+    if (c == '/') c = '\\';
+  testing::internal::CaptureStderr();
+  int status = extract_binaries(dir.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, WDI_ST_IO_FAILURE);
+  EXPECT_EQ(err, "Velmor:error [extract_binaries] failed to write file '" + dir + "\\x86\\WdfCoInstaller01011.dll'\n");
+  EXPECT_FALSE(exists(dir + "\\x86\\winusbcoinstaller2.dll"));  // stops at the first failure
+}
+#endif
+
+TEST(ExtractionArguments, NullFolderIsABadParameter) {
+  EXPECT_EQ(extract_binaries(nullptr), WDI_ST_BAD_PARAMETER);
+  EXPECT_EQ(check_dir(nullptr), WDI_ST_BAD_PARAMETER);
+}
+
+class OwnedFiles : public ScratchFolder {};
+
+TEST_F(OwnedFiles, SidIsTheTokenUser) {
+  velmor::unique_hlocal sid(get_sid());
+  ASSERT_TRUE(static_cast<bool>(sid));
+  EXPECT_TRUE(::IsValidSid(sid.get()));
+  velmor::unique_handle token;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+  char buffer[256];
+  DWORD size = 0;
+  ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size));
+  EXPECT_TRUE(::EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid.get()));
+  velmor::unique_hlocal second(get_sid());
+  EXPECT_NE(second.get(), sid.get());  // a new copy each time
+}
+
+TEST_F(OwnedFiles, ExtractedFoldersAndFilesBelongToTheCurrentUser) {
+  ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
+  velmor::unique_hlocal sid(get_sid());
+  ASSERT_TRUE(static_cast<bool>(sid));
+  EXPECT_TRUE(owned_by(root_ + "\\x86", sid.get()));
+  EXPECT_TRUE(owned_by(root_ + "\\license\\libusb0", sid.get()));
+  EXPECT_TRUE(owned_by(root_ + "\\amd64\\libusbK.sys", sid.get()));
+  EXPECT_TRUE(owned_by(root_ + "\\installer_x86.exe", sid.get()));
+}
+
+TEST_F(OwnedFiles, CheckDirCreatesMissingParents) {
+  std::string deep = root_ + "\\one\\two\\three";
+  EXPECT_EQ(check_dir(deep.c_str()), WDI_ST_OK);
+  EXPECT_TRUE(is_directory(deep));
+  EXPECT_EQ(check_dir(deep.c_str()), WDI_ST_OK);  // existing
+  EXPECT_EQ(check_dir(("\"" + deep + "\"").c_str()), WDI_ST_OK);  // one pair of quotes is ignored
+}
+
+TEST_F(OwnedFiles, FcreateWritesBytesUnchangedAndTruncates) {
+  std::string path = root_ + "\\stream.bin";
+  write_file(path, std::string(100, 'z'));
+  FILE* f = fcreate(path.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("a\nb\r\n", f);
+  std::fclose(f);
+  EXPECT_TRUE(read_file(path) == "a\nb\r\n");
+}
+
+TEST_F(OwnedFiles, FcreateNeedsWriteAccessAndAPath) {
+  std::string path = root_ + "\\never.bin";
+  EXPECT_EQ(fcreate(path.c_str(), "r"), nullptr);
+  EXPECT_EQ(fcreate(path.c_str(), "b"), nullptr);
+  EXPECT_FALSE(exists(path));
+  EXPECT_EQ(fcreate(nullptr, "w"), nullptr);
+}
+
+TEST_F(OwnedFiles, FcreateFailureKeepsTheWindowsError) {
+  std::string path = root_ + "\\missing_folder\\file.bin";
+  ::SetLastError(0);
+  EXPECT_EQ(fcreate(path.c_str(), "w"), nullptr);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(OwnedFiles, NonAsciiNamesWork) {
+  std::string dir = root_ + "\\J\xC3\xBCrgen \xE6\x97\xA5\xE6\x9C\xAC";
+  ASSERT_EQ(extract_binaries(dir.c_str()), WDI_ST_OK);
+  EXPECT_TRUE(read_file(dir + "\\x86\\libusbK.sys") == entry_bytes(payload_table[13]));
+}
