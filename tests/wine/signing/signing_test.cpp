@@ -147,8 +147,11 @@ class SigningTest : public testing::Test {
     ASSERT_TRUE(crypt32_spy::installed());
     ASSERT_TRUE(standin_session::loaded()) << "run with WINEDLLOVERRIDES=wintrust,mssign32=n,b";
     static unsigned serial = 0;
+    // Wine reuses process ids and keeps no store deletion, so the time makes the subject unique.
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
     subject_ = "CN=USB\\VID_2E3C&PID_F000&MI_03 (Velmor test " + std::to_string(::GetCurrentProcessId()) + "-" +
-               std::to_string(++serial) + ")";
+               std::to_string(now.dwLowDateTime) + "-" + std::to_string(++serial) + ")";
     crypt32_spy::reset();
     delete_key_container();
     engine_log_level = LOG_DEBUG;
