@@ -7,7 +7,7 @@
 
 #include "engine/install.h"
 #include "engine/pipe_messages.h"
-#include "engine/runner_pending_deps.h"
+#include "engine/security.h"
 #include "engine/win_raii.h"
 
 extern "C" void send_installer_reply(const char* data, uint32_t length) {
