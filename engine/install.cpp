@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/config_manager.h"
 #include "engine/error_text.h"
 #include "engine/log.h"
 #include "engine/pipe_messages.h"
 #include "engine/pipe_protocol.h"
 #include "engine/progress_window.h"
-#include "engine/config_manager.h"
 #include "engine/status.h"
 #include "engine/system.h"
 #include "engine/utf8.h"
