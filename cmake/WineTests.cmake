@@ -14,6 +14,8 @@
 #     [ARGS <args...>]              command-line arguments
 #     [TIMEOUT <s>]                 default 120
 #     [NO_GTEST_MAIN]               the program brings its own main
+#     [ENV <NAME=value...>]         extra environment of the run (e.g. WINEDLLOVERRIDES, which Wine
+#                                   takes from the Unix environment, not from a child's block)
 #   )
 #
 # Test names: wine32.<name>[.<version>] and wine64.<name>[.<version>]. Every test requires the
@@ -32,7 +34,7 @@ function(add_wine_test name)
     return()
   endif()
   cmake_parse_arguments(W "VERSION_MANIFEST;DISPLAY;NO_GTEST_MAIN" "TIMEOUT"
-                        "SOURCES;LIBS;VERSIONS;LOCK;ARGS" ${ARGN})
+                        "SOURCES;LIBS;VERSIONS;LOCK;ARGS;ENV" ${ARGN})
   set(sources ${W_SOURCES})
   if(W_VERSION_MANIFEST)
     list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/wine/common/supported_os.rc)
@@ -65,6 +67,9 @@ function(add_wine_test name)
       FIXTURES_REQUIRED wine
       TIMEOUT ${W_TIMEOUT}
       ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
+    if(W_ENV)
+      set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT ${W_ENV})
+    endif()
     if(W_LOCK)
       set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${W_LOCK}")
     endif()

@@ -27,8 +27,9 @@ configure win32 mingw-i686.cmake
 configure win64 mingw-x86_64.cmake
 # Stage 1: the installer programs the payload carries.
 for tree in win32 win64; do
-  if cmake --build "$build/$tree" --target help 2>/dev/null | grep -q 'installer_x'; then
-    cmake --build "$build/$tree" -j "$jobs" --target "installer_$([ $tree = win32 ] && echo x86 || echo x64)"
+  target=installer_$([ $tree = win32 ] && echo x86 || echo x64)
+  if cmake --build "$build/$tree" --target help 2>/dev/null | grep -qE "^(\.\.\. )?$target(:| |$)"; then
+    cmake --build "$build/$tree" -j "$jobs" --target "$target"
   fi
 done
 # Stage 2: everything else.

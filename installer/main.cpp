@@ -1,0 +1,254 @@
+// The installer program: installs one INF for the device the engine names, on the far side of the
+// engine's pipe, and reports its status there and as its exit code.
+#include <windows.h>
+#include <newdev.h>
+#include <objbase.h>
+#include <process.h>
+#include <setupapi.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "engine/pipe_protocol.h"
+#include "engine/status.h"
+#include "engine/win_raii.h"
+#include "installer/device_nodes.h"
+#include "installer/install_messages.h"
+#include "installer/installer_state.h"
+#include "installer/pipe_client.h"
+#include "installer/restore_policy.h"
+#include "installer/syslog_reader.h"
+
+namespace {
+
+enum { path_capacity = 512 };
+
+// A newly allocated UTF-16 copy of a UTF-8 text, or null.
+wchar_t* to_utf16(const char* text) {
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (n <= 0) return nullptr;
+  wchar_t* wide = static_cast<wchar_t*>(malloc(sizeof(wchar_t) * n));
+  if (wide != nullptr && ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, n) != n) {
+    free(wide);
+    wide = nullptr;
+  }
+  return wide;
+}
+
+// A newly allocated UTF-8 copy of a UTF-16 text, or null.
+char* to_utf8(const wchar_t* text) {
+  int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return nullptr;
+  char* narrow = static_cast<char*>(malloc(n));
+  if (narrow != nullptr && ::WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, n, nullptr, nullptr) != n) {
+    free(narrow);
+    narrow = nullptr;
+  }
+  return narrow;
+}
+
+// The argument array in UTF-8, owning its strings.
+struct utf8_arguments {
+  int count = 0;
+  char** values = nullptr;
+  bool owned = false;
+  ~utf8_arguments() {
+    if (!owned) return;
+    for (int i = 0; i < count; ++i) free(values[i]);
+    free(values);
+  }
+};
+
+void take_arguments(int argc, char** argv, utf8_arguments* args) {
+  if (pwgetmainargs != nullptr) {
+    int wargc = 0;
+    wchar_t** wargv = nullptr;
+    wchar_t** wenv = nullptr;
+    installer_startup_info info = {};
+    if (pwgetmainargs(&wargc, &wargv, &wenv, 1, &info) == 0 && wargv != nullptr && wargc > 0) {
+      char** values = static_cast<char**>(calloc(static_cast<size_t>(wargc) + 1, sizeof(char*)));
+      if (values != nullptr) {
+        args->values = values;
+        args->owned = true;
+        for (int i = 0; i < wargc; ++i) {
+          values[i] = to_utf8(wargv[i]);
+          if (values[i] == nullptr) values[i] = static_cast<char*>(calloc(1, 1));
+          args->count = i + 1;
+        }
+        return;
+      }
+    }
+  }
+  pipe_log("unable to access UTF-16 args - trying ANSI");
+  args->count = argc;
+  args->values = argv;
+}
+
+// Appends text to a buffer of path_capacity bytes, keeping it within path_capacity - 1 characters.
+void append_bounded(char* buffer, const char* text) {
+  size_t used = strlen(buffer);
+  if (used >= path_capacity - 1) return;
+  strncat(buffer, text, path_capacity - 1 - used);
+}
+
+BOOL update_driver(const char* hardware_id, const char* inf_path) {
+  velmor::unique_malloc<wchar_t> wide_id(to_utf16(hardware_id));
+  velmor::unique_malloc<wchar_t> wide_inf(to_utf16(inf_path));
+  if (!wide_id || !wide_inf) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  BOOL ok = ::UpdateDriverForPlugAndPlayDevicesW(nullptr, wide_id.get(), wide_inf.get(), INSTALLFLAG_FORCE, nullptr);
+  velmor::preserve_last_error keep;
+  wide_id.reset();
+  wide_inf.reset();
+  return ok;
+}
+
+// Copies the INF into the driver store; the destination name goes to destination (UTF-8).
+BOOL copy_inf(const char* inf_path, char* destination) {
+  velmor::unique_malloc<wchar_t> wide_inf(to_utf16(inf_path));
+  if (!wide_inf) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  wchar_t wide_destination[path_capacity] = {};
+  BOOL ok = ::SetupCopyOEMInfW(wide_inf.get(), nullptr, SPOST_PATH, 0, wide_destination, path_capacity, nullptr,
+                               nullptr);
+  velmor::preserve_last_error keep;
+  if (ok) {
+    wide_destination[path_capacity - 1] = L'\0';
+    velmor::unique_malloc<char> narrow(to_utf8(wide_destination));
+    if (narrow) snprintf(destination, path_capacity, "%s", narrow.get());
+  }
+  return ok;
+}
+
+// Steps after the device identity is known: the install attempt, else the INF copy.
+int install(const char* inf_path, const char* device_id, const char* hardware_id) {
+  int status = WDI_ST_OK;
+  if (hardware_id != nullptr) {
+    pipe_log("Installing driver for %s - please wait...", hardware_id);
+    BOOL ok = update_driver(hardware_id, inf_path);
+    DWORD error = ::GetLastError();
+    pipe_send_type(PIPEMSG_TIMEOUT_FINITE);
+    if (ok) {
+      pipe_log("driver update completed");
+      reenumerate_device(device_id);
+      return WDI_ST_OK;
+    }
+    status = map_install_error(error, inf_path);
+    if (status != WDI_ST_OK) return status;
+  }
+  pipe_log("Copying inf file (for the next time device is plugged) - please wait...");
+  pipe_send_type(PIPEMSG_TIMEOUT_INFINITE);
+  char destination[path_capacity] = {};
+  BOOL ok = copy_inf(inf_path, destination);
+  DWORD error = ::GetLastError();
+  pipe_send_type(PIPEMSG_TIMEOUT_FINITE);
+  if (ok) {
+    pipe_log("copied inf to %s", destination);
+    reenumerate_device(device_id);
+    return WDI_ST_OK;
+  }
+  status = map_install_error(error, inf_path);
+  if (status == WDI_ST_OK) flag_removed_devices(hardware_id);
+  return status;
+}
+
+// The relay thread of the system's setup log. Returns its handle, or null when it is not
+// following a log (then syslog_stop is set).
+HANDLE start_syslog_reader() {
+  syslog_ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  syslog_stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = nullptr;
+  if (syslog_ready != nullptr && syslog_stop != nullptr) {
+    // A handle of our own (unlike _beginthread's, which the runtime closes when the thread ends),
+    // so that the end of the run can wait for the thread and close it exactly once.
+    thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, syslog_reader, nullptr, 0, nullptr));
+  }
+  if (thread == nullptr || ::WaitForSingleObject(syslog_ready, 2000) != WAIT_OBJECT_0) {
+    pipe_log("Unable to create syslog reader thread");
+    if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
+  }
+  return thread;
+}
+
+// What the closing steps must undo, whichever step the run ended at.
+struct run_state {
+  velmor::unique_handle reader;
+  bool restore_points_off = false;
+};
+
+int run(int argc, char** argv, run_state* state) {
+  if (!installer_init_dlls()) {
+    pipe_log("could not init DLLs");
+    return WDI_ST_NO_RESOURCE;
+  }
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  utf8_arguments args;
+  take_arguments(argc, argv, &args);
+  if (args.count < 2) {
+    printf("usage: %s <inf_name>\n", args.count > 0 ? args.values[0] : "installer");
+    pipe_log("missing inf_name parameter");
+    // Nothing to install: a clear status rather than a run on an absent name.
+    return WDI_ST_BAD_PARAMETER;
+  }
+  const char* inf_name = args.values[1];
+  pipe_log("got parameter %s", inf_name);
+
+  wchar_t wide_dir[path_capacity] = {};
+  DWORD n = ::GetFullPathNameW(L".", path_capacity, wide_dir, nullptr);
+  char directory[path_capacity] = {};
+  if (n == 0 || n > path_capacity ||
+      ::WideCharToMultiByte(CP_UTF8, 0, wide_dir, -1, directory, path_capacity, nullptr, nullptr) == 0) {
+    pipe_log("could not retrieve absolute path of working directory");
+    return WDI_ST_DENIED;
+  }
+  char inf_path[path_capacity] = {};
+  append_bounded(inf_path, directory);
+  append_bounded(inf_path, "\\");
+  append_bounded(inf_path, inf_name);
+
+  const char* device_id = request_id(PIPEMSG_ASK_DEVICE_ID);
+  const char* hardware_id = request_id(PIPEMSG_ASK_HARDWARE_ID);
+  request_id(PIPEMSG_ASK_USER_SID);
+
+  state->reader.reset(start_syslog_reader());
+  set_restore_point_policy(true);
+  state->restore_points_off = true;
+  pipe_send_type(PIPEMSG_TIMEOUT_INFINITE);
+  return install(inf_path, device_id, hardware_id);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  engine_pipe = ::CreateFileA(INSTALLER_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (engine_pipe == INVALID_HANDLE_VALUE) {
+    printf("This application can not be run from the command line.\n");
+    printf("Please use your initial installer application if you want to install the driver.\n");
+    return WDI_ST_UNSUPPORTED;
+  }
+  run_state state;
+  int status = run(argc, argv, &state);
+
+  pipe_send_type(PIPEMSG_COMPLETED);
+  const char status_message[2] = {PIPEMSG_STATUS, static_cast<char>(status)};
+  pipe_send_message(status_message, sizeof(status_message));
+  // Putting back a setting that was never switched off would delete the user's own value.
+  if (state.restore_points_off) set_restore_point_policy(false);
+
+  // Grace for the reader to relay the last lines of the installation.
+  ::Sleep(1000);
+  if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
+  if (state.reader) ::WaitForSingleObject(state.reader.get(), 1000);
+  state.reader.reset();
+  if (syslog_ready != nullptr) ::CloseHandle(syslog_ready);
+  if (syslog_stop != nullptr) ::CloseHandle(syslog_stop);
+  ::CloseHandle(engine_pipe);
+  engine_pipe = INVALID_HANDLE_VALUE;
+  return status;
+}

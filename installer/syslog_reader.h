@@ -1,0 +1,7 @@
+// The worker thread that relays the system's setup log to the engine while the installer works.
+#pragma once
+
+// Thread routine (C-runtime thread): follows the first setup log found under WINDIR from
+// its current end, sends every new complete line, sets syslog_ready once it follows a file and
+// ends when syslog_stop is set.
+unsigned __stdcall syslog_reader(void* unused);

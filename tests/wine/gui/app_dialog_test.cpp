@@ -1,0 +1,231 @@
+// The main dialog as the user meets it, driven from a second process.
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+#include "gui_driver.h"
+
+namespace {
+
+const wchar_t kAboutCaption[] = L"\u5173\u4e8e Velmor_VirtualCOM_DriverInstall";
+
+struct ControlSpec {
+  int id;
+  const wchar_t* cls;
+  const wchar_t* text;
+  LONG style;  // bits that must be set (besides WS_CHILD | WS_VISIBLE)
+  RECT du;     // x, y, width, height in dialog units
+};
+
+const LONG kEdit = ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
+const LONG kLabel = WS_GROUP;
+
+// Creation (tab) order.
+const ControlSpec kControls[] = {
+    {1000, L"Button", L"Install driver", BS_PUSHBUTTON | WS_TABSTOP, {179, 60, 58, 23}},
+    {1002, L"ComboBox", L"", CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP, {10, 20, 226, 62}},
+    {1003, L"Edit", L"F000", kEdit, {39, 79, 90, 12}},
+    {1004, L"Edit", L"2E3C", kEdit, {39, 62, 90, 12}},
+    {-1, L"Static", L"Device Name\uff1a", kLabel, {11, 8, 51, 11}},
+    {-1, L"Static", L"PID\uff1a", kLabel, {11, 80, 26, 10}},
+    {-1, L"Static", L"VID\uff1a", kLabel, {11, 63, 28, 10}},
+    {1005, L"Edit", L"", kEdit, {39, 95, 90, 12}},
+    {-1, L"Static", L"UID\uff1a", kLabel, {11, 97, 24, 10}},
+    {1001, L"Button", L"Extract driver", BS_PUSHBUTTON | WS_TABSTOP, {179, 85, 58, 23}},
+    {1010, L"Static", L"", kLabel, {12, 143, 226, 10}},
+    {1011, L"Static", L"", kLabel, {12, 130, 226, 10}},
+    {1012, L"Button", L"Usart driver", BS_AUTOCHECKBOX | WS_TABSTOP, {11, 36, 55, 10}},
+    {1013, L"Button", L"Bridge driver", BS_AUTOCHECKBOX | WS_TABSTOP, {134, 36, 59, 10}},
+    {1014, L"Button", L"WinUSB driver", BS_AUTOCHECKBOX | WS_TABSTOP, {68, 36, 63, 10}},
+    {1009, L"Static", L"", kLabel, {12, 117, 227, 10}},
+    {1015, L"Static", L"", kLabel, {134, 97, 24, 10}},
+};
+
+
+class MainDialog : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(app.start()) << "dialog did not appear: " << gui::app_exe_path(); }
+  void TearDown() override {
+    if (app.running()) {
+      EXPECT_EQ(0, app.close());
+    }
+  }
+  gui::App app;
+};
+
+TEST_F(MainDialog, WindowHasCaptionStylesAndTitle) {
+  EXPECT_EQ(L"#32770", gui::class_name(app.dialog));
+  LONG style = ::GetWindowLongW(app.dialog, GWL_STYLE);
+  const LONG want = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
+  EXPECT_EQ(want, style & want);
+  EXPECT_EQ(0, style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+  EXPECT_TRUE(::GetWindowLongW(app.dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  RECT client = {};
+  ::GetClientRect(app.dialog, &client);
+  RECT want_client = gui::dialog_units_to_pixels(RECT{0, 0, 253, 157});  // x, y, width, height
+  EXPECT_EQ(want_client.right, client.right);
+  EXPECT_EQ(want_client.bottom, client.bottom);
+}
+
+TEST_F(MainDialog, ControlsInOrderWithTextsStylesAndPositions) {
+  std::vector<HWND> children = gui::child_controls(app.dialog);
+  ASSERT_EQ(sizeof(kControls) / sizeof(kControls[0]), children.size());
+  for (size_t i = 0; i < children.size(); ++i) {
+    const ControlSpec& s = kControls[i];
+    HWND c = children[i];
+    SCOPED_TRACE(testing::Message() << "control #" << i << " id " << s.id);
+    EXPECT_EQ(s.id, static_cast<int>(static_cast<short>(::GetDlgCtrlID(c))));
+    EXPECT_EQ(0, _wcsicmp(s.cls, gui::class_name(c).c_str())) << gui::class_name(c).c_str();
+    if (s.id != 1002) {  // a combo shows its row
+      EXPECT_EQ(std::wstring(s.text), gui::window_text(c));
+    }
+    // Controls may trade template styles for their own (an edit's border becomes a client edge,
+    // a combo hands its scroll bar to its list): the template itself is checked in
+    // app_resources_test; here only what the window keeps.
+    LONG style = ::GetWindowLongW(c, GWL_STYLE);
+    LONG kept = s.style & ~(WS_BORDER | WS_VSCROLL);
+    EXPECT_EQ(kept | WS_CHILD | WS_VISIBLE, style & (kept | WS_CHILD | WS_VISIBLE));
+    EXPECT_TRUE(::IsWindowEnabled(c));
+    EXPECT_TRUE(::IsWindowVisible(c));
+    // Each of x, y, width and height is converted on its own, as the dialog manager does.
+    RECT want = gui::dialog_units_to_pixels(s.du);
+    RECT got = gui::rect_in_client(app.dialog, c);
+    EXPECT_EQ(want.left, got.left);
+    EXPECT_EQ(want.top, got.top);
+    EXPECT_EQ(want.right, got.right - got.left);
+    if (s.id != 1002) {  // a combo's height is that of its edit field
+      EXPECT_EQ(want.bottom, got.bottom - got.top);
+    }
+  }
+  // Check boxes read Usart, WinUSB, Bridge from left to right; status lines USART, WinUSB, Bridge.
+  EXPECT_LT(gui::control_rect(app.dialog, 1012).left, gui::control_rect(app.dialog, 1014).left);
+  EXPECT_LT(gui::control_rect(app.dialog, 1014).left, gui::control_rect(app.dialog, 1013).left);
+  EXPECT_LT(gui::control_rect(app.dialog, 1009).top, gui::control_rect(app.dialog, 1011).top);
+  EXPECT_LT(gui::control_rect(app.dialog, 1011).top, gui::control_rect(app.dialog, 1010).top);
+}
+
+TEST_F(MainDialog, OpensInNoProbeStateWithAllBoxesTicked) {
+  EXPECT_EQ(BST_CHECKED, gui::check_state(app.dialog, 1012));
+  EXPECT_EQ(BST_CHECKED, gui::check_state(app.dialog, 1013));
+  EXPECT_EQ(BST_CHECKED, gui::check_state(app.dialog, 1014));
+  EXPECT_EQ(std::vector<std::wstring>{L"Korvex"}, gui::combo_rows(app.dialog, 1002));
+  EXPECT_EQ(0, gui::combo_selection(app.dialog, 1002));
+  EXPECT_EQ(L"2E3C", gui::control_text(app.dialog, 1004));
+  EXPECT_EQ(L"F000", gui::control_text(app.dialog, 1003));
+  EXPECT_EQ(L"", gui::control_text(app.dialog, 1005));
+  for (int id : {1009, 1010, 1011, 1015}) EXPECT_EQ(L"", gui::control_text(app.dialog, id)) << id;
+  EXPECT_EQ(L"Install driver", gui::control_text(app.dialog, 1000));
+  // The focus starts on the first tab stop, the install button.
+  GUITHREADINFO gti = {};
+  gti.cbSize = sizeof(gti);
+  ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(app.dialog, nullptr), &gti));
+  EXPECT_EQ(gui::control(app.dialog, 1000), gti.hwndFocus);
+  // The boxes are automatic: a click unticks one, and the next refresh leaves it so.
+  gui::click(app.dialog, 1013);
+  EXPECT_TRUE(gui::wait_until([&] { return gui::check_state(app.dialog, 1013) == BST_UNCHECKED; }, 2000));
+  ::Sleep(1200);
+  EXPECT_EQ(BST_UNCHECKED, gui::check_state(app.dialog, 1013));
+  EXPECT_EQ(BST_CHECKED, gui::check_state(app.dialog, 1012));
+}
+
+TEST_F(MainDialog, TimerRefreshesOnceASecond) {
+  // Each refresh writes the members back to the controls: a foreign text lasts until the next tick.
+  auto wait_reset = [&] {
+    gui::set_text(app.dialog, 1005, L"stale");
+    return gui::wait_until([&] { return gui::control_text(app.dialog, 1005).empty(); }, 3000);
+  };
+  ASSERT_TRUE(wait_reset());
+  DWORD t0 = ::GetTickCount();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(wait_reset());
+  // Three tick-to-tick intervals; loose bounds for a loaded machine.
+  double average = static_cast<double>(::GetTickCount() - t0) / 3.0;
+  EXPECT_GT(average, 700.0);
+  EXPECT_LT(average, 1600.0);
+  // The no-probe refresh also puts the selection back on the single row.
+  ::SendMessageW(gui::control(app.dialog, 1002), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  EXPECT_TRUE(gui::wait_until([&] { return gui::combo_selection(app.dialog, 1002) == 0; }, 3000));
+}
+
+TEST_F(MainDialog, AboutCommandsOpenTheAboutBox) {
+  for (WPARAM cmd : {WPARAM(0x0010), WPARAM(0x0013), WPARAM(0x001F)}) {
+    SCOPED_TRACE(cmd);
+    gui::send_syscommand(app.dialog, cmd);
+    HWND about = gui::wait_window(kAboutCaption, app.pid, 5000);
+    ASSERT_NE(nullptr, about);
+    EXPECT_EQ(L"\u786e\u5b9a", gui::control_text(about, IDOK));
+    bool found_version = false;
+    for (HWND c : gui::child_controls(about))
+      if (gui::window_text(c) == L"Velmor_VirtualCOM_DriverInstall\uff0c1.0 \u7248") found_version = true;
+    EXPECT_TRUE(found_version);
+    gui::click(about, IDOK);
+    EXPECT_TRUE(gui::wait_until([&] { return !::IsWindow(about); }, 5000));
+  }
+  EXPECT_TRUE(::IsWindow(app.dialog));
+}
+
+TEST_F(MainDialog, OtherSystemCommandsKeepTheirMeaning) {
+  gui::send_syscommand(app.dialog, 0x0020);  // outside the About range: nothing opens
+  ::Sleep(300);
+  EXPECT_EQ(nullptr, gui::find_window(kAboutCaption, app.pid));
+  gui::send_syscommand(app.dialog, SC_MINIMIZE);
+  EXPECT_TRUE(gui::wait_until([&] { return ::IsIconic(app.dialog) != FALSE; }, 5000));
+  gui::send_syscommand(app.dialog, SC_RESTORE);
+  EXPECT_TRUE(gui::wait_until([&] { return ::IsIconic(app.dialog) == FALSE; }, 5000));
+  EXPECT_EQ(nullptr, gui::find_window(kAboutCaption, app.pid));
+  gui::send_syscommand(app.dialog, SC_CLOSE);
+  EXPECT_EQ(0, app.wait_exit(10000));
+}
+
+TEST_F(MainDialog, ClosesThroughOkAndCancelDefaults) {
+  // Enter reaches the default OK handling; the program ends with exit code 0.
+  ::PostMessageW(app.dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_EQ(0, app.wait_exit(10000));
+}
+
+TEST_F(MainDialog, CommandButtonsKeepTheDialogResponsive) {
+  gui::click(app.dialog, 1001);
+  gui::click(app.dialog, 1000);
+  ::Sleep(300);
+  EXPECT_TRUE(app.running());
+  EXPECT_EQ(L"Install driver", gui::control_text(app.dialog, 1000));
+}
+
+}  // namespace
+
+namespace {
+// Menus cannot be read from another process under Wine; the menu is walked with the keyboard
+// instead: the last item of the window menu, chosen with Up (which wraps) and Enter.
+TEST_F(MainDialog, LastItemOfTheWindowMenuIsAbout) {
+  gui::send_syscommand(app.dialog, SC_KEYMENU, ' ');
+  ::Sleep(300);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_UP, 0);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_RETURN, 0);
+  HWND about = gui::wait_window(kAboutCaption, app.pid, 5000);
+  ASSERT_NE(nullptr, about);
+  gui::click(about, IDOK);
+  EXPECT_TRUE(gui::wait_until([&] { return !::IsWindow(about); }, 5000));
+}
+}  // namespace
+
+namespace {
+// Without string 101 the window menu keeps its default items only: its last item is the system's
+// own (Close on Windows, "About Wine" under Wine), never our About box.
+TEST(WindowMenu, WithoutTheAboutTextThereIsNoAboutItem) {
+  char self[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string exe(self);
+  exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "app_no_about_string.exe";
+  gui::App app;
+  ASSERT_TRUE(app.start(exe)) << exe;
+  gui::send_syscommand(app.dialog, SC_KEYMENU, ' ');
+  ::Sleep(300);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_UP, 0);
+  ::PostMessageW(app.dialog, WM_KEYDOWN, VK_RETURN, 0);
+  ::Sleep(1500);
+  EXPECT_EQ(nullptr, gui::find_window(kAboutCaption, app.pid));
+  for (HWND other : gui::find_dialogs(app.pid, app.dialog)) gui::close_message_box(other);
+  if (app.running()) {
+    EXPECT_EQ(0, app.close());
+  }
+}
+}  // namespace

@@ -1,0 +1,282 @@
+// The installer program run as the engine runs it: from a package folder, against a stand-in of
+// the engine's pipe end, with the device installer's answer chosen by the test.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <string>
+
+#include "engine/pipe_protocol.h"
+#include "fake_engine.h"
+#include "wine_test_util.h"
+
+namespace {
+
+using fake_engine::options;
+using fake_engine::package;
+using fake_engine::result;
+
+const std::string test_inf = "Korvex-Test.inf";
+
+// Deletes the driver-store copy that a run reported with "copied inf to <path>".
+void remove_copied_inf(const result& r) {
+  for (const std::string& line : r.texts(PIPEMSG_LOG)) {
+    const std::string tag = "copied inf to ";
+    if (line.rfind(tag, 0) != 0) continue;
+    std::string path = line.substr(tag.size());  // UTF-8
+    wchar_t wide[MAX_PATH] = {};
+    if (::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, MAX_PATH) <= 4) continue;
+    ::DeleteFileW(wide);
+    wcscpy(wide + wcslen(wide) - 3, L"pnf");
+    ::DeleteFileW(wide);
+  }
+}
+
+std::string dump(const result& r) {
+  std::string s;
+  for (const auto& m : r.messages) s += std::to_string(m.type) + ": " + m.text + "\n";
+  return s;
+}
+
+options standin_answering(const char* code) {
+  options o;
+  o.newdev_standin = true;
+  o.environment.push_back(std::string("VELMOR_TEST_NEWDEV_ERROR=") + code);
+  return o;
+}
+
+TEST(InstallerByHand, PrintsTheTwoLinesAndEndsWithUnsupported) {
+  package pkg;
+  std::string exe = pkg.folder() + fake_engine::installer_name();
+  ASSERT_TRUE(::CopyFileA(fake_engine::installer_path().c_str(), exe.c_str(), FALSE));
+  std::string out = pkg.folder() + "out.txt";
+  // Through the command interpreter, so the program's standard output lands in a file.
+  long code = wine_test::run_and_wait("cmd.exe /c \"\"" + exe + "\" x.inf > \"" + out + "\"\"");
+  EXPECT_EQ(code, -12);
+  char text[512] = {};
+  HANDLE f = ::CreateFileA(out.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  DWORD got = 0;
+  ::ReadFile(f, text, sizeof(text) - 1, &got, nullptr);
+  ::CloseHandle(f);
+  EXPECT_STREQ(text,
+               "This application can not be run from the command line.\r\n"
+               "Please use your initial installer application if you want to install the driver.\r\n");
+}
+
+TEST(InstallerAgainstEngine, AsksThreeQuestionsInOrderAndLogsTheAnswers) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  result r = fake_engine::run(pkg, standin_answering("0xE000022F"));
+  ASSERT_TRUE(r.started);
+  std::vector<int> asks;
+  for (const auto& m : r.messages) {
+    if (m.type >= PIPEMSG_ASK_DEVICE_ID && m.type <= PIPEMSG_ASK_USER_SID) asks.push_back(m.type);
+  }
+  EXPECT_EQ(asks, (std::vector<int>{2, 3, 4})) << dump(r);
+  EXPECT_TRUE(r.logged("got parameter " + test_inf)) << dump(r);
+  EXPECT_TRUE(r.logged("got device_id: 'USB\\VID_2E3C&PID_F000&MI_00\\6&1A2B3C4D&0&0000'")) << dump(r);
+  EXPECT_TRUE(r.logged("got hardware_id: 'USB\\VID_2E3C&PID_F000&MI_00'")) << dump(r);
+  EXPECT_TRUE(r.logged("got user_sid: 'S-1-5-21-1-2-3-1000'")) << dump(r);
+  EXPECT_TRUE(r.logged("Installing driver for USB\\VID_2E3C&PID_F000&MI_00 - please wait...")) << dump(r);
+}
+
+TEST(InstallerAgainstEngine, UnsignedPolicyRefusalExplainsAndEndsWith19) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  result r = fake_engine::run(pkg, standin_answering("0xE000022F"));
+  EXPECT_TRUE(r.logged("your system policy has been modified from Windows defaults, and")) << dump(r);
+  EXPECT_TRUE(r.logged("is set to reject unsigned drivers. You must revert the driver"));
+  EXPECT_TRUE(r.logged("installation policy to default if you want to install this driver."));
+  EXPECT_FALSE(r.logged_prefix("Copying inf file"));
+  EXPECT_EQ(r.final_status(), -19);
+  EXPECT_TRUE(r.completed_then_status()) << dump(r);
+  EXPECT_EQ(r.exit_code, -19);
+}
+
+TEST(InstallerAgainstEngine, AbsentDeviceCopiesTheInfAndSucceeds) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  result r = fake_engine::run(pkg, standin_answering("0xE000020B"));
+  remove_copied_inf(r);
+  EXPECT_TRUE(r.logged("device not detected (copying driver files for next time device is plugged in)")) << dump(r);
+  EXPECT_TRUE(r.logged("Copying inf file (for the next time device is plugged) - please wait..."));
+  EXPECT_TRUE(r.logged_prefix("copied inf to ")) << dump(r);
+  EXPECT_EQ(r.final_status(), 0);
+  EXPECT_TRUE(r.completed_then_status());
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST(InstallerAgainstEngine, UnknownErrorLogsItsNumberAndSystemText) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  result r = fake_engine::run(pkg, standin_answering("0x1F"));
+  EXPECT_TRUE(r.logged("unhandled error 0x1F (31)")) << dump(r);
+  EXPECT_TRUE(r.logged_prefix("[31] ")) << dump(r);
+  EXPECT_EQ(r.final_status(), -99);
+  EXPECT_EQ(r.exit_code, -99);
+}
+
+TEST(InstallerAgainstEngine, EmptyHardwareIdSkipsTheDeviceInstallAndCopiesTheInf) {
+  for (bool zero_length : {true, false}) {
+    package pkg;
+    pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+    options o = standin_answering("0xE000022F");  // would fail loudly if it were called
+    if (zero_length) {
+      o.hardware_id = std::string();
+    } else {
+      o.hardware_id.reset();
+    }
+    result r = fake_engine::run(pkg, o);
+    remove_copied_inf(r);
+    EXPECT_FALSE(r.logged_prefix("Installing driver for")) << dump(r);
+    EXPECT_TRUE(r.logged_prefix("copied inf to ")) << dump(r);
+    EXPECT_EQ(r.final_status(), 0);
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
+TEST(InstallerAgainstEngine, OversizedReplyIsRefusedAndTheNextReplyStillFits) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  for (size_t size : {511u, 512u, 1500u}) {
+    options o = standin_answering("0xE000022F");
+    o.device_id = std::string(size, 'D');
+    result r = fake_engine::run(pkg, o);
+    if (size == 511) {
+      // The longest reply that leaves room for the terminator (the log line itself is cut).
+      EXPECT_TRUE(r.logged_prefix("got device_id: 'DDDD")) << size;
+    } else {
+      EXPECT_TRUE(r.logged("failed to read device_id")) << size << dump(r);
+    }
+    EXPECT_TRUE(r.logged("got hardware_id: 'USB\\VID_2E3C&PID_F000&MI_00'")) << size << dump(r);
+    EXPECT_EQ(r.final_status(), -19) << size;
+  }
+}
+
+TEST(InstallerAgainstEngine, LogLinesAreCutTo254Characters) {
+  package pkg;
+  std::string long_name(400, 'n');
+  pkg.write(long_name + ".inf", fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  options o = standin_answering("0xE000022F");
+  o.arguments = "\"" + long_name + ".inf\"";
+  result r = fake_engine::run(pkg, o);
+  bool seen = false;
+  for (const std::string& line : r.texts(PIPEMSG_LOG)) {
+    EXPECT_LE(line.size(), 254u);
+    if (line.rfind("got parameter nnnn", 0) == 0) {
+      seen = true;
+      EXPECT_EQ(line.size(), 254u);
+    }
+  }
+  EXPECT_TRUE(seen) << dump(r);
+}
+
+TEST(InstallerAgainstEngine, ANonAsciiInfNameReachesTheLogInUtf8) {
+  // The name in this system's 8-bit code page for the command line and file, UTF-8 in the log.
+  const wchar_t wide[] = L"Korvex-T\u00EBst.inf";
+  char ansi[64] = {};
+  ASSERT_GT(::WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof(ansi), nullptr, nullptr), 0);
+  package pkg;
+  pkg.write(ansi, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  options o = standin_answering("0xE000020B");
+  o.arguments = std::string("\"") + ansi + "\"";
+  result r = fake_engine::run(pkg, o);
+  remove_copied_inf(r);
+  EXPECT_TRUE(r.logged("got parameter Korvex-T\xC3\xABst.inf")) << dump(r);
+  EXPECT_FALSE(r.logged("unable to access UTF-16 args - trying ANSI"));
+  EXPECT_TRUE(r.logged_prefix("copied inf to ")) << dump(r);
+  EXPECT_EQ(r.final_status(), 0);
+}
+
+TEST(InstallerAgainstEngine, MissingInfNameEndsWithBadParameter) {
+  package pkg;
+  options o;
+  o.arguments.clear();
+  result r = fake_engine::run(pkg, o);
+  EXPECT_TRUE(r.logged("missing inf_name parameter")) << dump(r);
+  EXPECT_FALSE(r.logged_prefix("got parameter"));
+  EXPECT_TRUE(r.texts(PIPEMSG_ASK_DEVICE_ID).empty());
+  EXPECT_EQ(r.final_status(), -2);
+  EXPECT_TRUE(r.completed_then_status());
+  EXPECT_EQ(r.exit_code, -2);
+}
+
+TEST(InstallerAgainstEngine, MissingPolicyObjectIsLoggedAndInstallationGoesOn) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  result r = fake_engine::run(pkg, standin_answering("0xE000022F"));
+  // Wine registers no local group policy object: both the switch-off and the put-back say so.
+  int failures = 0;
+  for (const std::string& line : r.texts(PIPEMSG_LOG)) {
+    if (line == "CoCreateInstance failed; hr = 80040154") ++failures;
+  }
+  EXPECT_EQ(failures, 2) << dump(r);
+  EXPECT_TRUE(r.logged_prefix("Installing driver for")) << dump(r);
+  EXPECT_EQ(r.final_status(), -19);
+}
+
+TEST(InstallerAgainstEngine, BeforeVistaTheRestorePointPolicyIsNotTouched) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  options o = standin_answering("0xE000022F");
+  // Wine reports Windows XP to a program named in its application defaults.
+  char name[64];
+  snprintf(name, sizeof(name), "installer_xp_%lu.exe", ::GetCurrentProcessId());
+  o.program_name = name;
+  std::string key = std::string("Software\\Wine\\AppDefaults\\") + name;
+  ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "Version", REG_SZ, "winxp", 6), ERROR_SUCCESS);
+  result r = fake_engine::run(pkg, o);
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+  EXPECT_FALSE(r.logged_prefix("CoCreateInstance failed")) << dump(r);
+  EXPECT_TRUE(r.logged_prefix("Installing driver for")) << dump(r);
+  EXPECT_EQ(r.final_status(), -19);
+}
+
+// The setup log in a private Windows folder (the reader finds it through WINDIR).
+TEST(InstallerAgainstEngine, SetupLogLinesWrittenDuringTheRunAreRelayedOnce) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  pkg.write("win\\inf\\setupapi.dev.log", "old line from before the run\r\n");
+  std::string log_path = pkg.folder() + "win\\inf\\setupapi.dev.log";
+  options o = standin_answering("0xE000022F");
+  o.environment.push_back("WINDIR=" + pkg.folder() + "win");
+  o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=2500");
+  auto append = [&](const std::string& text) {
+    HANDLE f = ::CreateFileA(log_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(f);
+  };
+  bool written = false;
+  o.on_message = [&](const fake_engine::message& m) {
+    if (m.type != PIPEMSG_TIMEOUT_INFINITE || written) return;
+    written = true;
+    append(">>>  [Device Install - korvex]\r\n<ins>\r\n     dvi: first half of a li");
+    ::Sleep(1200);  // the reader passes over the unfinished line meanwhile
+    append("ne, then its end\r\n\r\n\n<< end\n");
+  };
+  result r = fake_engine::run(pkg, o);
+  EXPECT_TRUE(r.logged("using syslog '" + log_path + "'")) << dump(r);
+  EXPECT_TRUE(r.logged("syslog reader thread started"));
+  EXPECT_EQ(r.texts(PIPEMSG_SYSLOG), (std::vector<std::string>{">>>  [Device Install - korvex]",
+                                                              "     dvi: first half of a line, then its end",
+                                                              "<< end"}))
+      << dump(r);
+  EXPECT_FALSE(r.logged("Unable to create syslog reader thread"));
+}
+
+TEST(InstallerAgainstEngine, NoSetupLogMeansNoRelayButTheInstallationGoesOn) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  options o = standin_answering("0xE000022F");
+  o.environment.push_back("WINDIR=" + pkg.folder() + "nowhere");
+  result r = fake_engine::run(pkg, o);
+  EXPECT_TRUE(r.logged("Could not open any syslog")) << dump(r);
+  EXPECT_TRUE(r.logged("Unable to create syslog reader thread"));
+  EXPECT_TRUE(r.texts(PIPEMSG_SYSLOG).empty());
+  EXPECT_EQ(r.final_status(), -19);
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+// The installer's helpers in process, with their log lines caught on a private pipe.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/pipe_protocol.h"
+#include "engine/win_raii.h"
+#include "installer/install_messages.h"
+#include "installer/installer_state.h"
+#include "installer/pipe_client.h"
+#include "installer/restore_policy.h"
+
+namespace {
+
+// Makes engine_pipe the client end of a private pipe and reads what the helpers send.
+class CaughtLog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[96];
+    snprintf(name, sizeof(name), "\\\\.\\pipe\\velmor-installer-unit-%lu-%u", ::GetCurrentProcessId(),
+             static_cast<unsigned>(sizeof(void*) * 8));
+    server_.reset(::CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 65536,
+                                     65536, 0, nullptr));
+    ASSERT_TRUE(server_);
+    engine_pipe = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(engine_pipe, INVALID_HANDLE_VALUE);
+  }
+  void TearDown() override {
+    if (engine_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(engine_pipe);
+    engine_pipe = INVALID_HANDLE_VALUE;
+  }
+  // The log lines sent since the last call.
+  std::vector<std::string> lines() {
+    std::vector<std::string> out;
+    for (;;) {
+      DWORD avail = 0;
+      if (!::PeekNamedPipe(server_.get(), nullptr, 0, nullptr, &avail, nullptr) || avail == 0) break;
+      char buffer[1024] = {};
+      DWORD got = 0;
+      if (!::ReadFile(server_.get(), buffer, sizeof(buffer) - 1, &got, nullptr)) break;
+      EXPECT_EQ(buffer[0], PIPEMSG_LOG);
+      EXPECT_EQ(buffer[got - 1], '\0') << "every line carries its terminator";
+      out.emplace_back(buffer + 1);
+    }
+    return out;
+  }
+
+  velmor::unique_file server_;
+};
+
+using MapInstallError = CaughtLog;
+
+TEST_F(MapInstallError, LinesNamingTheInfCarryItsPath) {
+  EXPECT_EQ(map_install_error(2, "C:\\pkg\\a.inf"), -5);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"the system can not find the file specified (C:\\pkg\\a.inf)"}));
+  EXPECT_EQ(map_install_error(87, "C:\\pkg\\a.inf"), -2);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"invalid path or hardware ID (C:\\pkg\\a.inf)"}));
+  // A path holding a conversion is data, not format.
+  EXPECT_EQ(map_install_error(2, "C:\\%s%n\\a.inf"), -5);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"the system can not find the file specified (C:\\%s%n\\a.inf)"}));
+}
+
+TEST_F(MapInstallError, UnknownCodeLogsNumberAndSystemText) {
+  EXPECT_EQ(map_install_error(0xE0000101, "x"), -99);
+  std::vector<std::string> got = lines();
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], "unhandled error 0xE0000101 (-536870655)");
+  // The system's text, or the fallback naming the code where the system has none (Wine).
+  EXPECT_NE(got[1].find("3758096641"), std::string::npos) << got[1];
+}
+
+TEST(InstallerErrorText, TagsTheCodeAndStripsLineEnds) {
+  std::string text = installer_error_text(5);
+  EXPECT_EQ(text.rfind("[5] ", 0), 0u) << text;
+  EXPECT_GT(text.size(), 4u);
+  EXPECT_NE(text.back(), '\n');
+  EXPECT_NE(text.back(), '\r');
+  // 0 reads the thread's last error.
+  ::SetLastError(2);
+  text = installer_error_text(0);
+  EXPECT_EQ(text.rfind("[2] ", 0), 0u) << text;
+}
+
+TEST(InstallerErrorText, AnUnknownMessageFallsBackWithoutTheTag) {
+  // Nothing in the system's message table for this HRESULT.
+  std::string text = installer_error_text(0x8ABC1234);
+  EXPECT_EQ(text.rfind("Windows error code 2327581236 (FormatMessage error code ", 0), 0u) << text;
+  EXPECT_LT(text.size(), 256u);
+}
+
+// The registry part of the restore-point policy, under a key of the test's own.
+class RestoreSetting : public CaughtLog {
+ protected:
+  void SetUp() override {
+    CaughtLog::SetUp();
+    snprintf(root_path_, sizeof(root_path_), "Software\\Velmor\\InstallerTests\\%lu-%u", ::GetCurrentProcessId(),
+             static_cast<unsigned>(sizeof(void*) * 8));
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, root_path_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root_.put(),
+                                nullptr),
+              ERROR_SUCCESS);
+    saved_restore_setting = -1;
+  }
+  void TearDown() override {
+    root_.reset();
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, root_path_);
+    saved_restore_setting = -1;
+    CaughtLog::TearDown();
+  }
+  // The value under the settings key: -1 when absent.
+  long value() {
+    DWORD v = 0, size = sizeof(v);
+    std::string key = std::string(root_path_) + "\\" + restore_settings_key;
+    if (::RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "DisableSystemRestore", RRF_RT_REG_DWORD, nullptr, &v,
+                       &size) != ERROR_SUCCESS) {
+      return -1;
+    }
+    return static_cast<long>(v);
+  }
+  void plant(DWORD v) {
+    std::string key = std::string(root_path_) + "\\" + restore_settings_key;
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "DisableSystemRestore", REG_DWORD, &v, sizeof(v)),
+              ERROR_SUCCESS);
+  }
+  void apply(bool disable) {
+    LONG r = -1;
+    ASSERT_TRUE(apply_restore_setting(root_.get(), disable, &r));
+    EXPECT_EQ(r, ERROR_SUCCESS);
+  }
+
+  char root_path_[128] = {};
+  velmor::unique_hkey root_;
+};
+
+TEST_F(RestoreSetting, AnAbsentValueIsDeletedAgainAfterwards) {
+  apply(true);
+  EXPECT_EQ(value(), 1);
+  EXPECT_EQ(saved_restore_setting, -1);
+  apply(false);
+  EXPECT_EQ(value(), -1);
+  EXPECT_TRUE(lines().empty());
+}
+
+TEST_F(RestoreSetting, AnExistingKeyWithoutTheValueAlsoEndsWithoutIt) {
+  std::string key = std::string(root_path_) + "\\" + restore_settings_key;
+  velmor::unique_hkey k;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr),
+            ERROR_SUCCESS);
+  apply(true);
+  EXPECT_EQ(value(), 1);
+  apply(false);
+  EXPECT_EQ(value(), -1);
+  EXPECT_TRUE(lines().empty());
+}
+
+TEST_F(RestoreSetting, AnExistingValueIsWrittenBack) {
+  for (DWORD old : {0u, 1u, 7u}) {
+    plant(old);
+    saved_restore_setting = -1;
+    apply(true);
+    EXPECT_EQ(value(), 1);
+    EXPECT_EQ(saved_restore_setting, static_cast<int32_t>(old));
+    // A second switch-off keeps the first saved value.
+    apply(true);
+    EXPECT_EQ(saved_restore_setting, static_cast<int32_t>(old));
+    apply(false);
+    EXPECT_EQ(value(), static_cast<long>(old));
+  }
+}
+
+TEST_F(RestoreSetting, AValueOfAnotherTypeIsLoggedAndNotSaved) {
+  std::string key = std::string(root_path_) + "\\" + restore_settings_key;
+  ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "DisableSystemRestore", REG_SZ, "1", 2), ERROR_SUCCESS);
+  apply(true);
+  EXPECT_EQ(saved_restore_setting, -1);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"failed to read original DisableSystemRestore value - error d"}));
+}
+
+TEST_F(RestoreSetting, PuttingBackWithNothingToDeleteIsReported) {
+  LONG r = ERROR_SUCCESS;
+  ASSERT_TRUE(apply_restore_setting(root_.get(), false, &r));
+  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"RegSetValueEx / RegDeleteValue failed - error 2"}));
+}
+
+TEST_F(CaughtLog, RequestIdRefusesUnknownTypes) {
+  EXPECT_EQ(request_id(5), nullptr);
+  EXPECT_EQ(request_id(1), nullptr);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"req_id: unknown ID requested", "req_id: unknown ID requested"}));
+}
+
+}  // namespace
