@@ -1,0 +1,34 @@
+// The modal progress window shown while an installation runs on a worker thread.
+#pragma once
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Shows the window owned by `parent`, runs install_driver_internal(request) on progress_thread and
+// returns its status, or -7 after 300 counted seconds, -11 / -6 / -2 when it cannot start.
+// Returns once the window is gone.
+int run_with_progress_bar(HWND parent, void* request);
+
+// The same window over any routine. `abandon`, when given, runs after the time-out has terminated
+// the worker, so that what the routine held is released.
+typedef int (*progress_routine)(void* context);
+typedef void (*progress_abandon)(void* context);
+int run_routine_with_progress_bar(HWND parent, void* context, progress_routine routine,
+                                  progress_abandon abandon);
+
+// The window of the system's "Windows Security" prompt (the last one found), or null.
+HWND security_prompt_present(void);
+
+// Period of the window's one-second timer. Tests raise it and post the ticks themselves.
+extern UINT progress_tick_ms;
+
+#define WM_PROGRESS_START (WM_APP + 0)
+#define WM_PROGRESS_DONE (WM_APP + 1)
+#define PROGRESS_TIMEOUT_TICKS 300
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,202 @@
+// A temporary package folder holding the scripted installer under the installer's names, a device
+// record to install for, and log capture.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "engine/install.h"
+#include "engine/log.h"
+#include "engine/pipe_messages.h"
+#include "engine/win_raii.h"
+#include "wine_test_util.h"
+
+namespace runner_test {
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline bool process_alive(DWORD pid) {
+  velmor::unique_handle p(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+  return p && ::WaitForSingleObject(p.get(), 0) == WAIT_TIMEOUT;
+}
+
+inline bool wait_for_file(const std::string& path, DWORD timeout_ms) {
+  for (DWORD waited = 0; waited < timeout_ms; waited += 20) {
+    if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    ::Sleep(20);
+  }
+  return false;
+}
+
+// Hex of the bytes, as the scripted installer records replies.
+inline std::string reply_line(const std::string& bytes) {
+  std::string line = std::to_string(bytes.size()) + ":";
+  char hex[3];
+  for (unsigned char c : bytes) {
+    std::snprintf(hex, sizeof(hex), "%02x", c);
+    line += hex;
+  }
+  return line;
+}
+
+inline std::string own_sid_text() {
+  HANDLE raw = nullptr;
+  ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw);
+  velmor::unique_handle token(raw);
+  char buffer[256];
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size);
+  char* text = nullptr;
+  ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
+  std::string result = text != nullptr ? text : "";
+  ::LocalFree(text);
+  return result;
+}
+
+class package_folder {
+ public:
+  package_folder() {
+    static int counter = 0;
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "velmor_runner_" + std::to_string(::GetCurrentProcessId()) + "_" +
+            std::to_string(++counter);
+    ::CreateDirectoryA(path_.c_str(), nullptr);
+    std::string installer = wine_test::program_folder() + "scripted_installer.exe";
+    ::CopyFileA(installer.c_str(), file("installer_x86.exe").c_str(), FALSE);
+    ::CopyFileA(installer.c_str(), file("installer_x64.exe").c_str(), FALSE);
+  }
+  ~package_folder() {
+    stop_installer();
+    remove_tree(path_);
+  }
+  package_folder(const package_folder&) = delete;
+  package_folder& operator=(const package_folder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const char* name) const { return path_ + "\\" + name; }
+  std::string read(const char* name) const { return read_file(file(name)); }
+  DWORD installer_pid() const { return static_cast<DWORD>(std::strtoul(read("pid.txt").c_str(), nullptr, 10)); }
+  int starts() const {
+    std::string s = read("started.txt");
+    int n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+  }
+  // Ends an installer a scenario left running, so that the folder can go.
+  void stop_installer() const {
+    DWORD pid = installer_pid();
+    if (pid == 0) return;
+    velmor::unique_handle p(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    if (p && ::WaitForSingleObject(p.get(), 0) == WAIT_TIMEOUT) {
+      ::TerminateProcess(p.get(), 1);
+      ::WaitForSingleObject(p.get(), 5000);
+    }
+  }
+
+ private:
+  static void remove_tree(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string full = dir + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          remove_tree(full);
+        } else {
+          ::DeleteFileA(full.c_str());
+        }
+      } while (::FindNextFileA(search, &found));
+      ::FindClose(search);
+    }
+    ::RemoveDirectoryA(dir.c_str());
+  }
+
+  std::string path_;
+};
+
+// The interface-0 record of a probe, with its strings in this object.
+struct test_device {
+  char instance_id[64] = "USB\\VID_2E3C&PID_F000&MI_00\\6&1A2B3C4D&0&0000";
+  char hardware_id[64] = "USB\\VID_2E3C&PID_F000&REV_0100&MI_00";
+  char upper_filter[16] = "LIBUSB0";
+  wdi_device_entry entry = {};
+  test_device() {
+    entry.vendor_id = 0x2E3C;
+    entry.product_id = 0xF000;
+    entry.is_interface = 1;
+    entry.instance_id = instance_id;
+    entry.first_hardware_id = hardware_id;
+  }
+};
+
+// Engine lines of the code run inside: standard error, and with `with_info` standard output too
+// (where the test's own failure messages go, so such a test reads the log before asserting).
+class log_capture {
+ public:
+  explicit log_capture(bool with_info = false) : saved_level_(engine_log_level), with_info_(with_info) {
+    engine_log_level = LOG_DEBUG;
+    if (with_info_) testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+  }
+  ~log_capture() {
+    if (!done_) text();
+  }
+  const std::string& text() {
+    if (!done_) {
+      if (with_info_) out_ = testing::internal::GetCapturedStdout();
+      out_ += testing::internal::GetCapturedStderr();
+      engine_log_level = saved_level_;
+      done_ = true;
+    }
+    return out_;
+  }
+  bool has(const std::string& line) { return text().find(line) != std::string::npos; }
+  int count(const std::string& piece) {
+    int n = 0;
+    for (size_t at = text().find(piece); at != std::string::npos; at = text().find(piece, at + 1)) ++n;
+    return n;
+  }
+
+ private:
+  int saved_level_;
+  bool with_info_;
+  bool done_ = false;
+  std::string out_;
+};
+
+// Milliseconds a call took.
+template <typename F>
+long long timed_ms(F&& f) {
+  auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+inline int install(test_device& device, const package_folder& folder, const char* scenario,
+                   const wdi_install_options* options = nullptr) {
+  return wdi_install_driver(&device.entry, folder.path().c_str(), scenario, options);
+}
+
+// 64-bit Windows under a 32-bit engine takes the 64-bit installer.
+inline const char* expected_installer_bits() { return sizeof(void*) == 4 ? "64" : "32"; }
+
+}  // namespace runner_test

@@ -1,0 +1,280 @@
+// The runner against the scripted installer, in standard mode. Run for two reported versions: the
+// default (6.1, administrator: elevated launch) and winxp (plain CreateProcess launch).
+#include <thread>
+
+#include "engine/config_manager.h"
+#include "engine/status.h"
+#include "runner_fixture.h"
+
+using namespace runner_test;
+
+namespace {
+const char kSecondCallerEnv[] = "VELMOR_RUNNER_SECOND_CALLER";
+
+DWORD waited_for_ms = 0;
+DWORD WINAPI pending_installations_never_finish(DWORD timeout_ms) {
+  waited_for_ms = timeout_ms;
+  return WAIT_TIMEOUT;
+}
+}  // namespace
+
+TEST(RunnerStandardMode, ServesTheThreeQuestionsAndReturnsTheInstallersStatus) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+
+  std::string replies = folder.read("replies.txt");
+  EXPECT_EQ(replies, reply_line(device.instance_id) + "\n" + reply_line(device.hardware_id) + "\n" +
+                         reply_line(own_sid_text()) + "\n");
+  EXPECT_EQ(folder.read("started.txt").find("\"normal\""), folder.read("started.txt").size() - 9);
+  EXPECT_TRUE(log.has("Velmor:debug [wdi_install_driver] using standard mode"));
+  EXPECT_TRUE(log.has("Velmor:debug [install_driver_internal] CMP_WaitNoPendingInstallEvents not available"));
+  EXPECT_TRUE(log.has("Velmor:debug [process_message] got request for device_id"));
+  EXPECT_TRUE(log.has("Velmor:debug [process_message] got request for hardware_id"));
+  EXPECT_TRUE(log.has("Velmor:debug [installer process] scripted installer log line\n"));
+  EXPECT_TRUE(log.has("Velmor:debug [syslog] scripted syslog line\n"));
+  EXPECT_TRUE(log.has("Velmor:debug [process_message] installer process completed"));
+  EXPECT_EQ(active_device, nullptr);
+  EXPECT_EQ(installer_pipe, INVALID_HANDLE_VALUE);
+}
+
+TEST(RunnerStandardMode, MissingStringsGoOutAsOneZeroByteAndEmptyOnesAsNothing) {
+  package_folder folder;
+  test_device device;
+  device.entry.instance_id = nullptr;
+  device.hardware_id[0] = '\0';
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+  std::string replies = folder.read("replies.txt");
+  EXPECT_EQ(replies.substr(0, replies.find('\n', replies.find('\n') + 1) + 1), "1:00\n0:\n");
+  EXPECT_TRUE(log.has("Velmor:debug [process_message] no device_id - sending empty string"));
+  EXPECT_FALSE(log.has("no hardware_id"));
+}
+
+TEST(RunnerStandardMode, NonZeroStatusEndsTheRunAtOnceAndLeavesTheInstallerRunning) {
+  package_folder folder;
+  test_device device;
+  int status = 0;
+  long long ms = timed_ms([&] { status = install(device, folder, "early_status"); });
+  EXPECT_EQ(status, WDI_ST_BAD_INF);
+  EXPECT_LT(ms, 8000);
+  EXPECT_TRUE(process_alive(folder.installer_pid()));
+}
+
+TEST(RunnerStandardMode, LongMessageGrowsTheBufferTwiceAndIsHandledOnce) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "long_log"), WDI_ST_OK);
+  EXPECT_EQ(log.count(" - increasing buffer size to 1024 bytes"), 1);
+  EXPECT_EQ(log.count(" - increasing buffer size to 2048 bytes"), 1);
+  EXPECT_EQ(log.count("increasing buffer size"), 2);  // the 2000-byte message needs no more
+  EXPECT_EQ(log.count("[installer process] " + std::string(1498, 'L') + "\n"), 1);
+  EXPECT_EQ(log.count("[installer process] " + std::string(2000, 'M') + "\n"), 1);
+}
+
+TEST(RunnerStandardMode, MalformedMessagesEndTheRunWithMissing) {
+  const struct {
+    const char* scenario;
+    const char* line;
+  } cases[] = {
+      {"empty_log", "Velmor:error [process_message] print_message: no data"},
+      {"empty_syslog", "Velmor:error [process_message] syslog_message: no data"},
+      {"empty_status", "Velmor:error [process_message] set status: no data"},
+      {"type9", "Velmor:error [process_message] unrecognized installer message"},
+      {"type_negative", "Velmor:error [process_message] unrecognized installer message"},
+  };
+  for (const auto& c : cases) {
+    package_folder folder;
+    test_device device;
+    log_capture log;
+    EXPECT_EQ(install(device, folder, c.scenario), WDI_ST_MISSING) << c.scenario;
+    EXPECT_TRUE(log.has(c.line)) << c.scenario;
+  }
+}
+
+TEST(RunnerStandardMode, InstallerExitCodeBecomesTheStatus) {
+  const struct {
+    const char* scenario;
+    int status;
+  } cases[] = {
+      {"status_zero_then_exit1", WDI_ST_OTHER},  // a status of 0 lets the run go on to the exit code
+      {"crash", WDI_ST_OTHER},
+  };
+  for (const auto& c : cases) {
+    package_folder folder;
+    test_device device;
+    EXPECT_EQ(install(device, folder, c.scenario), c.status) << c.scenario;
+  }
+}
+
+TEST(RunnerStandardMode, InstallerThatNeverConnectsEndsTheRunWithItsExitStatus) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  int status = 0;
+  long long ms = timed_ms([&] { status = install(device, folder, "never_connect"); });
+  EXPECT_EQ(status, WDI_ST_OTHER);  // exit code 3
+  EXPECT_LT(ms, 5000);
+  EXPECT_TRUE(log.has("installer exited without connecting"));
+}
+
+TEST(RunnerStandardMode, TimeoutSwitchesAreKeptAcrossRuns) {
+  package_folder folder;
+  test_device device;
+  ASSERT_EQ(pipe_read_timeout, PIPE_READ_TIMEOUT_FINITE);
+  EXPECT_EQ(install(device, folder, "infinite_left_on"), WDI_ST_OK);
+  EXPECT_EQ(pipe_read_timeout, PIPE_READ_TIMEOUT_INFINITE);
+  EXPECT_EQ(install(device, folder, "finite_again"), WDI_ST_OK);
+  EXPECT_EQ(pipe_read_timeout, PIPE_READ_TIMEOUT_FINITE);
+}
+
+TEST(RunnerParameters, MissingDeviceOrInfFailsBeforeAnyPipeOrInstaller) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(wdi_install_driver(&device.entry, folder.path().c_str(), nullptr, nullptr), WDI_ST_BAD_PARAMETER);
+  EXPECT_EQ(wdi_install_driver(nullptr, folder.path().c_str(), "normal", nullptr), WDI_ST_BAD_PARAMETER);
+  EXPECT_EQ(log.count("Velmor:error [install_driver_internal] one of the required parameter is NULL"), 2);
+  EXPECT_EQ(folder.starts(), 0);
+  EXPECT_EQ(installer_pipe, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(active_device, nullptr);
+}
+
+TEST(RunnerParameters, EmptyPathInstallsFromTempAndNoTempFails) {
+  package_folder folder;
+  test_device device;
+  char saved[MAX_PATH] = {};
+  ::GetEnvironmentVariableA("TEMP", saved, MAX_PATH);
+  {
+    log_capture log(true);
+    ::SetEnvironmentVariableA("TEMP", folder.path().c_str());
+    int from_temp = wdi_install_driver(&device.entry, "", "normal", nullptr);
+    ::SetEnvironmentVariableA("TEMP", nullptr);
+    int without_temp = wdi_install_driver(&device.entry, nullptr, "normal", nullptr);
+    ::SetEnvironmentVariableA("TEMP", saved);
+    log.text();
+    EXPECT_EQ(from_temp, WDI_ST_OK);
+    EXPECT_EQ(without_temp, WDI_ST_BAD_PARAMETER);
+    EXPECT_TRUE(log.has("Velmor:info [install_driver_internal] no path provided - installing from '" +
+                        folder.path() + "'"));
+    EXPECT_TRUE(log.has("no path provided and TEMP is not set"));
+  }
+  EXPECT_EQ(folder.starts(), 1);
+}
+
+TEST(RunnerParameters, MissingInstallerNamesTheBitnessItLookedFor) {
+  package_folder folder;
+  ::DeleteFileA(folder.file("installer_x86.exe").c_str());
+  ::DeleteFileA(folder.file("installer_x64.exe").c_str());
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_MISSING);
+  std::string bits = expected_installer_bits();
+  EXPECT_TRUE(log.has("Velmor:error [install_driver_internal] this application does not contain the required " +
+                      bits + " bit installer"));
+  EXPECT_TRUE(log.has("please contact the application provider for a " + bits + " bit compatible version"));
+  EXPECT_EQ(installer_pipe, INVALID_HANDLE_VALUE);
+}
+
+// Wine has no pending installations, so the entry point is replaced for the case that times out.
+TEST(RunnerParameters, PendingInstallationsAreWaitedForOnlyWithOptions) {
+  package_folder folder;
+  test_device device;
+  wdi_install_options options = {};
+  options.pending_wait_ms = 1234;
+  ASSERT_TRUE(init_dlls());
+  auto real = pfnCMP_WaitNoPendingInstallEvents;
+  {
+    log_capture log;
+    EXPECT_EQ(install(device, folder, "normal", &options), WDI_ST_OK);
+    EXPECT_FALSE(log.has("CMP_WaitNoPendingInstallEvents not available"));
+  }
+  pfnCMP_WaitNoPendingInstallEvents = pending_installations_never_finish;
+  {
+    log_capture log;
+    EXPECT_EQ(install(device, folder, "normal", &options), WDI_ST_INSTALL_PENDING);
+    EXPECT_TRUE(log.has("Velmor:warning [install_driver_internal] timeout expired while waiting for another "
+                        "pending installation - aborting"));
+  }
+  pfnCMP_WaitNoPendingInstallEvents = real;
+  EXPECT_EQ(waited_for_ms, 1234u);
+  EXPECT_EQ(folder.starts(), 1);
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);  // the mutex was given back
+}
+
+// The installer of the other process's attempt is never started: the mutex refuses it first.
+TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
+  package_folder folder;
+  test_device device;
+  int first = 1;
+  std::thread holder([&] { first = install(device, folder, "hold"); });
+  ASSERT_TRUE(wait_for_file(folder.file("connected.txt"), 20000));
+
+  package_folder other;
+  long long ms = timed_ms([&] { EXPECT_EQ(install(device, other, "normal"), WDI_ST_IN_USE); });
+  EXPECT_LT(ms, 1000);
+
+  std::string self(MAX_PATH, '\0');
+  self.resize(::GetModuleFileNameA(nullptr, &self[0], MAX_PATH));
+  ::SetEnvironmentVariableA(kSecondCallerEnv, other.path().c_str());
+  long second = wine_test::run_and_wait("\"" + self + "\" --gtest_filter=RunnerExclusion.SecondCaller", 30000);
+  ::SetEnvironmentVariableA(kSecondCallerEnv, nullptr);
+  EXPECT_EQ(second, 0) << "the second process saw something other than -6";
+  EXPECT_EQ(other.starts(), 0);
+
+  write_file(folder.file("release.txt"), "1");
+  holder.join();
+  EXPECT_EQ(first, WDI_ST_OK);
+  EXPECT_EQ(install(device, other, "normal"), WDI_ST_OK);
+}
+
+// Run by the test above in a second process.
+TEST(RunnerExclusion, SecondCaller) {
+  char folder[MAX_PATH] = {};
+  if (::GetEnvironmentVariableA(kSecondCallerEnv, folder, MAX_PATH) == 0) GTEST_SKIP() << "helper only";
+  test_device device;
+  EXPECT_EQ(wdi_install_driver(&device.entry, folder, "normal", nullptr), WDI_ST_IN_USE);
+}
+
+TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsItsOutput) {
+  package_folder folder;
+  for (const char* sub : {"x86", "amd64"}) {
+    std::string dir = folder.file(sub);
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    ::CopyFileA(folder.file("installer_x86.exe").c_str(), (dir + "\\install-filter.exe").c_str(), FALSE);
+  }
+  const std::string sub = sizeof(void*) == 4 ? "amd64" : "x86";
+  const bool plain_launch = wine_test::version_under_test() == "winxp";
+  test_device device;
+  wdi_install_options options = {};
+  options.filter_mode = 1;
+  {
+    device.entry.first_upper_filter = device.upper_filter;
+    log_capture log(true);
+    int status = install(device, folder, "ignored.inf", &options);
+    log.text();
+    EXPECT_EQ(status, WDI_ST_OK);
+    // The filter installer runs in the package folder and records its command line there.
+    std::string started = folder.read("started.txt");
+    EXPECT_NE(started.find(sub + "\\"), std::string::npos) << started;
+    EXPECT_NE(started.find("install-filter.exe"), std::string::npos) << started;
+    if (plain_launch) {
+      EXPECT_NE(started.find(sub + "\\\\install-filter.exe"), std::string::npos) << started;
+    }
+    EXPECT_NE(started.find(std::string("uninstall -d=") + device.hardware_id), std::string::npos) << started;
+    // Output reaches the pipe only when the plain launch redirects it.
+    if (plain_launch) {
+      EXPECT_TRUE(log.has(std::string("Velmor:info [install-filter] filter uninstall -d=") + device.hardware_id));
+    }
+  }
+  ::DeleteFileA(folder.file("started.txt").c_str());
+  device.entry.first_upper_filter = nullptr;
+  EXPECT_EQ(install(device, folder, "ignored.inf", &options), WDI_ST_OK);
+  std::string started = folder.read("started.txt");
+  EXPECT_NE(started.find(std::string(" install -d=") + device.hardware_id), std::string::npos) << started;
+  EXPECT_EQ(active_filter_mode, 1);  // kept after the run
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+  EXPECT_EQ(active_filter_mode, 0);
+}

@@ -1,0 +1,198 @@
+// Test-only stand-in for the installer program: connects to the installer pipe and plays the
+// scenario named by its one argument (where the real one gets the INF name). It records what it
+// saw in files of its current directory (the package folder):
+//   started.txt  its command line, one line per start;  pid.txt  its process ID;  replies.txt  "<length>:<hex>" per reply
+//   connected.txt  written once connected (scenario "hold", which then waits for release.txt).
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/pipe_protocol.h"
+
+namespace {
+
+HANDLE pipe = INVALID_HANDLE_VALUE;
+
+void append_file(const char* name, const std::string& line) {
+  FILE* f = std::fopen(name, "ab");
+  if (f == nullptr) return;
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fclose(f);
+}
+
+bool connect_pipe() {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    pipe = ::CreateFileA(INSTALLER_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) break;
+    ::Sleep(50);
+  }
+  if (pipe == INVALID_HANDLE_VALUE) return false;
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  ::SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  return true;
+}
+
+void send_raw(const std::string& message) {
+  DWORD written = 0;
+  ::WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
+}
+
+void send_type(int type) { send_raw(std::string(1, static_cast<char>(type))); }
+
+void send_text(int type, const std::string& text) {
+  std::string message(1, static_cast<char>(type));
+  message += text;
+  message.push_back('\0');
+  send_raw(message);
+}
+
+void send_status(int status) {
+  std::string message(1, static_cast<char>(PIPEMSG_STATUS));
+  message.push_back(static_cast<char>(static_cast<signed char>(status)));
+  send_raw(message);
+}
+
+// Asks one question and records the reply exactly as it came.
+void ask(int type) {
+  send_type(type);
+  char reply[4096];
+  DWORD got = 0;
+  if (!::ReadFile(pipe, reply, sizeof(reply), &got, nullptr)) {
+    append_file("replies.txt", "error\n");
+    return;
+  }
+  std::string line = std::to_string(got) + ":";
+  char hex[3];
+  for (DWORD i = 0; i < got; ++i) {
+    std::snprintf(hex, sizeof(hex), "%02x", static_cast<unsigned char>(reply[i]));
+    line += hex;
+  }
+  append_file("replies.txt", line + "\n");
+}
+
+void close_pipe() {
+  ::FlushFileBuffers(pipe);
+  ::CloseHandle(pipe);
+  pipe = INVALID_HANDLE_VALUE;
+}
+
+// Lets the engine read what was sent before this process goes.
+int finish(int exit_code) {
+  ::Sleep(500);
+  if (pipe != INVALID_HANDLE_VALUE) close_pipe();
+  return exit_code;
+}
+
+LONG WINAPI end_without_debugger(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
+int play(const std::string& scenario) {
+  if (scenario == "never_connect") return 3;
+  if (!connect_pipe()) return 2;
+
+  if (scenario == "normal") {
+    ask(PIPEMSG_ASK_DEVICE_ID);
+    ask(PIPEMSG_ASK_HARDWARE_ID);
+    ask(PIPEMSG_ASK_USER_SID);
+    send_text(PIPEMSG_LOG, "scripted installer log line");
+    send_text(PIPEMSG_SYSLOG, "scripted syslog line");
+    send_status(0);
+    send_type(PIPEMSG_COMPLETED);
+    close_pipe();
+    return 0;
+  }
+  if (scenario == "early_status") {
+    send_status(-17);
+    ::Sleep(60000);
+    return 0;
+  }
+  if (scenario == "long_log") {
+    send_text(PIPEMSG_LOG, std::string(1498, 'L'));  // 1500 bytes with type and terminator
+    send_text(PIPEMSG_LOG, std::string(2000, 'M'));  // fits the grown buffer
+    send_type(PIPEMSG_COMPLETED);
+    close_pipe();
+    return 0;
+  }
+  if (scenario == "empty_log") { send_type(PIPEMSG_LOG); return finish(0); }
+  if (scenario == "empty_syslog") { send_type(PIPEMSG_SYSLOG); return finish(0); }
+  if (scenario == "empty_status") { send_type(PIPEMSG_STATUS); return finish(0); }
+  if (scenario == "type9") { send_type(9); return finish(0); }
+  if (scenario == "type_negative") { send_type(-1); return finish(0); }
+  if (scenario == "silent_infinite") {
+    send_type(PIPEMSG_TIMEOUT_INFINITE);
+    ::Sleep(11000);
+    send_type(PIPEMSG_TIMEOUT_FINITE);
+    close_pipe();
+    return 0;
+  }
+  if (scenario == "infinite_left_on") {
+    send_type(PIPEMSG_TIMEOUT_INFINITE);
+    close_pipe();
+    return 0;
+  }
+  if (scenario == "finite_again") {
+    send_type(PIPEMSG_TIMEOUT_INFINITE);
+    send_type(PIPEMSG_TIMEOUT_FINITE);
+    close_pipe();
+    return 0;
+  }
+  if (scenario == "silent") {
+    ::Sleep(60000);
+    return 0;
+  }
+  if (scenario == "status_zero_then_exit1") {
+    send_status(0);
+    close_pipe();
+    return 1;
+  }
+  if (scenario == "crash") {
+    // Ends as an unhandled crash ends without a debugger (exit code = exception code); Wine would
+    // otherwise start its debugger.
+    ::SetUnhandledExceptionFilter(end_without_debugger);
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+    return 0;
+  }
+  if (scenario == "close_and_stay") {
+    close_pipe();
+    ::Sleep(60000);
+    return 0;
+  }
+  if (scenario == "hold") {
+    ask(PIPEMSG_ASK_DEVICE_ID);
+    append_file("connected.txt", "1");
+    for (int i = 0; i < 600 && ::GetFileAttributesA("release.txt") == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(50);
+    send_status(0);
+    close_pipe();
+    return 0;
+  }
+  if (scenario == "slow_finish") {
+    ::Sleep(11000);
+    close_pipe();
+    return 0;
+  }
+  return 4;
+}
+
+// Started as install-filter.exe: report the arguments on standard output, as the filter installer
+// reports its work.
+int play_filter(int argc, char** argv) {
+  std::printf("filter %s %s", argv[1], argc > 2 ? argv[2] : "");
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  append_file("started.txt", std::string(::GetCommandLineA()) + "\n");
+  FILE* pid = std::fopen("pid.txt", "wb");
+  if (pid != nullptr) {
+    std::fprintf(pid, "%lu", ::GetCurrentProcessId());
+    std::fclose(pid);
+  }
+  std::string first = argc > 1 ? argv[1] : "";
+  if (first == "install" || first == "uninstall") return play_filter(argc, argv);
+  return play(first);
+}
