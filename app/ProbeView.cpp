@@ -1,13 +1,83 @@
-// The probe view: the refresh, the driver status lines and the selection. Until the engine's
-// enumeration is in, every refresh shows the no-probe state.
-#include "app/DriverInstallDlg.h"
+// The probe view: once a second the engine's device list is grouped into one record per attached
+// probe, and the combo box, the selected probe's identity, the WCID label, the status lines and
+// the install button follow it. The selected probe is found again by its UID.
+#include <windows.h>
 
-bool CVelmor_DFU_DriverInstallDlg::UpdateDriverStatus(ProbeRecord) {
-  m_usartStatus.Empty();
-  m_winusbStatus.Empty();
-  m_bridgeStatus.Empty();
-  m_usartInstalled = m_winusbInstalled = m_bridgeInstalled = false;
-  return true;
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/DriverInstallDlg.h"
+#include "engine/status.h"
+
+namespace {
+
+constexpr char kProbeRow[] = "Korvex";
+constexpr char kWcidPrefix[] = "USB\\MS_COMP_";
+
+// The service name lower-cased in the ANSI code page, then compared exactly: a longer name that
+// merely begins with the expected one does not count.
+bool HasService(const ProbeInterfaceSlot& slot, const char* expected) {
+  if (slot.device.service_name == nullptr) return false;
+  std::string name = slot.device.service_name;
+  if (!name.empty()) ::CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+  return name == expected;
+}
+
+bool HasWcidInterface(const ProbeRecord& record) {
+  if (!record.winusb.present) return false;
+  const char* id = record.winusb.device.first_compatible_id;
+  if (id == nullptr) id = "<NULL>";
+  return std::strncmp(id, kWcidPrefix, sizeof(kWcidPrefix) - 1) == 0;
+}
+
+const ProbeInterfaceSlot* FirstPresent(const ProbeRecord& record) {
+  for (const ProbeInterfaceSlot* slot : {&record.usart, &record.bridge, &record.winusb}) {
+    if (slot->present) return slot;
+  }
+  return nullptr;
+}
+
+CString Hex(unsigned value) {
+  CString text;
+  text.Format("%X", value);
+  return text;
+}
+
+// A list freed by another process at this very moment makes the destroy refuse; such a refusal
+// lasts as long as one free, so a few short retries avoid losing the list.
+void DestroyList(wdi_device_entry* list) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (wdi_destroy_list(list) != WDI_ST_IN_USE) return;
+    ::Sleep(1);
+  }
+}
+
+}  // namespace
+
+bool CVelmor_DFU_DriverInstallDlg::UpdateDriverStatus(ProbeRecord record) {
+  bool all_installed = true;
+  auto update = [&all_installed](const ProbeInterfaceSlot& slot, const char* service, const char* installed_text,
+                                 const char* missing_text, CString& status, bool& installed) {
+    if (!slot.present) {
+      status.Empty();
+      installed = false;
+    } else if (HasService(slot, service)) {
+      status = installed_text;
+      installed = true;
+    } else {
+      status = missing_text;
+      installed = false;
+      all_installed = false;
+    }
+  };
+  update(record.usart, "usbser", "Usart driver has been installed", "Usart driver not installed", m_usartStatus,
+         m_usartInstalled);
+  update(record.winusb, "winusb", "WinUSB driver has been installed", "WinUSB driver not installed",
+         m_winusbStatus, m_winusbInstalled);
+  update(record.bridge, "usbser", "Bridge driver has been installed", "Bridge driver not installed",
+         m_bridgeStatus, m_bridgeInstalled);
+  return all_installed;
 }
 
 void CVelmor_DFU_DriverInstallDlg::RefreshProbes() {
@@ -17,21 +87,54 @@ void CVelmor_DFU_DriverInstallDlg::RefreshProbes() {
   m_pidText.Empty();
   m_vidText.Empty();
   m_uidText.Empty();
+  // The records point into the list: both go together.
+  if (m_deviceList != nullptr) {
+    DestroyList(m_deviceList);
+    m_deviceList = nullptr;
+  }
   m_probes.clear();
 
-  m_probeCombo.ResetContent();
-  m_probeCombo.AddString("Korvex");
-  m_pidText = "F000";
-  m_vidText = "2E3C";
-  m_uidText.Empty();
-  m_wcidText.Empty();
-  m_usartStatus.Empty();
-  m_bridgeStatus.Empty();
-  m_winusbStatus.Empty();
-  m_installButton.SetWindowText("Install driver");
-  m_lastProbeCount = 0;
-  m_probeCombo.SetCurSel(0);
+  if (wdi_create_list(&m_deviceList, &m_listOptions) == WDI_ST_OK) m_probes = GroupProbes(m_deviceList);
 
+  const int count = static_cast<int>(m_probes.size());
+  if (count == 0) {
+    // No probe, or no list (nothing attached, or another enumeration busy): the same view.
+    m_probeCombo.ResetContent();
+    m_probeCombo.AddString(kProbeRow);
+    m_pidText = Hex(kProbeProductId);
+    m_vidText = Hex(kProbeVendorId);
+    m_uidText.Empty();
+    m_wcidText.Empty();
+    m_usartStatus.Empty();
+    m_bridgeStatus.Empty();
+    m_winusbStatus.Empty();
+    m_installButton.SetWindowText("Install driver");
+    m_lastProbeCount = 0;
+    m_probeCombo.SetCurSel(0);
+  } else {
+    auto show = [this](const ProbeRecord& record) {
+      m_pidText = Hex(kProbeProductId);
+      m_vidText = Hex(kProbeVendorId);
+      m_uidText = ProbeUidOf(record).c_str();
+      m_selectedUid = m_uidText;
+      m_wcidText = HasWcidInterface(record) ? "WCID" : "";
+      m_installButton.SetWindowText(UpdateDriverStatus(record) ? "Reinstall driver" : "Install driver");
+    };
+    // Rows are rebuilt only when the number of probes changes; the selection then starts over.
+    if (count != m_lastProbeCount) {
+      m_lastProbeCount = count;
+      m_probeCombo.ResetContent();
+      for (int i = 0; i < count; ++i) m_probeCombo.AddString(kProbeRow);
+      m_probeCombo.SetCurSel(-1);
+    }
+    for (const ProbeRecord& record : m_probes) {
+      if (m_selectedUid == ProbeUidOf(record).c_str()) show(record);
+    }
+    if (m_probeCombo.GetCurSel() == CB_ERR) {
+      m_probeCombo.SetCurSel(0);
+      show(m_probes.front());
+    }
+  }
   UpdateData(FALSE);
 }
 
@@ -39,7 +142,13 @@ void CVelmor_DFU_DriverInstallDlg::OnSelchangeProbe() {
   ::EnterCriticalSection(&m_lock);
   int i = m_probeCombo.GetCurSel();
   if (i >= 0 && i < static_cast<int>(m_probes.size())) {
-    // Filled in with the enumeration.
+    const ProbeRecord& record = m_probes[static_cast<size_t>(i)];
+    const ProbeInterfaceSlot* slot = FirstPresent(record);
+    m_pidText = Hex(slot->device.product_id);
+    m_vidText = Hex(slot->device.vendor_id);
+    m_uidText = ProbeUidOf(record).c_str();
+    m_selectedUid = m_uidText;
+    m_installButton.SetWindowText(UpdateDriverStatus(record) ? "Reinstall driver" : "Install driver");
   }
   ::LeaveCriticalSection(&m_lock);
   UpdateData(FALSE);

@@ -11,6 +11,8 @@
 #include "engine/log.h"
 #include "engine/prepare.h"
 
+#include "bench_timing.h"
+
 namespace {
 
 struct file_copy {
@@ -18,16 +20,7 @@ struct file_copy {
   std::string bytes;
 };
 
-double now_ms() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using bench::now_ms;
 
 void collect(const std::string& root, const std::string& relative, std::vector<file_copy>* files) {
   WIN32_FIND_DATAA fd;

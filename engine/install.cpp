@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/config_manager.h"
 #include "engine/error_text.h"
 #include "engine/log.h"
 #include "engine/pipe_messages.h"
 #include "engine/pipe_protocol.h"
 #include "engine/progress_window.h"
-#include "engine/config_manager.h"
 #include "engine/status.h"
 #include "engine/system.h"
 #include "engine/utf8.h"
@@ -60,6 +60,22 @@ void append_bounded(char (&target)[N], const char* source) {
   if (used + 1 < N) std::snprintf(target + used, N - used, "%s", source != nullptr ? source : "");
 }
 
+// Ends a pending read. The read may belong to a thread that was terminated, which CancelIo (this
+// thread's I/O only) cannot reach: CancelIoEx where the system has it, and a bounded wait.
+void cancel_read(install_run& run) {
+  using cancel_io_ex_fn = BOOL(WINAPI*)(HANDLE, LPOVERLAPPED);
+  HMODULE kernel = load_system_module("kernel32.dll");
+  auto cancel_io_ex = reinterpret_cast<cancel_io_ex_fn>(
+      reinterpret_cast<void*>(kernel != nullptr ? ::GetProcAddress(kernel, "CancelIoEx") : nullptr));
+  if (cancel_io_ex != nullptr) {
+    cancel_io_ex(installer_pipe, &run.read);
+  } else {
+    ::CancelIo(installer_pipe);
+  }
+  if (run.read.hEvent != nullptr) ::WaitForSingleObject(run.read.hEvent, 5000);
+  run.read_pending = false;
+}
+
 // Step 15, also used for a run whose thread is gone. Idempotent.
 void release_run(install_run& run) {
   if (run.reached_pipe) {
@@ -69,19 +85,14 @@ void release_run(install_run& run) {
   }
   run.reached_pipe = false;
   active_device = nullptr;
-  if (run.read_pending && installer_pipe != INVALID_HANDLE_VALUE) {
-    // The read writes into the buffer: it must be over before the buffer goes.
-    DWORD ignored = 0;
-    ::CancelIo(installer_pipe);
-    ::GetOverlappedResult(installer_pipe, &run.read, &ignored, TRUE);
-  }
-  run.read_pending = false;
-  run.buffer.reset();
+  if (run.read_pending && installer_pipe != INVALID_HANDLE_VALUE) cancel_read(run);
   run.thread.reset();
   run.process.reset();
-  run.read_event.reset();
+  // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
   installer_pipe = INVALID_HANDLE_VALUE;
+  run.read_event.reset();
+  run.buffer.reset();
   run.client_end.reset();
   run.request = nullptr;
   run.mutex.reset();
@@ -358,10 +369,7 @@ class pipe_reader {
     }
     engine_log(LOG_ERROR, "install_driver_internal", "could not read from pipe (wait): %s", windows_error_text(0));
     // The read may still be pending: it must end before the next one reuses the record.
-    ::CancelIo(installer_pipe);
-    DWORD ignored = 0;
-    ::GetOverlappedResult(installer_pipe, &run_.read, &ignored, TRUE);
-    run_.read_pending = false;
+    cancel_read(run_);
     return failed_read();
   }
 

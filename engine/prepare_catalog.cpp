@@ -4,10 +4,11 @@
 
 #include <cstdio>
 
+#include "engine/catalog.h"
 #include "engine/catalog_members.h"
 #include "engine/inf_tokens.h"
 #include "engine/prepare_internal.h"
-#include "engine/prepare_pending_deps.h"
+#include "engine/signing.h"
 #include "engine/status.h"
 #include "engine/system.h"
 #include "engine/win_raii.h"

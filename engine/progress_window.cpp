@@ -120,10 +120,11 @@ void center_progress_window() {
   ::MoveWindow(progress.window, centre.x - width / 2, centre.y - height / 2 - 35, width, height, FALSE);
 }
 
-unsigned __stdcall progress_thread(void*) {
+// Reports to the window that started it, even if another window has taken the stored handle since.
+unsigned __stdcall progress_thread(void* window) {
   int status = progress.routine(progress.context);
   progress.worker_marker = INVALID_HANDLE_VALUE;
-  ::PostMessageW(progress.window, WM_PROGRESS_DONE, static_cast<WPARAM>(status), 0);
+  ::PostMessageW(static_cast<HWND>(window), WM_PROGRESS_DONE, static_cast<WPARAM>(status), 0);
   return 0;
 }
 
@@ -142,7 +143,7 @@ void start_worker(HWND window) {
   }
   // _beginthreadex, not _beginthread: the handle must stay valid until we close it, or the time-out
   // could terminate whatever thread later reused it.
-  uintptr_t started = _beginthreadex(nullptr, 0, progress_thread, nullptr, 0, nullptr);
+  uintptr_t started = _beginthreadex(nullptr, 0, progress_thread, window, 0, nullptr);
   if (started == 0) {
     engine_log(LOG_ERROR, "progress_callback", "unable to create progress_thread");
     end_progress_window(window, WDI_ST_NO_RESOURCE);

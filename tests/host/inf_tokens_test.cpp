@@ -111,14 +111,7 @@ TEST_F(ReplaceTokens, GrowsPastTheInitialReserve) {
   EXPECT_EQ(out.size(), 40u * 1023u);
 }
 
-TEST(InfTokenTable, HasTheSixteenTokensInOrderAndCutsLongValues) {
-  const char* names[] = {"INF_FILENAME", "CAT_FILENAME", "DEVICE_DESCRIPTION", "DEVICE_HARDWARE_ID",
-                         "DEVICE_INTERFACE_GUID", "DEVICE_MANUFACTURER", "DRIVER_DATE", "DRIVER_VERSION",
-                         "USE_DEVICE_INTERFACE_GUID", "WDF_VERSION", "KMDF_VERSION", "LK_COMMA", "LK_DLL",
-                         "LK_X86_DLL", "LK_EQ_X86", "LK_EQ_X64"};
-  for (int i = 0; i < INF_TOKEN_COUNT; ++i) EXPECT_STREQ(inf_token_table[i].name, names[i]);
-  EXPECT_EQ(inf_token_table[INF_TOKEN_COUNT].name, nullptr);
-
+TEST(InfTokenTable, LongValuesAreCutToTheBuffer) {
   std::string long_value(3000, 'x');
   set_inf_token(INF_TOKEN_DEVICE_DESCRIPTION, long_value.c_str());
   EXPECT_EQ(std::strlen(inf_token_table[INF_TOKEN_DEVICE_DESCRIPTION].value), 1023u);
@@ -183,17 +176,15 @@ TEST(VendorNames, SortedUniqueFromThePublicListWithoutOurOwnId) {
   EXPECT_STRNE(vendor_name_list_version, "unknown");
 }
 
-TEST(AndroidDevices, TableAsListedIncludingTheDuplicate) {
-  EXPECT_EQ(android_device_table[0].vendor_id, 0x0451);
-  EXPECT_EQ(android_device_table[0].product_id, 0xD022);
-  EXPECT_EQ(android_device_table[127].vendor_id, 0x22B8);
-  EXPECT_EQ(android_device_table[127].product_id, 0x70A9);
+TEST(AndroidDevices, LookupMatchesBothIds) {
   int duplicates = 0;
   for (const android_device& d : android_device_table) duplicates += d.vendor_id == 0x18D1 && d.product_id == 0x708C;
   EXPECT_EQ(duplicates, 2);
   EXPECT_TRUE(is_android_device(0x18D1, 0x4EE2));
+  EXPECT_TRUE(is_android_device(0x22B8, 0x70A9));  // the last pair
   EXPECT_FALSE(is_android_device(0x2E3C, 0xF000));
   EXPECT_FALSE(is_android_device(0x18D1, 0x4EE8));
+  EXPECT_FALSE(is_android_device(0x4EE2, 0x18D1));
 }
 
 // A plain model of one pass: what the fuzz loop compares against.

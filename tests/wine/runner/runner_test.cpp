@@ -2,6 +2,7 @@
 // default (6.1, administrator: elevated launch) and winxp (plain CreateProcess launch).
 #include <thread>
 
+#include "engine/config_manager.h"
 #include "engine/status.h"
 #include "runner_fixture.h"
 
@@ -9,7 +10,13 @@ using namespace runner_test;
 
 namespace {
 const char kSecondCallerEnv[] = "VELMOR_RUNNER_SECOND_CALLER";
+
+DWORD waited_for_ms = 0;
+DWORD WINAPI pending_installations_never_finish(DWORD timeout_ms) {
+  waited_for_ms = timeout_ms;
+  return WAIT_TIMEOUT;
 }
+}  // namespace
 
 TEST(RunnerStandardMode, ServesTheThreeQuestionsAndReturnsTheInstallersStatus) {
   package_folder folder;
@@ -169,6 +176,32 @@ TEST(RunnerParameters, MissingInstallerNamesTheBitnessItLookedFor) {
                       bits + " bit installer"));
   EXPECT_TRUE(log.has("please contact the application provider for a " + bits + " bit compatible version"));
   EXPECT_EQ(installer_pipe, INVALID_HANDLE_VALUE);
+}
+
+// Wine has no pending installations, so the entry point is replaced for the case that times out.
+TEST(RunnerParameters, PendingInstallationsAreWaitedForOnlyWithOptions) {
+  package_folder folder;
+  test_device device;
+  wdi_install_options options = {};
+  options.pending_wait_ms = 1234;
+  ASSERT_TRUE(init_dlls());
+  auto real = pfnCMP_WaitNoPendingInstallEvents;
+  {
+    log_capture log;
+    EXPECT_EQ(install(device, folder, "normal", &options), WDI_ST_OK);
+    EXPECT_FALSE(log.has("CMP_WaitNoPendingInstallEvents not available"));
+  }
+  pfnCMP_WaitNoPendingInstallEvents = pending_installations_never_finish;
+  {
+    log_capture log;
+    EXPECT_EQ(install(device, folder, "normal", &options), WDI_ST_INSTALL_PENDING);
+    EXPECT_TRUE(log.has("Velmor:warning [install_driver_internal] timeout expired while waiting for another "
+                        "pending installation - aborting"));
+  }
+  pfnCMP_WaitNoPendingInstallEvents = real;
+  EXPECT_EQ(waited_for_ms, 1234u);
+  EXPECT_EQ(folder.starts(), 1);
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);  // the mutex was given back
 }
 
 // The installer of the other process's attempt is never started: the mutex refuses it first.

@@ -1,0 +1,66 @@
+// The colours of the probe view on screen (Xvfb, x11 driver): the WCID label green, installed
+// status lines blue and missing ones red.
+#include <gtest/gtest.h>
+
+#include "probe_view_util.h"
+
+using namespace probe_view;
+using velmor_lab::driver_state;
+
+namespace {
+
+bool greenish(int r, int g, int b) { return g > 120 && r < 90 && b < 90; }
+bool reddish(int r, int g, int b) { return r > 150 && g < 110 && b < 110; }
+bool bluish(int r, int g, int b) { return b > 150 && r < 110 && g < 110; }
+
+class ProbeColours : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    velmor_lab::clear();
+    velmor_lab::probe_spec p = probe("C0L0R001", driver_state::usbser, driver_state::winusb, driver_state::other);
+    p.mi[3].first_compatible = "USB\\MS_COMP_WINUSB";
+    ASSERT_TRUE(velmor_lab::plant_probe(p));
+    ASSERT_TRUE(app.start());
+    ::SetForegroundWindow(app.dialog);
+    ASSERT_TRUE(wait_for(app.dialog, velmor_lab::probe_key("C0L0R001"), 1));
+    ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, kWcid) == L"WCID"; }, 3000));
+  }
+  void TearDown() override {
+    if (app.running()) {
+      EXPECT_EQ(0, app.close());
+    }
+    velmor_lab::clear();
+  }
+  gui::Capture capture(int id) {
+    HWND c = gui::control(app.dialog, id);
+    ::RedrawWindow(c, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    ::Sleep(150);
+    return gui::Capture(gui::window_rect(c));
+  }
+  gui::App app;
+};
+
+}  // namespace
+
+TEST_F(ProbeColours, WcidLabelIsGreen) {
+  gui::Capture cap = capture(kWcid);
+  ASSERT_TRUE(cap.ok());
+  EXPECT_GE(cap.count(greenish), 8);
+  EXPECT_EQ(cap.count(reddish), 0);
+}
+
+TEST_F(ProbeColours, InstalledLinesAreBlueAndMissingOnesRed) {
+  EXPECT_EQ(gui::control_text(app.dialog, kUsartStatus), L"Usart driver has been installed");
+  EXPECT_EQ(gui::control_text(app.dialog, kBridgeStatus), L"Bridge driver not installed");
+  for (int id : {kUsartStatus, kWinusbStatus}) {
+    SCOPED_TRACE(id);
+    gui::Capture cap = capture(id);
+    ASSERT_TRUE(cap.ok());
+    EXPECT_GE(cap.count(bluish), 20);
+    EXPECT_EQ(cap.count(reddish), 0);
+  }
+  gui::Capture bridge = capture(kBridgeStatus);
+  ASSERT_TRUE(bridge.ok());
+  EXPECT_GE(bridge.count(reddish), 20);
+  EXPECT_EQ(bridge.count(bluish), 0);
+}

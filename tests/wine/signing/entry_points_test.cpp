@@ -1,0 +1,50 @@
+// Run-time entry points: a missing one is logged and fails its caller; a found one is kept. A
+// program of its own, so that no entry point has been looked up before.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "../catalog/catalog_test_util.h"
+#include "crypt32_spy.h"
+#include "engine/catalog.h"
+#include "engine/signing.h"
+#include "standin_session.h"
+
+using cat_test::capture_log;
+using cat_test::scratch_folder;
+
+TEST(EntryPoints, MissingOnesAreLoggedAndLookedUpAgainFoundOnesAreKept) {
+  ASSERT_TRUE(crypt32_spy::installed());
+  ASSERT_TRUE(standin::standin_session::loaded());
+  standin::standin_session record;
+  scratch_folder pkg("entry");
+  pkg.write("Korvex-USART.inf", "inf");
+  const char* members[] = {"Korvex-USART.inf"};
+  std::string cat = pkg / "Korvex-USART.cat";
+
+  crypt32_spy::hide("SignerSignEx");
+  int result = 1;
+  auto log = capture_log([&] { result = SelfSignFile(cat.c_str(), "CN=Velmor entry point test"); });
+  EXPECT_FALSE(result);
+  EXPECT_EQ(log.err, "Velmor:error [SelfSignFile] Unable to locate SignerSignEx() in mssign32\n\n");
+  EXPECT_TRUE(crypt32_spy::self_sign_calls().empty());  // nothing made, nothing trusted
+  EXPECT_TRUE(crypt32_spy::store_opens().empty());
+
+  crypt32_spy::hide("CryptCATPersistStore");
+  log = capture_log([&] { result = CreateCat(cat.c_str(), "USB\\VID_2E3C&PID_F000", pkg.path().c_str(), members, 1); });
+  EXPECT_FALSE(result);
+  EXPECT_EQ(log.err, "Velmor:error [CreateCat] Unable to locate CryptCATPersistStore() in wintrust\n\n");
+  EXPECT_TRUE(record.calls("CryptCATOpen").empty());
+
+  crypt32_spy::hide("");
+  log = capture_log([&] { result = CreateCat(cat.c_str(), "USB\\VID_2E3C&PID_F000", pkg.path().c_str(), members, 1); });
+  EXPECT_TRUE(result) << log.err;
+  unsigned persist_lookups = crypt32_spy::lookups("CryptCATPersistStore");
+  unsigned open_lookups = crypt32_spy::lookups("CryptCATOpen");
+  EXPECT_EQ(persist_lookups, 2u);
+  EXPECT_EQ(open_lookups, 1u);
+  EXPECT_TRUE(CreateCat(cat.c_str(), "USB\\VID_2E3C&PID_F000", pkg.path().c_str(), members, 1));
+  EXPECT_EQ(crypt32_spy::lookups("CryptCATPersistStore"), persist_lookups);
+  EXPECT_EQ(crypt32_spy::lookups("CryptCATOpen"), open_lookups);
+  EXPECT_EQ(crypt32_spy::lookups("CryptCATPutMemberInfo"), 1u);
+}
