@@ -57,6 +57,7 @@ const ProbeInterfaceSlot* CVelmor_DFU_DriverInstallDlg::SelectedSlot(const Comma
 
 int CVelmor_DFU_DriverInstallDlg::InstallInterface(const CommandInterface& row, const char* caller) {
   FillTemplateDevice(row);
+  engine_log_level = LOG_WARNING;
 
   char profile[kProfileBufferSize] = {};
   DWORD read = ::GetEnvironmentVariableA("USERPROFILE", profile, sizeof(profile));
@@ -78,7 +79,6 @@ int CVelmor_DFU_DriverInstallDlg::InstallInterface(const CommandInterface& row, 
     }
   }
 
-  engine_log_level = LOG_WARNING;
   status = wdi_prepare_driver(&m_templateDevice, folder.c_str(), row.inf_name, &options);
   if (status != WDI_ST_OK) return status;
 
