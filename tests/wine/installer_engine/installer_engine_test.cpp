@@ -73,6 +73,36 @@ std::string registry_string(const std::string& key, const char* value) {
   return text;
 }
 
+bool registry_key_exists(const std::string& key) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
+  ::RegCloseKey(raw);
+  return true;
+}
+
+// The service that the INF installs, through the service manager (which keeps it in memory too).
+const char kInfService[] = "usbser";
+
+bool service_exists() {
+  SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return false;
+  SC_HANDLE service = ::OpenServiceA(manager, kInfService, SERVICE_QUERY_STATUS);
+  if (service != nullptr) ::CloseServiceHandle(service);
+  ::CloseServiceHandle(manager);
+  return service != nullptr;
+}
+
+void delete_service() {
+  SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (manager == nullptr) return;
+  SC_HANDLE service = ::OpenServiceA(manager, kInfService, DELETE);
+  if (service != nullptr) {
+    ::DeleteService(service);
+    ::CloseServiceHandle(service);
+  }
+  ::CloseServiceHandle(manager);
+}
+
 // A device list of the engine, kept for as long as a record of it is in use.
 class device_list {
  public:
@@ -171,19 +201,34 @@ class EngineRunsInstaller : public ::testing::Test {
     package_.write(inf_name_, fake_engine::serial_inf(hardware_id_));
     folder_ = package_.folder().substr(0, package_.folder().size() - 1);
     inf_files_before_ = files_in(windows_inf_folder());
+    service_before_ = service_exists();
   }
 
   void TearDown() override {
     ::SetEnvironmentVariableA(kNewdevErrorVariable, nullptr);
+    // The lab removes the node with the driver key it names, also one an installation made.
+    std::string driver = registry_string(node_key(), "Driver");
     velmor_lab::remove(instance_id_);
     velmor_lab::clear();
-    // What the installations copied into the system's INF folder.
+    EXPECT_FALSE(registry_key_exists(node_key()));
+    if (!driver.empty()) {
+      EXPECT_FALSE(registry_key_exists("System\\CurrentControlSet\\Control\\Class\\" + driver));
+    }
+    if (!service_before_) delete_service();
+
+    // Copies in the system's INF folder: under the INF's own name (Wine) or the name the installer
+    // reported.
     std::string inf_folder = windows_inf_folder();
+    std::string copy = copied_inf();
+    std::string base = inf_name_.substr(0, inf_name_.size() - 4);
     for (const std::string& name : files_in(inf_folder)) {
       if (inf_files_before_.count(name) != 0) continue;
       std::string path = inf_folder + name;
-      ::DeleteFileA(path.c_str());
+      bool ours = _strnicmp(name.c_str(), base.c_str(), base.size()) == 0 ||
+                  (!copy.empty() && _strnicmp(path.c_str(), copy.c_str(), copy.size() - 4) == 0);
+      if (ours) ::DeleteFileA(path.c_str());
     }
+    EXPECT_EQ(files_in(inf_folder), inf_files_before_);
   }
 
   // Runs the installation with the newdev stand-in answering `newdev_error`, or with Wine's own
@@ -222,6 +267,7 @@ class EngineRunsInstaller : public ::testing::Test {
   fake_engine::package package_;
   std::string folder_, hardware_id_, instance_id_, inf_name_, log_;
   std::set<std::string> inf_files_before_;
+  bool service_before_ = false;
   left_running left_running_;
 };
 
@@ -259,6 +305,7 @@ TEST_F(EngineRunsInstaller, RealInstallAnswersTheThreeRequestsAndGivesTheNodeIts
   EXPECT_EQ(left_running_.name, "");
 
   EXPECT_EQ(registry_string(node_key(), "Service"), "usbser");
+  EXPECT_NE(registry_string(node_key(), "Driver"), "");
   device_list after;
   ASSERT_EQ(after.status(), WDI_ST_OK);
   wdi_device_entry* installed = after.find(instance_id_);
