@@ -16,25 +16,13 @@
 
 #include "engine/device_list.h"
 #include "engine/status.h"
+#include "bench_timing.h"
 #include "probe_lab.h"
 
 namespace {
 
-double now_ms() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::median;
+using bench::now_ms;
 
 // A probe interface with its driver installed, as a refresh meets it.
 std::string plant_device(int n) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "engine/install.h"
 #include "engine/log.h"
 
@@ -22,10 +23,7 @@ double ms_since(clock_type::time_point start) {
   return std::chrono::duration<double, std::milli>(clock_type::now() - start).count();
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using bench::median;
 
 // Starting the program on its own: it exits at once without touching the pipe.
 double bare_start(const std::string& program, const std::string& folder) {

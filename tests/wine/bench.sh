@@ -63,6 +63,11 @@ ensure_prefix() {
     if [ "$k" = x11 ]; then
       WINEPREFIX=$p wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
       WINEPREFIX=$p wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1000 /f >/dev/null 2>&1 </dev/null
+      # The dialog's full-width colons and Chinese texts: link a CJK font behind the UI fonts.
+      for font in Verdana Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif"; do
+        WINEPREFIX=$p wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+          /v "$font" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 </dev/null
+      done
     else
       WINEPREFIX=$p wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
     fi
