@@ -10,13 +10,13 @@
 
 namespace fake_engine {
 
-namespace {
-
 std::string windows_path(const char* unix_path) {
   std::string p = std::string("Z:") + unix_path;
   std::replace(p.begin(), p.end(), '/', '\\');
   return p;
 }
+
+namespace {
 
 void remove_tree(const std::string& folder) {
   WIN32_FIND_DATAA data;

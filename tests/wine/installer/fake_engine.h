@@ -60,6 +60,9 @@ class package {
   std::string folder_;
 };
 
+// A file of the build trees, named by its Unix path, as a Windows path (through drive Z:).
+std::string windows_path(const char* unix_path);
+
 // The installer build of this bitness and the stand-in, as Windows paths.
 std::string installer_path();
 std::string installer_name();
