@@ -168,7 +168,9 @@ HANDLE start_syslog_reader() {
     // so that the end of the run can wait for the thread and close it exactly once.
     thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, syslog_reader, nullptr, 0, nullptr));
   }
-  if (thread == nullptr || ::WaitForSingleObject(syslog_ready, 2000) != WAIT_OBJECT_0) {
+  // A reader that found no log ends at once: no need to wait out the rest of the two seconds.
+  HANDLE ready_or_ended[2] = {syslog_ready, thread};
+  if (thread == nullptr || ::WaitForMultipleObjects(2, ready_or_ended, FALSE, 2000) != WAIT_OBJECT_0) {
     pipe_log("Unable to create syslog reader thread");
     if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
   }
