@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include "tests/wine/common/wine_test_util.h"
 
 namespace cmd {
 
@@ -17,26 +18,7 @@ TempFolder::TempFolder(const std::string& tag) {
 
 TempFolder::~TempFolder() { remove_tree(path); }
 
-void remove_tree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE h = ::FindFirstFileA((path + "\\*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        remove_tree(child);
-      } else {
-        ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(child.c_str());
-      }
-    } while (::FindNextFileA(h, &found));
-    ::FindClose(h);
-  }
-  ::RemoveDirectoryA(path.c_str());
-  ::DeleteFileA(path.c_str());
-}
+void remove_tree(const std::string& path) { wine_test::remove_tree(path); }
 
 bool file_exists(const std::string& path) {
   DWORD a = ::GetFileAttributesA(path.c_str());
@@ -182,6 +164,8 @@ std::vector<Box> collect_boxes(const gui::App& app, size_t count, DWORD timeout_
     if (found == nullptr) break;
     Box box;
     box.after_ms = ::GetTickCount() - start;
+    // A box can be seen before the dialog manager has filled in its caption and text.
+    gui::wait_until([&] { return !gui::window_text(found).empty() && !gui::message_box_text(found).empty(); }, 2000);
     box.caption = gui::window_text(found);
     box.text = gui::message_box_text(found);
     box.owned_by_dialog = ::GetWindow(found, GW_OWNER) == app.dialog;
