@@ -12,6 +12,7 @@
 #include "engine/prepare.h"
 
 #include "bench_timing.h"
+#include "tests/wine/common/wine_test_util.h"
 
 namespace {
 
@@ -47,21 +48,7 @@ void collect(const std::string& root, const std::string& relative, std::vector<f
   ::FindClose(h);
 }
 
-void remove_tree(const std::string& path) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = ::FindFirstFileA((path + "\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(child);
-      else ::DeleteFileA(child.c_str());
-    } while (::FindNextFileA(h, &fd));
-    ::FindClose(h);
-  }
-  ::RemoveDirectoryA(path.c_str());
-}
+using wine_test::remove_tree;
 
 // The floor: the same folders and bytes, written with nothing else around them.
 void write_floor(const std::string& root, const std::vector<file_copy>& files) {

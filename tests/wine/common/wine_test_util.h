@@ -43,4 +43,36 @@ inline long run_and_wait(const std::string& command_line, DWORD timeout_ms = 600
   return static_cast<long>(code);
 }
 
+// Deletes a file, or a folder with everything in it (read-only files too). The path is UTF-8 and
+// may end in a backslash.
+inline void remove_tree(const std::string& utf8_path) {
+  std::string path = utf8_path;
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
+  if (n <= 1) return;
+  std::wstring w(static_cast<size_t>(n - 1), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &w[0], n);
+  DWORD attributes = ::GetFileAttributesW(w.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(w.c_str());
+    return;
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE h = ::FindFirstFileW((w + L"\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      int m = ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
+      std::string child(static_cast<size_t>(m > 0 ? m - 1 : 0), '\0');
+      if (m > 1) ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, &child[0], m, nullptr, nullptr);
+      remove_tree(path + "\\" + child);
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+  }
+  ::RemoveDirectoryW(w.c_str());
+}
+
 }  // namespace wine_test

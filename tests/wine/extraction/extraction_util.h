@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/win_raii.h"
+#include "tests/wine/common/wine_test_util.h"
 
 namespace extraction_test {
 
@@ -72,26 +73,7 @@ inline void list_files(const std::string& root, const std::string& relative, std
   ::FindClose(h);
 }
 
-inline void remove_tree(const std::string& path) {
-  std::wstring w = widen(path);
-  DWORD a = ::GetFileAttributesW(w.c_str());
-  if (a == INVALID_FILE_ATTRIBUTES) return;
-  if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
-    ::SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(w.c_str());
-    return;
-  }
-  WIN32_FIND_DATAW found;
-  HANDLE h = ::FindFirstFileW((w + L"\\*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") remove_tree(path + "\\" + narrow(name));
-    } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
-  }
-  ::RemoveDirectoryW(w.c_str());
-}
+using wine_test::remove_tree;
 
 // A fresh folder under the system temp folder, removed with the fixture.
 class ScratchFolder : public ::testing::Test {

@@ -7,6 +7,7 @@
 
 #include "engine/pipe_protocol.h"
 #include "engine/win_raii.h"
+#include "tests/wine/common/wine_test_util.h"
 
 namespace fake_engine {
 
@@ -18,23 +19,7 @@ std::string windows_path(const char* unix_path) {
 
 namespace {
 
-void remove_tree(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = ::FindFirstFileA((folder + "*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        remove_tree(folder + name + "\\");
-      } else {
-        ::DeleteFileA((folder + name).c_str());
-      }
-    } while (::FindNextFileA(find, &data));
-    ::FindClose(find);
-  }
-  ::RemoveDirectoryA(folder.c_str());
-}
+void remove_tree(const std::string& folder) { wine_test::remove_tree(folder); }
 
 // The installer's environment: ours, with the given entries replacing or adding names.
 std::vector<char> environment_block(const std::vector<std::string>& extra) {
