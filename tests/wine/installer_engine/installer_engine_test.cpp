@@ -42,9 +42,9 @@ bool native_windows_is_64_bit() {
   return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
 }
 
-// The shipped 32-bit engine takes the 64-bit installer on 64-bit Windows. The 64-bit engine build
-// is not under emulation and so takes the 32-bit one.
-const char* expected_arch() { return kBits == 32 && native_windows_is_64_bit() ? "x64" : "x86"; }
+// Either engine build takes the installer of the Windows it runs on: the 32-bit engine under WoW64
+// and the 64-bit engine both take the 64-bit installer.
+const char* expected_arch() { return native_windows_is_64_bit() ? "x64" : "x86"; }
 
 std::string windows_inf_folder() {
   char windir[MAX_PATH] = {};
