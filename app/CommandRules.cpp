@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/status.h"
+#include "engine/engine.h"
 
 namespace {
 

@@ -7,10 +7,7 @@
 
 #include "app/CommandRules.h"
 #include "app/DriverInstallDlg.h"
-#include "engine/install.h"
-#include "engine/log.h"
-#include "engine/prepare.h"
-#include "engine/status.h"
+#include "engine/engine.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The compatibility assistant's "already handled" mark for this program, so that it does not ask
 // the user after the first run. Written only where the assistant keeps its key; never created.
 #include "app/DriverInstallDlg.h"
-#include "engine/win_raii.h"
+#include "win/handles.h"
 
 bool CVelmor_DFU_DriverInstallDlg::WriteCompatibilityMarker() {
   velmor::unique_hkey key;

@@ -9,7 +9,7 @@
 #include "app/InstallOptions.h"
 #include "app/ProbeRecord.h"
 #include "app/resource.h"
-#include "engine/device_list.h"
+#include "engine/engine.h"
 #include "framework/Framework.h"
 
 struct CommandInterface;

@@ -1,4 +1,4 @@
 // The installation options record the dialog keeps: the engine's own declaration.
 #pragma once
 
-#include "engine/install.h"
+#include "engine/engine.h"

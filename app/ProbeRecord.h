@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/device_list.h"
+#include "engine/engine.h"
 
 struct ProbeInterfaceSlot {
   bool present;             // found in the current device list

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/DriverInstallDlg.h"
-#include "engine/status.h"
+#include "engine/engine.h"
 
 namespace {
 

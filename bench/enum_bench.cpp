@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/device_list.h"
-#include "engine/status.h"
+#include "engine/enumeration/device_list.h"
+#include "engine/common/status.h"
 #include "bench_timing.h"
 #include "probe_lab.h"
 

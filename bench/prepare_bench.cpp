@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/log.h"
-#include "engine/prepare.h"
+#include "engine/common/log.h"
+#include "engine/package/prepare.h"
 
 #include "bench_timing.h"
 #include "tests/wine/common/wine_test_util.h"

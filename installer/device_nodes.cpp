@@ -6,24 +6,19 @@
 
 #include <string.h>
 
-#include "engine/win_raii.h"
+#include "win/handles.h"
+#include "win/imports.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 
 namespace {
 
-FARPROC find_entry(const char* module, const char* name) {
-  HMODULE h = ::GetModuleHandleA(module);
-  if (h == nullptr) h = ::LoadLibraryA(module);
-  return h != nullptr ? ::GetProcAddress(h, name) : nullptr;
-}
-
+// Takes an entry point of the run-time import list; a missing required one is reported.
 template <typename Fn>
-bool resolve(Fn& slot, const char* module, const char* name, bool required) {
-  if (slot != nullptr) return true;
-  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(find_entry(module, name)));
+bool resolve(Fn& slot, Fn found, const velmor::imports::origin& where, bool required) {
+  if (slot == nullptr) slot = found;
   if (slot == nullptr && required) {
-    pipe_log("Unable to locate %s() in %s\n", name, module);
+    pipe_log("Unable to locate %s() in %s\n", where.function, where.module);
     return false;
   }
   return true;
@@ -32,13 +27,15 @@ bool resolve(Fn& slot, const char* module, const char* name, bool required) {
 }  // namespace
 
 bool installer_init_dlls() {
-  static const char cfgmgr[] = "Cfgmgr32.dll";
-  if (!resolve(pCM_Locate_DevNodeA, cfgmgr, "CM_Locate_DevNodeA", true) ||
-      !resolve(pCM_Reenumerate_DevNode, cfgmgr, "CM_Reenumerate_DevNode", true) ||
-      !resolve(pCM_Get_DevNode_Status, cfgmgr, "CM_Get_DevNode_Status", true)) {
+  namespace imports = velmor::imports;
+  if (!resolve(pCM_Locate_DevNodeA, imports::CM_Locate_DevNodeA(), imports::CM_Locate_DevNodeA_origin, true) ||
+      !resolve(pCM_Reenumerate_DevNode, imports::CM_Reenumerate_DevNode(), imports::CM_Reenumerate_DevNode_origin,
+               true) ||
+      !resolve(pCM_Get_DevNode_Status, imports::CM_Get_DevNode_Status(), imports::CM_Get_DevNode_Status_origin,
+               true)) {
     return false;
   }
-  resolve(pwgetmainargs, "Msvcrt.dll", "__wgetmainargs", false);
+  resolve(pwgetmainargs, imports::__wgetmainargs(), imports::__wgetmainargs_origin, false);
   return true;
 }
 
@@ -61,9 +58,9 @@ int reenumerate_device(const char* instance_id) {
 }
 
 void flag_removed_devices(const char* hardware_id) {
-  HDEVINFO set = ::SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES);
-  if (set == INVALID_HANDLE_VALUE) return;
-  velmor::scope_exit destroy_set([set] { ::SetupDiDestroyDeviceInfoList(set); });
+  velmor::unique_device_set device_set(::SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES));
+  if (!device_set) return;
+  HDEVINFO set = device_set.get();
   const char* wanted = hardware_id != nullptr ? hardware_id : "<NULL>";
   int flagged = 0;
   SP_DEVINFO_DATA dev = {};

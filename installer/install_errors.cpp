@@ -2,7 +2,7 @@
 
 #include <stddef.h>
 
-#include "engine/status.h"
+#include "engine/common/status.h"
 
 namespace {
 

@@ -8,7 +8,7 @@ HANDLE syslog_ready = nullptr;
 HANDLE syslog_stop = nullptr;
 int32_t saved_restore_setting = -1;
 
-locate_devnode_fn pCM_Locate_DevNodeA = nullptr;
-reenumerate_devnode_fn pCM_Reenumerate_DevNode = nullptr;
-get_devnode_status_fn pCM_Get_DevNode_Status = nullptr;
-wgetmainargs_fn pwgetmainargs = nullptr;
+velmor::imports::CM_Locate_DevNodeA_fn pCM_Locate_DevNodeA = nullptr;
+velmor::imports::CM_Reenumerate_DevNode_fn pCM_Reenumerate_DevNode = nullptr;
+velmor::imports::CM_Get_DevNode_Status_fn pCM_Get_DevNode_Status = nullptr;
+velmor::imports::__wgetmainargs_fn pwgetmainargs = nullptr;

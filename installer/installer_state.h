@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include "win/imports.h"
+
 // Every reply buffer holds a reply of at most reply_capacity - 1 bytes and its terminator.
 enum { reply_capacity = 512 };
 
@@ -19,16 +21,9 @@ extern HANDLE syslog_stop;   // set by the main routine to end the syslog reader
 extern int32_t saved_restore_setting;  // -1: no "DisableSystemRestore" value was found
 
 // Configuration-manager entry points, resolved once by installer_init_dlls.
-typedef CONFIGRET(WINAPI* locate_devnode_fn)(PDEVINST, DEVINSTID_A, ULONG);
-typedef CONFIGRET(WINAPI* reenumerate_devnode_fn)(DEVINST, ULONG);
-typedef CONFIGRET(WINAPI* get_devnode_status_fn)(PULONG, PULONG, DEVINST, ULONG);
-extern locate_devnode_fn pCM_Locate_DevNodeA;
-extern reenumerate_devnode_fn pCM_Reenumerate_DevNode;
-extern get_devnode_status_fn pCM_Get_DevNode_Status;
+extern velmor::imports::CM_Locate_DevNodeA_fn pCM_Locate_DevNodeA;
+extern velmor::imports::CM_Reenumerate_DevNode_fn pCM_Reenumerate_DevNode;
+extern velmor::imports::CM_Get_DevNode_Status_fn pCM_Get_DevNode_Status;
 
-// The C runtime's UTF-16 argument parser; optional.
-struct installer_startup_info {
-  int new_mode;
-};
-typedef int(__cdecl* wgetmainargs_fn)(int*, wchar_t***, wchar_t***, int, installer_startup_info*);
-extern wgetmainargs_fn pwgetmainargs;
+// The C runtime's UTF-16 argument parser (its last argument is the new-mode flag); optional.
+extern velmor::imports::__wgetmainargs_fn pwgetmainargs;

@@ -10,9 +10,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/pipe_protocol.h"
-#include "engine/status.h"
-#include "engine/win_raii.h"
+#include "engine/install/pipe_protocol.h"
+#include "engine/common/status.h"
+#include "win/bounded_path.h"
+#include "win/handles.h"
+#include "win/utf8.h"
 #include "installer/device_nodes.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
@@ -24,31 +26,6 @@ namespace {
 
 enum { path_capacity = 512 };
 
-// A newly allocated UTF-16 copy of a UTF-8 text, or null.
-wchar_t* to_utf16(const char* text) {
-  int n = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (n <= 0) return nullptr;
-  wchar_t* wide = static_cast<wchar_t*>(malloc(sizeof(wchar_t) * n));
-  if (wide != nullptr && ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, n) != n) {
-    free(wide);
-    wide = nullptr;
-  }
-  return wide;
-}
-
-// A newly allocated UTF-8 copy of a UTF-16 text, or null.
-char* to_utf8(const wchar_t* text) {
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return nullptr;
-  char* narrow = static_cast<char*>(malloc(n));
-  if (narrow != nullptr && ::WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, n, nullptr, nullptr) != n) {
-    free(narrow);
-    narrow = nullptr;
-  }
-  return narrow;
-}
-
-// The argument array in UTF-8, owning its strings.
 struct utf8_arguments {
   int count = 0;
   char** values = nullptr;
@@ -65,14 +42,14 @@ void take_arguments(int argc, char** argv, utf8_arguments* args) {
     int wargc = 0;
     wchar_t** wargv = nullptr;
     wchar_t** wenv = nullptr;
-    installer_startup_info info = {};
-    if (pwgetmainargs(&wargc, &wargv, &wenv, 1, &info) == 0 && wargv != nullptr && wargc > 0) {
+    int new_mode = 0;
+    if (pwgetmainargs(&wargc, &wargv, &wenv, 1, &new_mode) == 0 && wargv != nullptr && wargc > 0) {
       char** values = static_cast<char**>(calloc(static_cast<size_t>(wargc) + 1, sizeof(char*)));
       if (values != nullptr) {
         args->values = values;
         args->owned = true;
         for (int i = 0; i < wargc; ++i) {
-          values[i] = to_utf8(wargv[i]);
+          values[i] = velmor::to_utf8(wargv[i]);
           if (values[i] == nullptr) values[i] = static_cast<char*>(calloc(1, 1));
           args->count = i + 1;
         }
@@ -85,16 +62,10 @@ void take_arguments(int argc, char** argv, utf8_arguments* args) {
   args->values = argv;
 }
 
-// Appends text to a buffer of path_capacity bytes, keeping it within path_capacity - 1 characters.
-void append_bounded(char* buffer, const char* text) {
-  size_t used = strlen(buffer);
-  if (used >= path_capacity - 1) return;
-  strncat(buffer, text, path_capacity - 1 - used);
-}
 
 BOOL update_driver(const char* hardware_id, const char* inf_path) {
-  velmor::unique_malloc<wchar_t> wide_id(to_utf16(hardware_id));
-  velmor::unique_malloc<wchar_t> wide_inf(to_utf16(inf_path));
+  velmor::unique_malloc<wchar_t> wide_id(velmor::to_utf16(hardware_id));
+  velmor::unique_malloc<wchar_t> wide_inf(velmor::to_utf16(inf_path));
   if (!wide_id || !wide_inf) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -108,7 +79,7 @@ BOOL update_driver(const char* hardware_id, const char* inf_path) {
 
 // Copies the INF into the driver store; the destination name goes to destination (UTF-8).
 BOOL copy_inf(const char* inf_path, char* destination) {
-  velmor::unique_malloc<wchar_t> wide_inf(to_utf16(inf_path));
+  velmor::unique_malloc<wchar_t> wide_inf(velmor::to_utf16(inf_path));
   if (!wide_inf) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -119,7 +90,7 @@ BOOL copy_inf(const char* inf_path, char* destination) {
   velmor::preserve_last_error keep;
   if (ok) {
     wide_destination[path_capacity - 1] = L'\0';
-    velmor::unique_malloc<char> narrow(to_utf8(wide_destination));
+    velmor::unique_malloc<char> narrow(velmor::to_utf8(wide_destination));
     if (narrow) snprintf(destination, path_capacity, "%s", narrow.get());
   }
   return ok;
@@ -209,9 +180,9 @@ int run(int argc, char** argv, run_state* state) {
     return WDI_ST_DENIED;
   }
   char inf_path[path_capacity] = {};
-  append_bounded(inf_path, directory);
-  append_bounded(inf_path, "\\");
-  append_bounded(inf_path, inf_name);
+  velmor::path_append(inf_path, directory);
+  velmor::path_append(inf_path, "\\");
+  velmor::path_append(inf_path, inf_name);
 
   const char* device_id = request_id(PIPEMSG_ASK_DEVICE_ID);
   const char* hardware_id = request_id(PIPEMSG_ASK_HARDWARE_ID);

@@ -4,8 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/pipe_protocol.h"
-#include "engine/win_raii.h"
+#include "engine/install/pipe_protocol.h"
+#include "win/handles.h"
 #include "installer/installer_state.h"
 
 namespace {

@@ -7,7 +7,8 @@
 
 #include <memory>
 
-#include "engine/win_raii.h"
+#include "win/handles.h"
+#include "win/registry.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 
@@ -32,12 +33,6 @@ bool older_than_vista() {
   return info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion < 6;
 }
 
-struct release_object {
-  void operator()(IGroupPolicyObject* p) const {
-    if (p != nullptr) p->Release();
-  }
-};
-
 }  // namespace
 
 bool apply_restore_setting(HKEY machine_key, bool disable, LONG* value_result) {
@@ -50,14 +45,13 @@ bool apply_restore_setting(HKEY machine_key, bool disable, LONG* value_result) {
     return false;
   }
   if (disposition == REG_OPENED_EXISTING_KEY && disable && saved_restore_setting == -1) {
-    DWORD value = 0, size = sizeof(value), type = 0;
-    r = ::RegQueryValueExA(key.get(), restore_value, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    if (r == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value)) {
+    DWORD value = 0;
+    r = velmor::read_registry_dword(key.get(), restore_value, &value);
+    if (r == ERROR_SUCCESS) {
       saved_restore_setting = static_cast<int32_t>(value);
     } else if (r != ERROR_FILE_NOT_FOUND) {
       // A value of another type or size is not one we could write back faithfully.
-      pipe_log("failed to read original DisableSystemRestore value - error %lx",
-               static_cast<unsigned long>(r != ERROR_SUCCESS ? r : ERROR_INVALID_DATA));
+      pipe_log("failed to read original DisableSystemRestore value - error %lx", static_cast<unsigned long>(r));
     }
   }
   if (!disable && saved_restore_setting == -1) {
@@ -77,14 +71,13 @@ bool apply_restore_setting(HKEY machine_key, bool disable, LONG* value_result) {
 bool set_restore_point_policy(bool disable) {
   if (older_than_vista()) return true;
 
-  IGroupPolicyObject* raw = nullptr;
+  velmor::com_ptr<IGroupPolicyObject> policy;
   HRESULT hr = ::CoCreateInstance(group_policy_class, nullptr, CLSCTX_INPROC_SERVER, group_policy_interface,
-                                  reinterpret_cast<void**>(&raw));
+                                  policy.put_void());
   if (FAILED(hr)) {
     pipe_log("CoCreateInstance failed; hr = %lx", static_cast<unsigned long>(hr));
     return false;
   }
-  std::unique_ptr<IGroupPolicyObject, release_object> policy(raw);
   hr = policy->OpenLocalMachineGPO(GPO_OPEN_LOAD_REGISTRY);
   if (FAILED(hr)) {
     pipe_log("OpenLocalMachineGPO failed - error %lx", static_cast<unsigned long>(hr));

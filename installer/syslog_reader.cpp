@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/win_raii.h"
+#include "win/handles.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 #include "installer/syslog_lines.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/CommandRules.h"
-#include "engine/status.h"
+#include "engine/common/status.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/android_devices.h"
-#include "engine/catalog_members.h"
-#include "engine/inf_tokens.h"
-#include "engine/status.h"
+#include "engine/package/android_devices.h"
+#include "engine/package/catalog_members.h"
+#include "engine/package/inf_tokens.h"
+#include "engine/common/status.h"
 #include "payload/payload_table.h"
-#include "engine/vendor_names.h"
+#include "engine/package/vendor_names.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/log.h"
-#include "engine/pipe_messages.h"
-#include "engine/pipe_protocol.h"
-#include "engine/status.h"
+#include "engine/common/log.h"
+#include "engine/install/pipe_messages.h"
+#include "engine/install/pipe_protocol.h"
+#include "engine/common/status.h"
 
 namespace {
 std::vector<std::string> replies;

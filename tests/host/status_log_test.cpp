@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "engine/log.h"
-#include "engine/status.h"
+#include "engine/common/log.h"
+#include "engine/common/status.h"
 
 TEST(StatusText, EveryCodeHasItsFixedText) {
   EXPECT_STREQ(wdi_status_text(WDI_ST_OK), "Success");

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "engine/win_raii.h"
+#include "win/handles.h"
 
 namespace velmor_lab {
 namespace {

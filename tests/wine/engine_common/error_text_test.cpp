@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/error_text.h"
+#include "engine/common/error_text.h"
 
 TEST(WindowsErrorText, TagsCodeAndStripsLineEnds) {
   std::string text = windows_error_text(5);

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "engine/status.h"
-#include "engine/system.h"
-#include "engine/win_raii.h"
+#include "engine/common/status.h"
+#include "engine/common/system.h"
+#include "win/handles.h"
 
 namespace {
 int status_of_child_exiting_with(unsigned code) {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/utf8.h"
-#include "engine/win_raii.h"
+#include "engine/common/utf8.h"
+#include "win/handles.h"
 #include "wine_test_util.h"
 
 using velmor::unique_malloc;

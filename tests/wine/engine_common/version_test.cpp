@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "engine/windows_version.h"
+#include "engine/common/windows_version.h"
 #include "wine_test_util.h"
 
 namespace {

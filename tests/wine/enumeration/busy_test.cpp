@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
-#include "engine/device_list.h"
-#include "engine/status.h"
-#include "engine/win_raii.h"
+#include "engine/enumeration/device_list.h"
+#include "engine/common/status.h"
+#include "win/handles.h"
 #include "wine_test_util.h"
 
 namespace {

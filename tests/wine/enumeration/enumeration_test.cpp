@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/config_manager.h"
+#include "engine/enumeration/config_manager.h"
 #include "enum_test_util.h"
 #include "wine_test_util.h"
 

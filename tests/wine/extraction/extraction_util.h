@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/win_raii.h"
+#include "win/handles.h"
 #include "tests/wine/common/wine_test_util.h"
 
 namespace extraction_test {

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "engine/pipe_protocol.h"
-#include "engine/win_raii.h"
+#include "engine/install/pipe_protocol.h"
+#include "win/handles.h"
 #include "tests/wine/common/wine_test_util.h"
 
 namespace fake_engine {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "engine/pipe_protocol.h"
-#include "engine/win_raii.h"
+#include "engine/install/pipe_protocol.h"
+#include "win/handles.h"
 #include "fake_engine.h"
 #include "probe_lab.h"
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/pipe_protocol.h"
+#include "engine/install/pipe_protocol.h"
 #include "fake_engine.h"
 #include "wine_test_util.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/pipe_protocol.h"
-#include "engine/win_raii.h"
+#include "engine/install/pipe_protocol.h"
+#include "win/handles.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"

@@ -12,10 +12,10 @@
 #include <set>
 #include <string>
 
-#include "engine/device_list.h"
-#include "engine/install.h"
-#include "engine/status.h"
-#include "engine/win_raii.h"
+#include "engine/enumeration/device_list.h"
+#include "engine/install/install.h"
+#include "engine/common/status.h"
+#include "win/handles.h"
 #include "fake_engine.h"
 #include "probe_lab.h"
 #include "tests/wine/runner/runner_fixture.h"

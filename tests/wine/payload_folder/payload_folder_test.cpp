@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/win_raii.h"
+#include "win/handles.h"
 #include "payload/payload_table.h"
 
 namespace {

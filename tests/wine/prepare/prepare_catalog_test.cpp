@@ -2,7 +2,7 @@
 // it. The catalog and signing calls reach the recording wintrust/mssign32 stand-ins.
 #include <algorithm>
 
-#include "engine/status.h"
+#include "engine/common/status.h"
 #include "prepare_test_util.h"
 #include "standin_session.h"
 

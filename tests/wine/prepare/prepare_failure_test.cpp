@@ -1,6 +1,6 @@
 // Each way a preparation fails, with its status and log line.
-#include "engine/status.h"
-#include "engine/win_raii.h"
+#include "engine/common/status.h"
+#include "win/handles.h"
 #include "prepare_test_util.h"
 
 using namespace prepare_test;

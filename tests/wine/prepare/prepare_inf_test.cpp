@@ -2,7 +2,7 @@
 #include <cstring>
 #include <regex>
 
-#include "engine/status.h"
+#include "engine/common/status.h"
 #include "payload/payload_table.h"
 #include "prepare_test_util.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/device_list.h"
-#include "engine/prepare.h"
+#include "engine/enumeration/device_list.h"
+#include "engine/package/prepare.h"
 #include "wine_test_util.h"
 
 namespace prepare_test {

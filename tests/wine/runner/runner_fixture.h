@@ -12,10 +12,10 @@
 #include <sstream>
 #include <string>
 
-#include "engine/install.h"
-#include "engine/log.h"
-#include "engine/pipe_messages.h"
-#include "engine/win_raii.h"
+#include "engine/install/install.h"
+#include "engine/common/log.h"
+#include "engine/install/pipe_messages.h"
+#include "win/handles.h"
 #include "wine_test_util.h"
 
 namespace runner_test {

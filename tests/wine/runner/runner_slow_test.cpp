@@ -1,5 +1,5 @@
 // The runner's read time-outs: each case waits out the installer's 10-second allowance once.
-#include "engine/status.h"
+#include "engine/common/status.h"
 #include "runner_fixture.h"
 
 using namespace runner_test;

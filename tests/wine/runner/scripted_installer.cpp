@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/pipe_protocol.h"
+#include "engine/install/pipe_protocol.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "../catalog/catalog_test_util.h"
 #include "crypt32_spy.h"
-#include "engine/catalog.h"
-#include "engine/signing.h"
+#include "engine/signing/catalog.h"
+#include "engine/signing/signing.h"
 #include "standin_session.h"
 
 using cat_test::capture_log;

@@ -14,10 +14,10 @@
 
 #include "../catalog/catalog_test_util.h"
 #include "crypt32_spy.h"
-#include "engine/log.h"
-#include "engine/publisher.h"
-#include "engine/signing.h"
-#include "engine/windows_version.h"
+#include "engine/common/log.h"
+#include "engine/signing/publisher.h"
+#include "engine/signing/signing.h"
+#include "engine/common/windows_version.h"
 #include "standin_session.h"
 #include "wine_test_util.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/crypt_api.h"
+#include "engine/signing/crypt_api.h"
 #include "record.h"
 
 using standin::line;

@@ -1,0 +1,30 @@
+// System modules, run-time entry points and child-process exit codes.
+#pragma once
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The module of that name, loaded if it is not yet; modules are never freed.
+HMODULE load_system_module(const char* name);
+
+// 0 -> 0, STILL_ACTIVE -> -7 (timed out), anything else or an unreadable code -> -99.
+int process_exit_status(HANDLE process);
+
+#ifdef __cplusplus
+}
+
+#include "engine/common/log.h"
+#include "win/imports.h"
+
+// An entry point of the run-time import list (win/import_list.h) that the caller cannot do without:
+// a missing one is logged once per call as "Unable to locate %s() in %s\n" under the caller's name.
+//   auto open = required_import(__func__, velmor::imports::CryptCATOpen(), velmor::imports::CryptCATOpen_origin);
+template <typename Fn>
+Fn required_import(const char* caller, Fn found, const velmor::imports::origin& where) {
+  if (found == nullptr) engine_log(LOG_ERROR, caller, "Unable to locate %s() in %s\n", where.function, where.module);
+  return found;
+}
+#endif

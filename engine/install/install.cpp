@@ -1,0 +1,449 @@
+// Installing one driver package: the engine starts the installer program from the package folder
+// as a child process and serves its requests over the installer pipe until it reports a status
+// (pipe_messages.cpp says what each message does). A run whose thread the progress window gave up
+// on is released from outside (release_abandoned_installation).
+#include "engine/install/install.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/enumeration/config_manager.h"
+#include "engine/common/error_text.h"
+#include "engine/common/log.h"
+#include "engine/install/pipe_messages.h"
+#include "engine/install/pipe_protocol.h"
+#include "engine/install/progress_window.h"
+#include "engine/common/status.h"
+#include "engine/common/system.h"
+#include "engine/common/utf8.h"
+#include "win/bounded_path.h"
+#include "win/handles.h"
+#include "win/imports.h"
+#include "win/system_module.h"
+#include "win/utf8.h"
+#include "engine/common/windows_version.h"
+
+HANDLE installer_pipe = INVALID_HANDLE_VALUE;
+
+namespace {
+
+constexpr DWORD kInitialReadBuffer = 512;
+constexpr DWORD kListeningPollMs = 100;
+// A client that never connects and leaves no process handle to watch is given this long.
+constexpr DWORD kListeningLimitMs = PIPE_READ_TIMEOUT_FINITE;
+// Consecutive failed reads (other than the expected ones) before the run gives up.
+constexpr int kMaxReadFailures = 50;
+constexpr DWORD kReadFailurePauseMs = 100;
+
+// What one run holds. Process-wide rather than on the run's stack, so that a run whose thread was
+// terminated by the progress window can still be released (release_abandoned_installation).
+struct install_run {
+  const void* request = nullptr;
+  velmor::unique_handle mutex;
+  velmor::unique_handle read_event;
+  velmor::unique_handle process;
+  velmor::unique_handle thread;
+  velmor::unique_file client_end;
+  velmor::unique_malloc<char> buffer;
+  OVERLAPPED read = {};
+  bool read_pending = false;
+  bool reached_pipe = false;  // exits before the pipe step release only the mutex
+};
+install_run current_run;
+
+
+// Ends a pending read. The read may belong to a thread that was terminated, which CancelIo (this
+// thread's I/O only) cannot reach: CancelIoEx where the system has it, and a bounded wait.
+void cancel_read(install_run& run) {
+  if (auto cancel_io_ex = velmor::imports::CancelIoEx()) {
+    cancel_io_ex(installer_pipe, &run.read);
+  } else {
+    ::CancelIo(installer_pipe);
+  }
+  if (run.read.hEvent != nullptr) ::WaitForSingleObject(run.read.hEvent, 5000);
+  run.read_pending = false;
+}
+
+// Ends a run: closes the prompt, pipe, process and mutex it holds. Also used for a run whose thread
+// is gone; idempotent.
+void release_run(install_run& run) {
+  if (run.reached_pipe) {
+    // A system prompt the installer left open would outlive it.
+    HWND prompt = security_prompt_present();
+    if (prompt != nullptr) ::DestroyWindow(prompt);
+  }
+  run.reached_pipe = false;
+  active_device = nullptr;
+  if (run.read_pending && installer_pipe != INVALID_HANDLE_VALUE) cancel_read(run);
+  run.thread.reset();
+  run.process.reset();
+  // The pipe goes before the buffer: no read can complete into freed memory.
+  if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
+  installer_pipe = INVALID_HANDLE_VALUE;
+  run.read_event.reset();
+  run.buffer.reset();
+  run.client_end.reset();
+  run.request = nullptr;
+  run.mutex.reset();
+}
+
+// Package folder: the given one, else %TEMP%. False when neither exists.
+bool choose_folder(const char* path, char (&folder)[MAX_PATH]) {
+  if (path != nullptr && path[0] != '\0') {
+    velmor::path_copy(folder, path);
+    return true;
+  }
+  // A TEMP longer than a path keeps its first 259 bytes, as a given path does.
+  velmor::unique_malloc<char> temp(velmor::temp_folder_utf8());
+  velmor::path_copy(folder, temp.get());
+  if (folder[0] == '\0') return false;
+  engine_log(LOG_INFO, "install_driver_internal", "no path provided - installing from '%s'", folder);
+  return true;
+}
+
+// The installer must match Windows, not this process: a 32-bit installer cannot install drivers on
+// 64-bit Windows, whether the engine runs as a 64-bit process or as a 32-bit one under WoW64.
+bool windows_is_64bit() { return sizeof(void*) == 8 || velmor::running_under_wow64(); }
+
+struct launch_plan {
+  char folder[MAX_PATH] = {};
+  char command[MAX_PATH] = {};
+  char arguments[MAX_PATH] = {};
+  bool windows64 = false;
+  bool filter = false;
+};
+
+void plan_command(launch_plan& plan, const wdi_device_entry* device, const char* inf_name) {
+  if (!plan.filter) {
+    std::snprintf(plan.command, sizeof(plan.command), "\"%s\\installer_x%s.exe\"", plan.folder,
+                  plan.windows64 ? "64" : "86");
+    std::snprintf(plan.arguments, sizeof(plan.arguments), "\"%s\"", inf_name);
+    return;
+  }
+  std::snprintf(plan.command, sizeof(plan.command), "\"%s\\%s\\\\install-filter.exe\"", plan.folder,
+                plan.windows64 ? "amd64" : "x86");
+  const char* filter = device->first_upper_filter != nullptr ? device->first_upper_filter : "<NULL>";
+  velmor::path_copy(plan.arguments, _stricmp(filter, "libusb0") == 0 ? "uninstall -d=" : "install -d=");
+  velmor::path_append(plan.arguments, device->first_hardware_id);
+}
+
+// The filter installer writes its console output into our own pipe.
+int open_client_end(install_run& run) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  run.client_end.reset(::CreateFileA(INSTALLER_PIPE_NAME, GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
+                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!run.client_end) {
+    engine_log(LOG_ERROR, "install_driver_internal", "could not create stdout endpoint: %s",
+               windows_error_text(0));
+    return WDI_ST_NO_RESOURCE;
+  }
+  return WDI_ST_OK;
+}
+
+int launch_elevated(install_run& run, const launch_plan& plan) {
+  SHELLEXECUTEINFOA info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpVerb = "runas";
+  // The filter installer lives in a sub-folder, where a bare name relative to the folder would not
+  // find it: it is named by its full path.
+  char filter_path[MAX_PATH] = {};
+  if (plan.filter) {
+    std::snprintf(filter_path, sizeof(filter_path), "%s\\%s\\install-filter.exe", plan.folder,
+                  plan.windows64 ? "amd64" : "x86");
+  }
+  info.lpFile = plan.filter ? filter_path : plan.windows64 ? "installer_x64.exe" : "installer_x86.exe";
+  info.lpParameters = plan.arguments;
+  info.lpDirectory = plan.folder;
+  info.nShow = SW_HIDE;
+  if (!shell_execute_utf8(&info)) {
+    DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+      engine_log(LOG_INFO, "install_driver_internal", "could not find installer executable");
+      return WDI_ST_MISSING;
+    }
+    if (error == ERROR_CANCELLED) {
+      engine_log(LOG_INFO, "install_driver_internal", "operation cancelled by the user");
+      return WDI_ST_CANCELLED;
+    }
+    engine_log(LOG_ERROR, "install_driver_internal", "ShellExecuteEx failed: %s", windows_error_text(error));
+    return WDI_ST_ELEVATION_REQUIRED;
+  }
+  run.process.reset(info.hProcess);
+  return WDI_ST_OK;
+}
+
+int launch_plain(install_run& run, launch_plan& plan) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  if (plan.filter) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = run.client_end.get();
+    startup.hStdError = run.client_end.get();
+  }
+  velmor::path_append(plan.command, " ");
+  velmor::path_append(plan.command, plan.arguments);
+  PROCESS_INFORMATION started = {};
+  if (!create_process_utf8(plan.command, plan.folder, &startup, &started)) {
+    engine_log(LOG_ERROR, "install_driver_internal", "CreateProcess failed: %s", windows_error_text(0));
+    return WDI_ST_ELEVATION_REQUIRED;
+  }
+  run.process.reset(started.hProcess);
+  run.thread.reset(started.hThread);
+  return WDI_ST_OK;
+}
+
+int launch_installer(install_run& run, launch_plan& plan) {
+  if (windows_version_code == -1) detect_windows_version();
+  if (windows_version_code >= 0x60 && velmor::user_is_admin()) return launch_elevated(run, plan);
+  return launch_plain(run, plan);
+}
+
+// The installer closed its end of the pipe: its exit code is the run's status.
+int wait_for_installer_exit(install_run& run) {
+  if (::WaitForSingleObject(run.process.get(), pipe_read_timeout) == WAIT_TIMEOUT) {
+    // Terminating is asynchronous: the exit code read now could still say "running" or the 0 we
+    // passed, so the status is fixed here instead of read back.
+    ::TerminateProcess(run.process.get(), 0);
+    engine_log(LOG_ERROR, "install_driver_internal", "installer did not exit after closing the pipe - terminated");
+    return WDI_ST_TIMED_OUT;
+  }
+  return process_exit_status(run.process.get());
+}
+
+// Reads messages until the run ends; returns its status.
+class pipe_reader {
+ public:
+  explicit pipe_reader(install_run& run) : run_(run) {}
+
+  int serve() {
+    run_.buffer.reset(static_cast<char*>(std::malloc(size_ + 1)));
+    if (!run_.buffer) {
+      engine_log(LOG_ERROR, "install_driver_internal", "unable to alloc buffer: aborting");
+      return WDI_ST_NO_RESOURCE;
+    }
+    for (;;) {
+      int status = read_once();
+      if (status != kGoOn) return status;
+    }
+  }
+
+ private:
+  static constexpr int kGoOn = 1;  // no engine status is positive
+
+  int read_once() {
+    HANDLE event = run_.read_event.get();
+    std::memset(&run_.read, 0, sizeof(run_.read));
+    run_.read.hEvent = event;
+    DWORD got = 0;
+    if (::ReadFile(installer_pipe, run_.buffer.get() + offset_, size_ - offset_, &got, &run_.read)) {
+      return deliver(got);
+    }
+    DWORD error = ::GetLastError();
+    switch (error) {
+      case ERROR_BROKEN_PIPE:
+        return wait_for_installer_exit(run_);
+      case ERROR_MORE_DATA:
+        return grow("sync");
+      case ERROR_PIPE_LISTENING:
+        return not_connected_yet();
+      case ERROR_IO_PENDING:
+        run_.read_pending = true;
+        return wait_for_read();
+      default:
+        engine_log(LOG_ERROR, "install_driver_internal", "could not read from pipe (sync): %s",
+                   windows_error_text(error));
+        return failed_read();
+    }
+  }
+
+  int deliver(DWORD got) {
+    failures_ = 0;
+    DWORD length = offset_ + got;
+    offset_ = 0;
+    int status = process_message(run_.buffer.get(), length);
+    return status != 0 ? status : kGoOn;
+  }
+
+  // The message did not fit: keep what was read and fetch the rest into a doubled buffer.
+  int grow(const char* how) {
+    failures_ = 0;
+    DWORD filled = size_;
+    size_ *= 2;
+    engine_log(LOG_DEBUG, "install_driver_internal", "message overflow (%s) - increasing buffer size to %d bytes",
+               how, static_cast<int>(size_));
+    char* grown = static_cast<char*>(std::realloc(run_.buffer.get(), size_ + 1));
+    if (grown == nullptr) {
+      engine_log(LOG_ERROR, "install_driver_internal", "unable to realloc buffer: aborting");
+      return WDI_ST_NO_RESOURCE;
+    }
+    static_cast<void>(run_.buffer.release());  // realloc has taken the old block over
+    run_.buffer.reset(grown);
+    offset_ = filled;
+    return kGoOn;
+  }
+
+  // No client yet. An installer that ended without connecting ends the run with its exit status;
+  // one more read after its end catches a client that connected just before it.
+  int not_connected_yet() {
+    if (installer_gone_) {
+      engine_log(LOG_ERROR, "install_driver_internal", "installer exited without connecting");
+      return process_exit_status(run_.process.get());
+    }
+    if (!run_.process) {
+      listening_ms_ += kListeningPollMs;
+      if (listening_ms_ > kListeningLimitMs) {
+        engine_log(LOG_ERROR, "install_driver_internal", "installer failed to connect - aborting");
+        return WDI_ST_TIMED_OUT;
+      }
+      ::Sleep(kListeningPollMs);
+      return kGoOn;
+    }
+    if (::WaitForSingleObject(run_.process.get(), kListeningPollMs) == WAIT_OBJECT_0) installer_gone_ = true;
+    return kGoOn;
+  }
+
+  int wait_for_read() {
+    HANDLE waits[2] = {run_.read_event.get(), run_.process.get()};
+    DWORD count = run_.process ? 2 : 1;
+    DWORD woke = ::WaitForMultipleObjects(count, waits, FALSE, pipe_read_timeout);
+    if (woke == WAIT_OBJECT_0) {
+      DWORD got = 0;
+      BOOL done = ::GetOverlappedResult(installer_pipe, &run_.read, &got, FALSE);
+      DWORD error = ::GetLastError();
+      run_.read_pending = false;
+      if (done) return deliver(got);
+      if (error == ERROR_BROKEN_PIPE) return wait_for_installer_exit(run_);
+      if (error == ERROR_MORE_DATA) return grow("async");
+      engine_log(LOG_ERROR, "install_driver_internal", "could not read from pipe (async): %s",
+                 windows_error_text(error));
+      return failed_read();
+    }
+    if (woke == WAIT_OBJECT_0 + 1) return process_exit_status(run_.process.get());
+    if (woke == WAIT_TIMEOUT) {
+      engine_log(LOG_ERROR, "install_driver_internal", "installer failed to respond - aborting");
+      ::TerminateProcess(run_.process.get(), 0);
+      return WDI_ST_TIMED_OUT;
+    }
+    engine_log(LOG_ERROR, "install_driver_internal", "could not read from pipe (wait): %s", windows_error_text(0));
+    // The read may still be pending: it must end before the next one reuses the record.
+    cancel_read(run_);
+    return failed_read();
+  }
+
+  // Reads keep failing for reasons other than the expected ones: retry a bounded number of times.
+  int failed_read() {
+    if (++failures_ >= kMaxReadFailures) {
+      engine_log(LOG_ERROR, "install_driver_internal", "too many failed reads from pipe - aborting");
+      return WDI_ST_IO_FAILURE;
+    }
+    ::Sleep(kReadFailurePauseMs);
+    return kGoOn;
+  }
+
+  install_run& run_;
+  DWORD size_ = kInitialReadBuffer;
+  DWORD offset_ = 0;
+  int failures_ = 0;
+  DWORD listening_ms_ = 0;
+  bool installer_gone_ = false;
+};
+
+// From creating the pipe to the installer's exit, with the mutex held; the caller releases the run.
+int serve_installation(install_run& run, const install_request& request, launch_plan& plan) {
+  run.reached_pipe = true;
+  installer_pipe = ::CreateNamedPipeA(INSTALLER_PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0,
+                                      nullptr);
+  if (installer_pipe == INVALID_HANDLE_VALUE) {
+    engine_log(LOG_ERROR, "install_driver_internal", "could not create read pipe: %s", windows_error_text(0));
+    return WDI_ST_NO_RESOURCE;
+  }
+  run.read_event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!run.read_event) return WDI_ST_NO_RESOURCE;
+
+  plan_command(plan, request.device, request.inf_name);
+  if (plan.filter) {
+    int status = open_client_end(run);
+    if (status != WDI_ST_OK) return status;
+  }
+  if (file_attributes_utf8(plan.command) == INVALID_FILE_ATTRIBUTES) {
+    const char* bits = plan.windows64 ? "64" : "32";
+    engine_log(LOG_ERROR, "install_driver_internal", "this application does not contain the required %s bit installer",
+               bits);
+    engine_log(LOG_ERROR, "install_driver_internal", "please contact the application provider for a %s bit compatible version",
+               bits);
+    return WDI_ST_MISSING;
+  }
+  int status = launch_installer(run, plan);
+  if (status != WDI_ST_OK) return status;
+  return pipe_reader(run).serve();
+}
+
+}  // namespace
+
+extern "C" int install_driver_internal(void* request_pointer) {
+  const install_request& request = *static_cast<const install_request*>(request_pointer);
+
+  char mutex_name[34];
+  std::snprintf(mutex_name, sizeof(mutex_name), "Global\\%s", __func__);
+  velmor::unique_handle mutex(::CreateMutexA(nullptr, TRUE, mutex_name));
+  if (!mutex) return WDI_ST_NO_RESOURCE;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) return WDI_ST_IN_USE;
+  if (!init_dlls()) return WDI_ST_NO_RESOURCE;
+
+  // From here the run owns the process-wide state.
+  install_run& run = current_run;
+  run.mutex = std::move(mutex);
+  run.request = request_pointer;
+  velmor::scope_exit release([&run] { release_run(run); });
+
+  active_device = request.device;
+  active_filter_mode = 0;
+  if (request.options != nullptr) active_filter_mode = request.options->filter_mode;
+
+  launch_plan plan;
+  plan.filter = active_filter_mode != 0;
+  if (!choose_folder(request.path, plan.folder)) {
+    wdi_err("no path provided and TEMP is not set");
+    return WDI_ST_BAD_PARAMETER;
+  }
+  if (request.device == nullptr || request.inf_name == nullptr) {
+    wdi_err("one of the required parameter is NULL");
+    return WDI_ST_BAD_PARAMETER;
+  }
+  if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
+    if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
+      wdi_warn("timeout expired while waiting for another pending installation - aborting");
+      return WDI_ST_INSTALL_PENDING;
+    }
+  } else {
+    wdi_dbg("CMP_WaitNoPendingInstallEvents not available");
+  }
+  plan.windows64 = windows_is_64bit();
+  return serve_installation(run, request, plan);
+}
+
+extern "C" void release_abandoned_installation(void* request) {
+  // Only the run of that request: another thread's run may hold the state by now.
+  if (current_run.request != request || current_run.request == nullptr) return;
+  if (current_run.process && ::WaitForSingleObject(current_run.process.get(), 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(current_run.process.get(), 0);
+  }
+  release_run(current_run);
+}
+
+extern "C" int wdi_install_driver(struct wdi_device_entry* device, const char* path, const char* inf_name,
+                                  const struct wdi_install_options* options) {
+  install_request request = {device, path, inf_name, options};
+  if (options != nullptr && options->owner_window != nullptr) {
+    wdi_dbg("using progress bar mode");
+    return run_with_progress_bar(options->owner_window, &request);
+  }
+  wdi_dbg("using standard mode");
+  return install_driver_internal(&request);
+}

@@ -1,0 +1,44 @@
+// Installing a prepared driver package for one device: the installer program is started from the
+// package folder and served over the installer pipe, on the caller's thread or behind the progress
+// window.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+#include "engine/enumeration/device_list.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct wdi_install_options {
+  HWND owner_window;         // non-null: progress bar mode, the window is owned by it
+  int32_t filter_mode;       // run install-filter.exe instead of the package installer
+  uint32_t pending_wait_ms;  // wait for pending device installations first
+};
+
+struct install_request {
+  struct wdi_device_entry* device;
+  const char* path;      // package folder; null or "" means %TEMP%
+  const char* inf_name;
+  const struct wdi_install_options* options;
+};
+
+int wdi_install_driver(struct wdi_device_entry* device, const char* path, const char* inf_name,
+                       const struct wdi_install_options* options);
+
+// The whole installation on the calling thread.
+int install_driver_internal(void* request);
+
+// Releases what a run left behind when its thread was terminated: the installer process is ended,
+// the pipe, its handles and the machine-wide install mutex are closed. Call only once the thread
+// is gone.
+void release_abandoned_installation(void* request);
+
+// Server end of the installer pipe; INVALID_HANDLE_VALUE outside a run.
+extern HANDLE installer_pipe;
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,27 @@
+// The steps of wdi_prepare_driver, each in its own file; all log under the public function's name.
+#pragma once
+
+#include "engine/enumeration/device_list.h"
+#include "engine/common/log.h"
+#include "engine/package/prepare.h"
+
+#define prepare_err(...) engine_log(LOG_ERROR, "wdi_prepare_driver", __VA_ARGS__)
+#define prepare_warn(...) engine_log(LOG_WARNING, "wdi_prepare_driver", __VA_ARGS__)
+#define prepare_info(...) engine_log(LOG_INFO, "wdi_prepare_driver", __VA_ARGS__)
+
+namespace velmor::prepare {
+
+// Fills the eleven per-preparation values of inf_token_table for this device and kind (0 to 3).
+// 0 or a negative status.
+int fill_inf_tokens(const wdi_device_entry& device, const char* inf_name, const wdi_prepare_options* options,
+                    int kind);
+
+// Substitutes the kind's INF template and writes it to inf_path as UTF-16LE with a byte-order mark.
+int write_inf(const char* inf_path, int kind);
+
+// The catalog steps after the INF: decides whether a catalog is made, lists its members, creates
+// and signs it. Failures of the catalog itself only warn; the result is 0 or a substitution error.
+int make_catalog(const char* directory, const char* inf_name, const char* cat_path,
+                 const wdi_prepare_options* options, int kind);
+
+}  // namespace velmor::prepare

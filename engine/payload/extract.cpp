@@ -1,0 +1,50 @@
+// extract_binaries: writes the payload's files into a driver package folder.
+#include "engine/payload/extract.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "win/bounded_path.h"
+#include "engine/common/error_text.h"
+#include "engine/common/log.h"
+#include "engine/common/status.h"
+#include "payload/payload_table.h"
+
+using velmor::path_append;
+
+extern "C" int extract_binaries(const char* dir) {
+  if (dir == nullptr) return WDI_ST_BAD_PARAMETER;
+  for (const payload_entry& entry : payload_table) {
+    if (entry.subdir[0] == '\0') continue;  // templates stay inside the program
+
+    char path[MAX_PATH] = "";
+    path_append(path, dir);
+    path_append(path, "\\");
+    path_append(path, entry.subdir);
+    int status = check_dir(path);
+    if (status != WDI_ST_OK) return status;
+
+    path_append(path, "\\");
+    path_append(path, entry.file_name);
+    // With the two separators a full path then has at most MAX_PATH - 1 characters.
+    if (std::strlen(dir) + std::strlen(entry.subdir) + std::strlen(entry.file_name) > MAX_PATH - 3) {
+      wdi_err("qualified path is too long: '%s'", path);
+      return WDI_ST_NO_RESOURCE;
+    }
+
+    FILE* file = fcreate(path, "w");
+    if (file == nullptr) {
+      wdi_err("failed to create file '%s' (%s)", path, windows_error_text(0));
+      return WDI_ST_NO_RESOURCE;
+    }
+    // A short write (a full disk) would leave a broken driver file behind a reported success.
+    size_t written = std::fwrite(entry.data, 1, entry.size, file);
+    int closed = std::fclose(file);
+    if (written != entry.size || closed != 0) {
+      wdi_err("failed to write file '%s'", path);
+      return WDI_ST_IO_FAILURE;
+    }
+  }
+  wdi_info("successfully extracted driver files to %s", dir);
+  return WDI_ST_OK;
+}

@@ -1,0 +1,120 @@
+// get_version_info: the version of a driver kind's payload file, read from a temporary copy.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "win/bounded_path.h"
+#include "engine/common/error_text.h"
+#include "engine/payload/extract.h"
+#include "engine/common/log.h"
+#include "engine/common/status.h"
+#include "engine/common/system.h"
+#include "engine/common/utf8.h"
+#include "win/handles.h"
+#include "win/imports.h"
+#include "win/utf8.h"
+#include "payload/payload_table.h"
+
+using velmor::unique_malloc;
+
+extern "C" {
+VS_FIXEDFILEINFO driver_version_table[4] = {};
+const char* const versioned_file_table[4] = {"winusbcoinstaller2.dll", "libusb0.sys", "libusbK.sys", ""};
+}
+
+namespace {
+
+// The wide calls: the temporary path is UTF-8 and may hold any character of the user's name.
+velmor::imports::VerQueryValueW_fn pVerQueryValue = nullptr;
+velmor::imports::GetFileVersionInfoW_fn pGetFileVersionInfo = nullptr;
+velmor::imports::GetFileVersionInfoSizeW_fn pGetFileVersionInfoSize = nullptr;
+
+bool resolve_version_functions() {
+  pVerQueryValue = velmor::imports::VerQueryValueW();
+  pGetFileVersionInfo = velmor::imports::GetFileVersionInfoW();
+  pGetFileVersionInfoSize = velmor::imports::GetFileVersionInfoSizeW();
+  return pVerQueryValue != nullptr && pGetFileVersionInfo != nullptr && pGetFileVersionInfoSize != nullptr;
+}
+
+const payload_entry* find_entry(const char* name) {
+  const char* wanted = name != nullptr ? name : "<NULL>";
+  for (const payload_entry& entry : payload_table) {
+    const char* entry_name = entry.file_name != nullptr ? entry.file_name : "<NULL>";
+    if (std::strcmp(entry_name, wanted) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+
+// The version record of the file at path, or false.
+bool read_fixed_file_info(const char* path, VS_FIXEDFILEINFO* info) {
+  unique_malloc<wchar_t> wide_path(utf8_to_utf16(path));
+  if (!wide_path) return false;
+  DWORD handle = 0;
+  DWORD size = pGetFileVersionInfoSize(wide_path.get(), &handle);
+  if (size == 0) return false;
+  unique_malloc<void> buffer(std::malloc(size));
+  if (!buffer || !pGetFileVersionInfo(wide_path.get(), 0, size, buffer.get())) return false;
+  void* value = nullptr;
+  UINT length = 0;
+  if (!pVerQueryValue(buffer.get(), L"\\", &value, &length) || value == nullptr ||
+      length < sizeof(VS_FIXEDFILEINFO)) {
+    return false;
+  }
+  std::memcpy(info, value, sizeof(*info));
+  return true;
+}
+
+}  // namespace
+
+extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
+  if (static_cast<unsigned>(kind) > 3 || out == nullptr) return WDI_ST_BAD_PARAMETER;
+  if (driver_version_table[kind].dwSignature != 0) {
+    *out = driver_version_table[kind];
+    return WDI_ST_OK;
+  }
+  if (!resolve_version_functions()) {
+    wdi_warn("unable to access version.dll");
+    return WDI_ST_NO_RESOURCE;
+  }
+  const payload_entry* entry = find_entry(versioned_file_table[kind]);
+  if (entry == nullptr) return WDI_ST_MISSING;
+
+  unique_malloc<char> temp(velmor::temp_folder_utf8());
+  if (!temp) {
+    wdi_warn("unable to use TEMP to extract file");
+    return WDI_ST_NO_RESOURCE;
+  }
+  int status = check_dir(temp.get());
+  if (status != WDI_ST_OK) return status;
+
+  char path[MAX_PATH] = "";
+  velmor::path_append(path, temp.get());
+  velmor::path_append(path, "\\");
+  velmor::path_append(path, entry->file_name);
+  FILE* file = fcreate(path, "w");
+  if (file == nullptr) {
+    wdi_warn("failed to create file '%s' (%s)", path, windows_error_text(0));
+    return WDI_ST_NO_RESOURCE;
+  }
+  std::fwrite(entry->data, 1, entry->size, file);
+  std::fclose(file);
+
+  VS_FIXEDFILEINFO info = {};
+  if (read_fixed_file_info(path, &info)) {
+    // The file date is the entry's build-time timestamp as a FILETIME (100 ns since 1601).
+    uint64_t file_time = (static_cast<uint64_t>(entry->timestamp) + 11644473600ULL) * 10000000ULL;
+    info.dwFileDateMS = static_cast<DWORD>(file_time >> 32);
+    info.dwFileDateLS = static_cast<DWORD>(file_time & 0xFFFFFFFFu);
+    driver_version_table[kind] = info;
+    *out = info;
+    status = WDI_ST_OK;
+  } else {
+    wdi_warn("unable to allocate buffer for version info");
+    status = WDI_ST_NO_RESOURCE;
+  }
+  unique_malloc<wchar_t> wide_path(utf8_to_utf16(path));
+  if (wide_path) ::DeleteFileW(wide_path.get());
+  return status;
+}

@@ -1,0 +1,60 @@
+// Every entry point that the engine and the installer program resolve at run time: functions that
+// older Windows versions lack, and the CryptoAPI, catalog and signing ones. One
+// VELMOR_IMPORT(module, name, function pointer type) each; no include guard: expanded by
+// win/imports.h and win/imports.cpp.
+
+// Kernel: later than XP, or needed before the search path is restricted.
+VELMOR_IMPORT("kernel32.dll", CancelIoEx, BOOL(WINAPI*)(HANDLE, LPOVERLAPPED))
+VELMOR_IMPORT("kernel32.dll", IsWow64Process, BOOL(WINAPI*)(HANDLE, PBOOL))
+VELMOR_IMPORT("kernel32.dll", SetDefaultDllDirectories, BOOL(WINAPI*)(DWORD))
+VELMOR_IMPORT("kernel32.dll", AddDllDirectory, void*(WINAPI*)(PCWSTR))
+VELMOR_IMPORT("kernel32.dll", SetDllDirectoryW, BOOL(WINAPI*)(LPCWSTR))
+VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
+VELMOR_IMPORT("Msvcrt.dll", __wgetmainargs, int(__cdecl*)(int*, wchar_t***, wchar_t***, int, int*))
+
+// Graphics (the progress window's font and text background).
+VELMOR_IMPORT("gdi32.dll", CreateFontA, HFONT(WINAPI*)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                                      DWORD, DWORD, DWORD, LPCSTR))
+VELMOR_IMPORT("gdi32.dll", GetStockObject, HGDIOBJ(WINAPI*)(int))
+VELMOR_IMPORT("gdi32.dll", SetBkMode, int(WINAPI*)(HDC, int))
+
+// File version resources.
+VELMOR_IMPORT("version.dll", GetFileVersionInfoSizeW, DWORD(WINAPI*)(LPCWSTR, LPDWORD))
+VELMOR_IMPORT("version.dll", GetFileVersionInfoW, BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID))
+VELMOR_IMPORT("version.dll", VerQueryValueW, BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT))
+
+// Devices: the configuration manager and SetupAPI.
+VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_Parent, CONFIGRET(WINAPI*)(PDEVINST, DEVINST, ULONG))
+VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_Child, CONFIGRET(WINAPI*)(PDEVINST, DEVINST, ULONG))
+VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_Sibling, CONFIGRET(WINAPI*)(PDEVINST, DEVINST, ULONG))
+VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_Device_IDA, CONFIGRET(WINAPI*)(DEVINST, PCHAR, ULONG, ULONG))
+VELMOR_IMPORT("Cfgmgr32.dll", CM_Locate_DevNodeA, CONFIGRET(WINAPI*)(PDEVINST, DEVINSTID_A, ULONG))
+VELMOR_IMPORT("Cfgmgr32.dll", CM_Reenumerate_DevNode, CONFIGRET(WINAPI*)(DEVINST, ULONG))
+VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_DevNode_Status, CONFIGRET(WINAPI*)(PULONG, PULONG, DEVINST, ULONG))
+VELMOR_IMPORT("Setupapi.dll", CMP_WaitNoPendingInstallEvents, DWORD(WINAPI*)(DWORD))
+VELMOR_IMPORT("setupapi.dll", SetupDiGetDevicePropertyW, BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*,
+                                                                      DEVPROPTYPE*, PBYTE, DWORD, PDWORD, DWORD))
+
+// CryptoAPI, catalogs and signing.
+VELMOR_IMPORT("crypt32", CryptEncodeObject, decltype(&::CryptEncodeObject))
+VELMOR_IMPORT("crypt32", CertStrToNameA, decltype(&::CertStrToNameA))
+VELMOR_IMPORT("crypt32", CertCreateSelfSignCertificate, decltype(&::CertCreateSelfSignCertificate))
+VELMOR_IMPORT("crypt32", CertFreeCertificateContext, decltype(&::CertFreeCertificateContext))
+VELMOR_IMPORT("crypt32", CertOpenStore, decltype(&::CertOpenStore))
+VELMOR_IMPORT("crypt32", CertCloseStore, decltype(&::CertCloseStore))
+VELMOR_IMPORT("crypt32", CertSetCertificateContextProperty, decltype(&::CertSetCertificateContextProperty))
+VELMOR_IMPORT("crypt32", CertAddCertificateContextToStore, decltype(&::CertAddCertificateContextToStore))
+VELMOR_IMPORT("crypt32", CertAddEncodedCertificateToStore, decltype(&::CertAddEncodedCertificateToStore))
+VELMOR_IMPORT("crypt32", CertFindCertificateInStore, decltype(&::CertFindCertificateInStore))
+VELMOR_IMPORT("crypt32", CertDeleteCertificateFromStore, decltype(&::CertDeleteCertificateFromStore))
+VELMOR_IMPORT("crypt32", CryptAcquireCertificatePrivateKey, decltype(&::CryptAcquireCertificatePrivateKey))
+VELMOR_IMPORT("wintrust", CryptCATOpen, decltype(&::CryptCATOpen))
+VELMOR_IMPORT("wintrust", CryptCATClose, decltype(&::CryptCATClose))
+VELMOR_IMPORT("wintrust", CryptCATPersistStore, decltype(&::CryptCATPersistStore))
+VELMOR_IMPORT("wintrust", CryptCATStoreFromHandle, decltype(&::CryptCATStoreFromHandle))
+VELMOR_IMPORT("wintrust", CryptCATPutCatAttrInfo, decltype(&::CryptCATPutCatAttrInfo))
+VELMOR_IMPORT("wintrust", CryptCATPutMemberInfo, decltype(&::CryptCATPutMemberInfo))
+VELMOR_IMPORT("wintrust", CryptCATPutAttrInfo, decltype(&::CryptCATPutAttrInfo))
+VELMOR_IMPORT("wintrust", CryptCATAdminCalcHashFromFileHandle, decltype(&::CryptCATAdminCalcHashFromFileHandle))
+VELMOR_IMPORT("mssign32", SignerSignEx, decltype(&::SignerSignEx))
+VELMOR_IMPORT("mssign32", SignerFreeSignerContext, decltype(&::SignerFreeSignerContext))
