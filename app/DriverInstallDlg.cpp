@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/AboutDlg.h"
+#include "win/lock.h"
 
 CVelmor_DFU_DriverInstallDlg::CVelmor_DFU_DriverInstallDlg(CWnd* parent)
     : CDialogEx(IDD_VELMOR_DFU_DRIVERINSTALL_DIALOG, parent),
@@ -119,9 +120,8 @@ bool CVelmor_DFU_DriverInstallDlg::LockHeldByThisThread() const {
 
 void CVelmor_DFU_DriverInstallDlg::OnTimer(UINT_PTR id) {
   if (m_refreshEnabled && !LockHeldByThisThread()) {
-    ::EnterCriticalSection(&m_lock);
+    velmor::critical_section_lock hold(m_lock);
     RefreshProbes();
-    ::LeaveCriticalSection(&m_lock);
   }
   CDialogEx::OnTimer(id);
 }

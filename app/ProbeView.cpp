@@ -9,6 +9,7 @@
 
 #include "app/DriverInstallDlg.h"
 #include "engine/engine.h"
+#include "win/lock.h"
 
 namespace {
 
@@ -139,17 +140,18 @@ void CVelmor_DFU_DriverInstallDlg::RefreshProbes() {
 }
 
 void CVelmor_DFU_DriverInstallDlg::OnSelchangeProbe() {
-  ::EnterCriticalSection(&m_lock);
-  int i = m_probeCombo.GetCurSel();
-  if (i >= 0 && i < static_cast<int>(m_probes.size())) {
-    const ProbeRecord& record = m_probes[static_cast<size_t>(i)];
-    const ProbeInterfaceSlot* slot = FirstPresent(record);
-    m_pidText = Hex(slot->device.product_id);
-    m_vidText = Hex(slot->device.vendor_id);
-    m_uidText = ProbeUidOf(record).c_str();
-    m_selectedUid = m_uidText;
-    m_installButton.SetWindowText(UpdateDriverStatus(record) ? "Reinstall driver" : "Install driver");
+  {  // the lock ends before the controls are filled in
+    velmor::critical_section_lock hold(m_lock);
+    int i = m_probeCombo.GetCurSel();
+    if (i >= 0 && i < static_cast<int>(m_probes.size())) {
+      const ProbeRecord& record = m_probes[static_cast<size_t>(i)];
+      const ProbeInterfaceSlot* slot = FirstPresent(record);
+      m_pidText = Hex(slot->device.product_id);
+      m_vidText = Hex(slot->device.vendor_id);
+      m_uidText = ProbeUidOf(record).c_str();
+      m_selectedUid = m_uidText;
+      m_installButton.SetWindowText(UpdateDriverStatus(record) ? "Reinstall driver" : "Install driver");
+    }
   }
-  ::LeaveCriticalSection(&m_lock);
   UpdateData(FALSE);
 }

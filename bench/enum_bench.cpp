@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/enumeration/device_list.h"
-#include "engine/common/status.h"
 #include "bench_timing.h"
+#include "engine/common/status.h"
+#include "engine/enumeration/device_list.h"
 #include "probe_lab.h"
 
 namespace {

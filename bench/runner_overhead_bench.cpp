@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench_timing.h"
-#include "engine/install/install.h"
 #include "engine/common/log.h"
+#include "engine/install/install.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <string.h>
 
-#include "win/handles.h"
-#include "win/imports.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
+#include "win/handles.h"
+#include "win/imports.h"
 
 namespace {
 

@@ -10,17 +10,17 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/install/pipe_protocol.h"
 #include "engine/common/status.h"
-#include "win/bounded_path.h"
-#include "win/handles.h"
-#include "win/utf8.h"
+#include "engine/install/pipe_protocol.h"
 #include "installer/device_nodes.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 #include "installer/restore_policy.h"
 #include "installer/syslog_reader.h"
+#include "win/bounded_path.h"
+#include "win/handles.h"
+#include "win/utf8.h"
 
 namespace {
 

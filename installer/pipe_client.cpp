@@ -5,8 +5,8 @@
 #include <string.h>
 
 #include "engine/install/pipe_protocol.h"
-#include "win/handles.h"
 #include "installer/installer_state.h"
+#include "win/handles.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include <memory>
 
-#include "win/handles.h"
-#include "win/registry.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
+#include "win/handles.h"
+#include "win/registry.h"
 
 const char restore_settings_key[] = "Software\\Policies\\Microsoft\\Windows\\DeviceInstall\\Settings";
 

@@ -6,10 +6,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "win/handles.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 #include "installer/syslog_lines.h"
+#include "win/handles.h"
 
 namespace {
 

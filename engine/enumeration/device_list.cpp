@@ -12,16 +12,16 @@
 #include <cstring>
 #include <cwchar>
 
-#include "engine/enumeration/config_manager.h"
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
+#include "engine/common/windows_version.h"
+#include "engine/enumeration/config_manager.h"
 #include "win/handles.h"
 #include "win/lock.h"
 #include "win/registry.h"
-#include "engine/common/windows_version.h"
 
 const char* const hub_service_names[WDI_HUB_SERVICE_COUNT] = {
     "usbhub",   "usbhub3",  "usb3hub",  "nusb3hub", "rusb3hub", "flxhcih",  "tihub3",

@@ -10,21 +10,21 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/enumeration/config_manager.h"
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
-#include "engine/install/pipe_messages.h"
-#include "engine/install/pipe_protocol.h"
-#include "engine/install/progress_window.h"
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
+#include "engine/common/windows_version.h"
+#include "engine/enumeration/config_manager.h"
+#include "engine/install/pipe_messages.h"
+#include "engine/install/pipe_protocol.h"
+#include "engine/install/progress_window.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
 #include "win/system_module.h"
 #include "win/utf8.h"
-#include "engine/common/windows_version.h"
 
 HANDLE installer_pipe = INVALID_HANDLE_VALUE;
 

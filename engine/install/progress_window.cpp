@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "engine/common/error_text.h"
-#include "engine/install/install.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/common/system.h"
+#include "engine/install/install.h"
 #include "win/handles.h"
 #include "win/imports.h"
 

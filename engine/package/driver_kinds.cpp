@@ -3,10 +3,10 @@
 //   wdi_is_driver_supported
 #include <cstring>
 
-#include "engine/payload/extract.h"
 #include "engine/common/log.h"
-#include "engine/package/prepare.h"
 #include "engine/common/windows_version.h"
+#include "engine/package/prepare.h"
+#include "engine/payload/extract.h"
 
 const char* const driver_kind_names[DRIVER_KIND_COUNT] = {"WinUSB", "libusb0.sys", "libusbK.sys",
                                                           "Generic USB CDC", "user driver"};

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "engine/common/status.h"
+#include "engine/common/utf8.h"
 #include "engine/package/inf_tokens.h"
 #include "engine/package/prepare_internal.h"
 #include "engine/payload/security.h"
-#include "engine/common/status.h"
-#include "engine/common/utf8.h"
 #include "win/handles.h"
 
 namespace velmor::prepare {

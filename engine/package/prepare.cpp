@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/enumeration/config_manager.h"
-#include "engine/payload/extract.h"
-#include "engine/package/inf_tokens.h"
-#include "engine/package/prepare_internal.h"
-#include "engine/payload/security.h"
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
+#include "engine/enumeration/config_manager.h"
+#include "engine/package/inf_tokens.h"
+#include "engine/package/prepare_internal.h"
+#include "engine/payload/extract.h"
+#include "engine/payload/security.h"
 #include "win/handles.h"
 #include "win/lock.h"
 #include "win/utf8.h"

@@ -4,16 +4,16 @@
 
 #include <cstdio>
 
-#include "engine/signing/catalog.h"
+#include "engine/common/status.h"
+#include "engine/common/system.h"
+#include "engine/common/windows_version.h"
 #include "engine/package/catalog_members.h"
 #include "engine/package/inf_tokens.h"
 #include "engine/package/prepare_internal.h"
+#include "engine/signing/catalog.h"
 #include "engine/signing/signing.h"
-#include "engine/common/status.h"
-#include "engine/common/system.h"
-#include "win/system_module.h"
 #include "win/handles.h"
-#include "engine/common/windows_version.h"
+#include "win/system_module.h"
 
 namespace velmor::prepare {
 namespace {

@@ -1,8 +1,8 @@
 // The steps of wdi_prepare_driver, each in its own file; all log under the public function's name.
 #pragma once
 
-#include "engine/enumeration/device_list.h"
 #include "engine/common/log.h"
+#include "engine/enumeration/device_list.h"
 #include "engine/package/prepare.h"
 
 #define prepare_err(...) engine_log(LOG_ERROR, "wdi_prepare_driver", __VA_ARGS__)

@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/common/status.h"
 #include "engine/package/android_devices.h"
-#include "engine/payload/extract.h"
 #include "engine/package/guid_text.h"
 #include "engine/package/inf_tokens.h"
 #include "engine/package/prepare_internal.h"
-#include "engine/common/status.h"
 #include "engine/package/vendor_names.h"
+#include "engine/payload/extract.h"
 #include "win/handles.h"
 
 namespace velmor::prepare {

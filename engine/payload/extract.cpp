@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "win/bounded_path.h"
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "payload/payload_table.h"
+#include "win/bounded_path.h"
 
 using velmor::path_append;
 

@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "win/bounded_path.h"
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
+#include "win/bounded_path.h"
 #include "win/handles.h"
 
 using velmor::unique_handle;

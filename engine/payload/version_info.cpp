@@ -4,17 +4,17 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "win/bounded_path.h"
 #include "engine/common/error_text.h"
-#include "engine/payload/extract.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
+#include "engine/payload/extract.h"
+#include "payload/payload_table.h"
+#include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
 #include "win/utf8.h"
-#include "payload/payload_table.h"
 
 using velmor::unique_malloc;
 

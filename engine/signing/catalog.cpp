@@ -6,10 +6,10 @@
 #include <cstring>
 #include <cwchar>
 
-#include "engine/signing/crypt_api.h"
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/common/utf8.h"
+#include "engine/signing/crypt_api.h"
 #include "win/handles.h"
 
 using velmor::unique_file;

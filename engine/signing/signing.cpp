@@ -5,13 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/signing/crypt_api.h"
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
-#include "engine/signing/publisher.h"
 #include "engine/common/utf8.h"
-#include "win/handles.h"
 #include "engine/common/windows_version.h"
+#include "engine/signing/crypt_api.h"
+#include "engine/signing/publisher.h"
+#include "win/handles.h"
 
 using velmor::unique_malloc;
 

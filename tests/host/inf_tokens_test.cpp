@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/common/status.h"
 #include "engine/package/android_devices.h"
 #include "engine/package/catalog_members.h"
 #include "engine/package/inf_tokens.h"
-#include "engine/common/status.h"
-#include "payload/payload_table.h"
 #include "engine/package/vendor_names.h"
+#include "payload/payload_table.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/common/log.h"
+#include "engine/common/status.h"
 #include "engine/install/pipe_messages.h"
 #include "engine/install/pipe_protocol.h"
-#include "engine/common/status.h"
 
 namespace {
 std::vector<std::string> replies;

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "catalog_test_util.h"
-#include "engine/signing/catalog.h"
 #include "engine/common/log.h"
+#include "engine/signing/catalog.h"
 #include "standin_session.h"
 
 using cat_test::capture_log;

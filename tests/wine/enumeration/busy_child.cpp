@@ -3,8 +3,8 @@
 //   enumeration_busy_child create|destroy
 #include <cstring>
 
-#include "engine/enumeration/device_list.h"
 #include "engine/common/status.h"
+#include "engine/enumeration/device_list.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 99;

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "engine/enumeration/device_list.h"
 #include "engine/common/status.h"
+#include "engine/enumeration/device_list.h"
 #include "win/handles.h"
 #include "wine_test_util.h"
 

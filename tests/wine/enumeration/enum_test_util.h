@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
-#include "engine/enumeration/device_list.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
+#include "engine/enumeration/device_list.h"
 #include "probe_lab.h"
 
 namespace enum_test {

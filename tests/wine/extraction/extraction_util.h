@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "win/handles.h"
 #include "tests/wine/common/wine_test_util.h"
+#include "win/handles.h"
 
 namespace extraction_test {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/payload/extract.h"
 #include "engine/common/status.h"
+#include "engine/payload/extract.h"
 #include "extraction_util.h"
 #include "payload/payload_table.h"
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "engine/install/pipe_protocol.h"
-#include "win/handles.h"
 #include "tests/wine/common/wine_test_util.h"
+#include "win/handles.h"
 
 namespace fake_engine {
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "engine/install/pipe_protocol.h"
-#include "win/handles.h"
 #include "fake_engine.h"
 #include "probe_lab.h"
+#include "win/handles.h"
 
 namespace {
 

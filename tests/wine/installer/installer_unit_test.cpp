@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "engine/install/pipe_protocol.h"
-#include "win/handles.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 #include "installer/restore_policy.h"
+#include "win/handles.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <set>
 #include <string>
 
+#include "engine/common/status.h"
 #include "engine/enumeration/device_list.h"
 #include "engine/install/install.h"
-#include "engine/common/status.h"
-#include "win/handles.h"
 #include "fake_engine.h"
 #include "probe_lab.h"
 #include "tests/wine/runner/runner_fixture.h"
+#include "win/handles.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "win/handles.h"
 #include "payload/payload_table.h"
+#include "win/handles.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Each way a preparation fails, with its status and log line.
 #include "engine/common/status.h"
-#include "win/handles.h"
 #include "prepare_test_util.h"
+#include "win/handles.h"
 
 using namespace prepare_test;
 

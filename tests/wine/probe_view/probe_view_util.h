@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/ProbeRecord.h"
-#include "engine/enumeration/device_list.h"
 #include "engine/common/status.h"
+#include "engine/enumeration/device_list.h"
 #include "gui_driver.h"
 #include "probe_lab.h"
 

@@ -7,8 +7,8 @@
 #include <map>
 #include <thread>
 
-#include "engine/install/progress_window.h"
 #include "engine/common/status.h"
+#include "engine/install/progress_window.h"
 #include "runner_fixture.h"
 
 using namespace runner_test;

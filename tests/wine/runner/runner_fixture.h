@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/install/install.h"
 #include "engine/common/log.h"
+#include "engine/install/install.h"
 #include "engine/install/pipe_messages.h"
 #include "win/handles.h"
 #include "wine_test_util.h"

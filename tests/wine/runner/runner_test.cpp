@@ -2,8 +2,8 @@
 // default (6.1, administrator: elevated launch) and winxp (plain CreateProcess launch).
 #include <thread>
 
-#include "engine/enumeration/config_manager.h"
 #include "engine/common/status.h"
+#include "engine/enumeration/config_manager.h"
 #include "runner_fixture.h"
 
 using namespace runner_test;

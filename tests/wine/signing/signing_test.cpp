@@ -15,9 +15,9 @@
 #include "../catalog/catalog_test_util.h"
 #include "crypt32_spy.h"
 #include "engine/common/log.h"
+#include "engine/common/windows_version.h"
 #include "engine/signing/publisher.h"
 #include "engine/signing/signing.h"
-#include "engine/common/windows_version.h"
 #include "standin_session.h"
 #include "wine_test_util.h"
 
