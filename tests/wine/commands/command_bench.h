@@ -43,11 +43,15 @@ struct LaunchOptions {
   std::string current_directory;   // empty: the test's own
   std::string version;             // Windows version Wine reports to the app; empty: the prefix's
   std::string log_path;            // the app's standard output and error; empty: not kept
+  std::string stdout_path;         // when set, standard output goes here and only errors to log_path
+  std::string arguments;           // the app's command line after its name (UTF-8)
 };
 
 // The app started as LaunchOptions say. With a version, a copy of the exe named after that version
 // runs from the test's folder, so that the setting applies to that copy alone.
 bool start_app(gui::App& app, const LaunchOptions& options);
+// The same without waiting for the dialog (the app started with a command).
+bool launch_app(gui::App& app, const LaunchOptions& options);
 
 // One message box as it appeared.
 struct Box {
