@@ -223,6 +223,21 @@ velmor_lab::probe_spec bare_probe(const std::string& instance, const std::string
   return probe;
 }
 
+bool plant_tagged_probe(const char* instance, const char* rev) {
+  if (!velmor_lab::plant_probe(bare_probe(instance))) return false;
+  for (int n : {0, 3, 4}) {
+    velmor_lab::node_spec node;
+    node.instance_id = velmor_lab::probe_interface_id(instance, n);
+    node.device_desc = "Korvex";
+    node.has_bus_desc = true;
+    node.bus_desc = "Korvex";
+    std::string mi = "&MI_0" + std::to_string(n);
+    node.hardware_ids = {std::string("USB\\VID_2E3C&PID_F000&REV_") + rev + mi, "USB\\VID_2E3C&PID_F000" + mi};
+    if (!velmor_lab::plant(node)) return false;
+  }
+  return true;
+}
+
 std::string windows_path(const std::string& unix_path) {
   std::string path = "Z:" + unix_path;
   for (char& c : path) {

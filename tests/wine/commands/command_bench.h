@@ -74,6 +74,10 @@ void set_check(HWND dialog, int id, bool checked);
 // compatible ID (e.g. "MS_COMP_WINUSB"; empty: none).
 velmor_lab::probe_spec bare_probe(const std::string& instance, const std::string& mi3_compat = "");
 
+// A probe whose interfaces report a hardware ID of their own first ("...&REV_<rev>&MI_0n") and the
+// generic one second, so that an installation for one of them touches that probe alone.
+bool plant_tagged_probe(const char* instance, const char* rev);
+
 // The Windows path of a file of the build tree given as a Unix path.
 std::string windows_path(const std::string& unix_path);
 
