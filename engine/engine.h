@@ -1,5 +1,6 @@
 // The engine as the application sees it: one include for its public operations and records.
-//   status codes and texts, log level     engine/common/status.h, engine/common/log.h
+//   status codes and texts, log           engine/common/status.h, engine/common/log.h,
+//                                          engine/common/error_text.h
 //   enumeration                            engine/enumeration/device_list.h
 //   package preparation and installation   engine/package/prepare.h, engine/install/install.h
 // The last two need the Windows headers; code that is also built on the host includes only the
@@ -11,6 +12,7 @@
 #include "engine/enumeration/device_list.h"
 
 #ifdef _WIN32
+#include "engine/common/error_text.h"
 #include "engine/install/install.h"
 #include "engine/package/prepare.h"
 #endif
