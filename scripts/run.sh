@@ -24,6 +24,7 @@ esac
 step= fix=
 on_error() {
   local status=$?
+  [ "$BASH_SUBSHELL" -eq 0 ] || exit "$status"  # reported once, by the script itself
   echo "run.sh: failed while $step (exit status $status)." >&2
   echo "  To fix: $fix" >&2
   exit "$status"
