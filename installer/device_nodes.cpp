@@ -34,6 +34,10 @@ bool resolve(Fn& slot, const char* module, const char* name, bool required) {
 bool installer_init_dlls() {
   static const char cfgmgr[] = "Cfgmgr32.dll";
   static const char setupapi[] = "Setupapi.dll";
+  // Cfgmgr32 forwards its entry points to setupapi on some systems (XP, Wine), and a forwarder's
+  // module can be looked for beside the program whatever the search restriction: setupapi is
+  // loaded from the system folder first, so that the forwarders find it loaded.
+  load_system_dll(setupapi);
   if (!resolve(pCM_Locate_DevNodeA, cfgmgr, "CM_Locate_DevNodeA", true) ||
       !resolve(pCM_Reenumerate_DevNode, cfgmgr, "CM_Reenumerate_DevNode", true) ||
       !resolve(pCM_Get_DevNode_Status, cfgmgr, "CM_Get_DevNode_Status", true) ||
