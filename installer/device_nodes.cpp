@@ -83,22 +83,22 @@ void flag_removed_devices(const char* hardware_id) {
   for (DWORD i = 0; pSetupDiEnumDeviceInfo(set, i, &dev); ++i) {
     // Room for a terminator even when the property fills the buffer.
     char id[256 + 2] = {};
-    if (!pSetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, nullptr,
-                                             reinterpret_cast<BYTE*>(id), 256, nullptr)) {
+    if (!pSetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(id),
+                                            256, nullptr)) {
       continue;
     }
     if (strncmp(id, wanted, 256) != 0) continue;
     ULONG status = 0, problem = 0;
     if (pCM_Get_DevNode_Status(&status, &problem, dev.DevInst, 0) != CR_NO_SUCH_DEVINST) continue;
     DWORD flags = 0;
-    if (!pSetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS, nullptr,
-                                             reinterpret_cast<BYTE*>(&flags), sizeof(flags), nullptr)) {
+    if (!pSetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS, nullptr, reinterpret_cast<BYTE*>(&flags),
+                                            sizeof(flags), nullptr)) {
       pipe_log("could not read SPDRP_CONFIGFLAGS for phantom device %s", wanted);
       continue;
     }
     flags |= CONFIGFLAG_REINSTALL;
-    if (!pSetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS,
-                                             reinterpret_cast<BYTE*>(&flags), sizeof(flags))) {
+    if (!pSetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS, reinterpret_cast<BYTE*>(&flags),
+                                            sizeof(flags))) {
       pipe_log("could not write SPDRP_CONFIGFLAGS for phantom device %s", wanted);
       continue;
     }

@@ -116,7 +116,7 @@ BOOL copy_inf(const char* inf_path, char* destination) {
   }
   wchar_t wide_destination[path_capacity] = {};
   BOOL ok = pSetupCopyOEMInfW(wide_inf.get(), nullptr, SPOST_PATH, 0, wide_destination, path_capacity, nullptr,
-                               nullptr);
+                              nullptr);
   velmor::preserve_last_error keep;
   if (ok) {
     wide_destination[path_capacity - 1] = L'\0';
