@@ -10,6 +10,7 @@
 #include "installer/pipe_client.h"
 #include "win/handles.h"
 #include "win/imports.h"
+#include "win/system_module.h"
 
 namespace {
 
@@ -28,13 +29,23 @@ bool resolve(Fn& slot, Fn found, const velmor::imports::origin& where, bool requ
 
 bool installer_init_dlls() {
   namespace imports = velmor::imports;
-  if (!resolve(pCM_Locate_DevNodeA, imports::CM_Locate_DevNodeA(), imports::CM_Locate_DevNodeA_origin, true) ||
-      !resolve(pCM_Reenumerate_DevNode, imports::CM_Reenumerate_DevNode(), imports::CM_Reenumerate_DevNode_origin,
-               true) ||
-      !resolve(pCM_Get_DevNode_Status, imports::CM_Get_DevNode_Status(), imports::CM_Get_DevNode_Status_origin,
-               true)) {
-    return false;
-  }
+  // Cfgmgr32 forwards its entry points to setupapi on some systems (XP, Wine), and a forwarder's
+  // module can be looked for beside the program whatever the search restriction: setupapi is
+  // loaded from the system folder first, so that the forwarders find it loaded.
+  velmor::load_system_library("Setupapi.dll");
+#define VELMOR_REQUIRED(slot, name) resolve(slot, imports::name(), imports::name##_origin, true)
+  bool found = VELMOR_REQUIRED(pCM_Locate_DevNodeA, CM_Locate_DevNodeA) &&
+               VELMOR_REQUIRED(pCM_Reenumerate_DevNode, CM_Reenumerate_DevNode) &&
+               VELMOR_REQUIRED(pCM_Get_DevNode_Status, CM_Get_DevNode_Status) &&
+               VELMOR_REQUIRED(pSetupDiGetClassDevsA, SetupDiGetClassDevsA) &&
+               VELMOR_REQUIRED(pSetupDiDestroyDeviceInfoList, SetupDiDestroyDeviceInfoList) &&
+               VELMOR_REQUIRED(pSetupDiEnumDeviceInfo, SetupDiEnumDeviceInfo) &&
+               VELMOR_REQUIRED(pSetupDiGetDeviceRegistryPropertyA, SetupDiGetDeviceRegistryPropertyA) &&
+               VELMOR_REQUIRED(pSetupDiSetDeviceRegistryPropertyA, SetupDiSetDeviceRegistryPropertyA) &&
+               VELMOR_REQUIRED(pSetupCopyOEMInfW, SetupCopyOEMInfW) &&
+               VELMOR_REQUIRED(pUpdateDriverForPlugAndPlayDevicesW, UpdateDriverForPlugAndPlayDevicesW);
+#undef VELMOR_REQUIRED
+  if (!found) return false;
   resolve(pwgetmainargs, imports::__wgetmainargs(), imports::__wgetmainargs_origin, false);
   return true;
 }
@@ -58,32 +69,32 @@ int reenumerate_device(const char* instance_id) {
 }
 
 void flag_removed_devices(const char* hardware_id) {
-  velmor::unique_device_set device_set(::SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES));
+  velmor::unique_device_set device_set(pSetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES));
   if (!device_set) return;
   HDEVINFO set = device_set.get();
   const char* wanted = hardware_id != nullptr ? hardware_id : "<NULL>";
   int flagged = 0;
   SP_DEVINFO_DATA dev = {};
   dev.cbSize = sizeof(dev);
-  for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &dev); ++i) {
+  for (DWORD i = 0; pSetupDiEnumDeviceInfo(set, i, &dev); ++i) {
     // Room for a terminator even when the property fills the buffer.
     char id[256 + 2] = {};
-    if (!::SetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, nullptr,
-                                             reinterpret_cast<BYTE*>(id), 256, nullptr)) {
+    if (!pSetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(id),
+                                            256, nullptr)) {
       continue;
     }
     if (strncmp(id, wanted, 256) != 0) continue;
     ULONG status = 0, problem = 0;
     if (pCM_Get_DevNode_Status(&status, &problem, dev.DevInst, 0) != CR_NO_SUCH_DEVINST) continue;
     DWORD flags = 0;
-    if (!::SetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS, nullptr,
-                                             reinterpret_cast<BYTE*>(&flags), sizeof(flags), nullptr)) {
+    if (!pSetupDiGetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS, nullptr, reinterpret_cast<BYTE*>(&flags),
+                                            sizeof(flags), nullptr)) {
       pipe_log("could not read SPDRP_CONFIGFLAGS for phantom device %s", wanted);
       continue;
     }
     flags |= CONFIGFLAG_REINSTALL;
-    if (!::SetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS,
-                                             reinterpret_cast<BYTE*>(&flags), sizeof(flags))) {
+    if (!pSetupDiSetDeviceRegistryPropertyA(set, &dev, SPDRP_CONFIGFLAGS, reinterpret_cast<BYTE*>(&flags),
+                                            sizeof(flags))) {
       pipe_log("could not write SPDRP_CONFIGFLAGS for phantom device %s", wanted);
       continue;
     }

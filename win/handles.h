@@ -92,7 +92,10 @@ struct invalid_value_traits {
   static void close(type h) { Close(h); }
 };
 inline void close_find(HANDLE h) { ::FindClose(h); }
-inline void destroy_device_set(HANDLE set) { ::SetupDiDestroyDeviceInfoList(set); }
+// Through the import list: the installer program imports no setupapi.
+inline void destroy_device_set(HANDLE set) {
+  if (auto destroy = imports::SetupDiDestroyDeviceInfoList()) destroy(set);
+}
 }  // namespace detail
 
 // Kernel handles whose "none" value is NULL (threads, processes, events, mutexes, tokens).

@@ -23,7 +23,8 @@ VELMOR_IMPORT("version.dll", GetFileVersionInfoSizeW, DWORD(WINAPI*)(LPCWSTR, LP
 VELMOR_IMPORT("version.dll", GetFileVersionInfoW, BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID))
 VELMOR_IMPORT("version.dll", VerQueryValueW, BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT))
 
-// Devices: the configuration manager and SetupAPI.
+// Devices: the configuration manager, SetupAPI and the device installer (the installer program
+// imports none of them: neither is a known DLL on every system).
 VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_Parent, CONFIGRET(WINAPI*)(PDEVINST, DEVINST, ULONG))
 VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_Child, CONFIGRET(WINAPI*)(PDEVINST, DEVINST, ULONG))
 VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_Sibling, CONFIGRET(WINAPI*)(PDEVINST, DEVINST, ULONG))
@@ -32,6 +33,13 @@ VELMOR_IMPORT("Cfgmgr32.dll", CM_Locate_DevNodeA, CONFIGRET(WINAPI*)(PDEVINST, D
 VELMOR_IMPORT("Cfgmgr32.dll", CM_Reenumerate_DevNode, CONFIGRET(WINAPI*)(DEVINST, ULONG))
 VELMOR_IMPORT("Cfgmgr32.dll", CM_Get_DevNode_Status, CONFIGRET(WINAPI*)(PULONG, PULONG, DEVINST, ULONG))
 VELMOR_IMPORT("Setupapi.dll", CMP_WaitNoPendingInstallEvents, DWORD(WINAPI*)(DWORD))
+VELMOR_IMPORT("Setupapi.dll", SetupDiGetClassDevsA, decltype(&::SetupDiGetClassDevsA))
+VELMOR_IMPORT("Setupapi.dll", SetupDiDestroyDeviceInfoList, decltype(&::SetupDiDestroyDeviceInfoList))
+VELMOR_IMPORT("Setupapi.dll", SetupDiEnumDeviceInfo, decltype(&::SetupDiEnumDeviceInfo))
+VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceRegistryPropertyA, decltype(&::SetupDiGetDeviceRegistryPropertyA))
+VELMOR_IMPORT("Setupapi.dll", SetupDiSetDeviceRegistryPropertyA, decltype(&::SetupDiSetDeviceRegistryPropertyA))
+VELMOR_IMPORT("Setupapi.dll", SetupCopyOEMInfW, decltype(&::SetupCopyOEMInfW))
+VELMOR_IMPORT("Newdev.dll", UpdateDriverForPlugAndPlayDevicesW, decltype(&::UpdateDriverForPlugAndPlayDevicesW))
 VELMOR_IMPORT("setupapi.dll", SetupDiGetDevicePropertyW, BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*,
                                                                       DEVPROPTYPE*, PBYTE, DWORD, PDWORD, DWORD))
 

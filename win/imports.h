@@ -11,6 +11,7 @@
 #include <wincrypt.h>
 #include <mscat.h>
 #include <mssip.h>
+#include <newdev.h>
 #include <wintrust.h>
 
 #include "win/signer.h"

@@ -1,12 +1,49 @@
 #include "win/system_module.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "win/imports.h"
 
 namespace velmor {
+namespace {
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32 and its kin exist where AddDllDirectory does; older loaders reject
+// the flag.
+bool loader_has_search_flags() {
+  static const bool has = imports::AddDllDirectory() != nullptr;
+  return has;
+}
+
+}  // namespace
 
 HMODULE load_system_library(const char* name) {
-  HMODULE module = ::GetModuleHandleA(name);
-  return module != nullptr ? module : ::LoadLibraryA(name);
+  if (name == nullptr || name[0] == '\0' || std::strpbrk(name, "\\/:") != nullptr ||
+      std::any_of(name, name + std::strlen(name), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  wchar_t system_dir[MAX_PATH];
+  UINT length = ::GetSystemDirectoryW(system_dir, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::wstring path(system_dir, length);
+  path += L'\\';
+  for (const char* c = name; *c != '\0'; ++c) path += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  if (std::strchr(name, '.') == nullptr) path += L".dll";
+  HMODULE loaded = ::GetModuleHandleW(path.c_str());
+  if (loaded != nullptr) return loaded;
+  // The module's own imports come from the system folder too: with the search flag where the
+  // loader has it, else from the module's own folder first.
+  DWORD flags = loader_has_search_flags() ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;
+  return ::LoadLibraryExW(path.c_str(), nullptr, flags);
+}
+
+void restrict_dll_search() {
+  if (auto set_default = imports::SetDefaultDllDirectories()) {
+    if (set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  }
+  if (auto set_directory = imports::SetDllDirectoryW()) set_directory(L"");
 }
 
 bool user_is_admin() {
