@@ -56,24 +56,40 @@ function(add_wine_test name)
     set(display_flag --display)
   endif()
   foreach(ver IN LISTS W_VERSIONS)
-    if(ver STREQUAL default)
-      set(test_name ${WINE_TEST_PREFIX}.${name})
-    else()
-      set(test_name ${WINE_TEST_PREFIX}.${name}.${ver})
+    set(test_name ${name})
+    if(NOT ver STREQUAL default)
+      set(test_name ${name}.${ver})
     endif()
-    add_test(NAME ${test_name}
-             COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag} -- $<TARGET_FILE:${name}> ${W_ARGS})
-    set_tests_properties(${test_name} PROPERTIES
-      FIXTURES_REQUIRED wine
-      TIMEOUT ${W_TIMEOUT}
-      ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
-    if(W_ENV)
-      set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT ${W_ENV})
-    endif()
-    if(W_LOCK)
-      set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${W_LOCK}")
-    endif()
+    add_wine_command_test(${test_name}
+      COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag} -- $<TARGET_FILE:${name}> ${W_ARGS}
+      LOCK ${W_LOCK} ENV ${W_ENV} TIMEOUT ${W_TIMEOUT})
   endforeach()
+endfunction()
+
+# A test that is not one program's run (a script reading what a program left, a run in another
+# kind of prefix): wine32.<name> / wine64.<name> with the fixture "wine" and the bench's root.
+#   add_wine_command_test(<name> COMMAND <command...> [LOCK <resources...>] [TIMEOUT <s>]
+#                         [ENV <NAME=value...>])
+function(add_wine_command_test name)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(W "" "TIMEOUT" "COMMAND;LOCK;ENV" ${ARGN})
+  if(NOT W_TIMEOUT)
+    set(W_TIMEOUT 120)
+  endif()
+  set(test_name ${WINE_TEST_PREFIX}.${name})
+  add_test(NAME ${test_name} COMMAND ${W_COMMAND})
+  set_tests_properties(${test_name} PROPERTIES
+    FIXTURES_REQUIRED wine
+    TIMEOUT ${W_TIMEOUT}
+    ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
+  if(W_ENV)
+    set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT ${W_ENV})
+  endif()
+  if(W_LOCK)
+    set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${W_LOCK}")
+  endif()
 endfunction()
 
 # The fixture: one prefix and one persistent wineserver for the whole CTest run.
@@ -87,4 +103,26 @@ function(add_wine_fixture)
     FIXTURES_SETUP wine ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}" TIMEOUT 300)
   set_tests_properties(${WINE_TEST_PREFIX}.bench_stop PROPERTIES
     FIXTURES_CLEANUP wine ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
+endfunction()
+
+# The recording wintrust/mssign32 stand-ins (tests/wine/catalog/standin) for one test program:
+# keeps copies of both DLLs beside the program (in the caller's binary folder), refreshed
+# whenever a stand-in is rebuilt, and gives the program the stand-ins' record reader (record.h).
+# One copy step per folder, shared by its programs.
+function(velmor_use_crypt_standins target)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/wine/catalog/standin)
+  get_directory_property(copy_target VELMOR_STANDIN_COPY)
+  if(NOT copy_target)
+    set(copies)
+    foreach(dll wintrust mssign32)
+      add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${dll}.dll
+        COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${dll}_standin> ${CMAKE_CURRENT_BINARY_DIR}/${dll}.dll
+        DEPENDS ${dll}_standin)
+      list(APPEND copies ${CMAKE_CURRENT_BINARY_DIR}/${dll}.dll)
+    endforeach()
+    set(copy_target ${target}_standins)
+    add_custom_target(${copy_target} DEPENDS ${copies})
+    set_directory_properties(PROPERTIES VELMOR_STANDIN_COPY ${copy_target})
+  endif()
+  add_dependencies(${target} ${copy_target})
 endfunction()
