@@ -1,7 +1,8 @@
 # Windows test programs run under Wine through CTest.
 #
 #   add_wine_test(<name>
-#     SOURCES <files...>            test sources (GoogleTest; gtest_main is linked unless NO_GTEST_MAIN)
+#     SOURCES <files...>            test sources (GoogleTest; gtest_main is linked unless NO_GTEST_MAIN;
+#                                   the support library tests/support always)
 #     [LIBS <targets...>]           extra libraries
 #     [VERSIONS <v...>]             one CTest test per Windows version Wine reports to the program:
 #                                   default, winxp, win2003, vista, win7, win8, win81, win10
@@ -40,8 +41,8 @@ function(add_wine_test name)
     list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/wine/common/supported_os.rc)
   endif()
   add_executable(${name} ${sources})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/wine/common)
-  target_link_libraries(${name} PRIVATE velmor_warnings ${W_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE velmor_warnings velmor_test_support ${W_LIBS})
   if(NOT W_NO_GTEST_MAIN)
     target_link_libraries(${name} PRIVATE gtest_main gtest)
   endif()

@@ -6,7 +6,7 @@
 
 #include "engine/utf8.h"
 #include "engine/win_raii.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 using velmor::unique_malloc;
 

@@ -7,7 +7,7 @@
 #include "engine/device_list.h"
 #include "engine/status.h"
 #include "engine/win_raii.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 
