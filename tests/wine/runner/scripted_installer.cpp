@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/pipe_protocol.h"
+#include "short_allowance.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ int play(const std::string& scenario) {
   if (scenario == "type_negative") { send_type(-1); return finish(0); }
   if (scenario == "silent_infinite") {
     send_type(PIPEMSG_TIMEOUT_INFINITE);
-    ::Sleep(11000);
+    ::Sleep(runner_test::kSilenceBeyondAllowanceMs);
     send_type(PIPEMSG_TIMEOUT_FINITE);
     close_pipe();
     return 0;
@@ -168,7 +169,7 @@ int play(const std::string& scenario) {
     return 0;
   }
   if (scenario == "slow_finish") {
-    ::Sleep(11000);
+    ::Sleep(runner_test::kSilenceBeyondAllowanceMs);
     close_pipe();
     return 0;
   }
