@@ -28,6 +28,8 @@ if(WIN32)
   else()
     set(WINE_TEST_PREFIX wine32)
   endif()
+  # The bench's answer for a 32-bit program on a host that cannot execute i386 programs.
+  set(WINE_BENCH_SKIP_CODE 77)
 endif()
 
 function(add_wine_test name)
@@ -83,6 +85,7 @@ function(add_wine_command_test name)
   add_test(NAME ${test_name} COMMAND ${W_COMMAND})
   set_tests_properties(${test_name} PROPERTIES
     FIXTURES_REQUIRED wine
+    SKIP_RETURN_CODE ${WINE_BENCH_SKIP_CODE}
     TIMEOUT ${W_TIMEOUT}
     ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
   if(W_ENV)
