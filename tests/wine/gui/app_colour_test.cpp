@@ -26,8 +26,7 @@ class Colours : public ::testing::Test {
   // refresh came in between.
   bool capture_with_text(int id, const wchar_t* text, gui::Capture** out) {
     for (int attempt = 0; attempt < 5; ++attempt) {
-      gui::set_text(app.dialog, IDC_UID_EDIT, L"tick");
-      if (!gui::wait_until([&] { return gui::control_text(app.dialog, IDC_UID_EDIT).empty(); }, 3000)) return false;
+      if (!gui::wait_refresh(app.dialog, 3000)) return false;
       gui::set_text(app.dialog, id, text);
       HWND c = gui::control(app.dialog, id);
       ::RedrawWindow(c, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);

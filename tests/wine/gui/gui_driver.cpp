@@ -154,6 +154,31 @@ void send_syscommand(HWND window, WPARAM command, LPARAM lp) { ::PostMessageW(wi
 
 std::wstring message_box_text(HWND box) { return control_text(box, 0xFFFF); }
 
+bool wait_refresh(HWND dialog, DWORD timeout_ms) {
+  const wchar_t kForeign[] = L"\x2022refresh\x2022";
+  set_text(dialog, IDC_UID_EDIT, kForeign);
+  return wait_until([&] { return control_text(dialog, IDC_UID_EDIT) != kForeign; }, timeout_ms);
+}
+
+HWND wait_menu(DWORD pid, DWORD timeout_ms) {
+  HWND found = nullptr;
+  wait_until(
+      [&] {
+        for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w != nullptr;
+             w = ::FindWindowExW(nullptr, w, L"#32768", nullptr)) {
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(w, &owner);
+          if (owner == pid && ::IsWindowVisible(w)) {
+            found = w;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeout_ms);
+  return found;
+}
+
 void close_message_box(HWND box) { ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
 
 RECT window_rect(HWND hwnd) {

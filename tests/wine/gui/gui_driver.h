@@ -90,6 +90,11 @@ void set_text(HWND dialog, int id, const wchar_t* text);
 void send_syscommand(HWND window, WPARAM command, LPARAM lp = 0);
 
 std::wstring message_box_text(HWND box);
+// Waits for the dialog's next refresh: each one writes the member texts back to the controls, so a
+// foreign text put on the UID field lasts until then. False when none comes within the bound.
+bool wait_refresh(HWND dialog, DWORD timeout_ms = 10000);
+// The popup menu a window of the process opened (class #32768), once visible; null when none.
+HWND wait_menu(DWORD pid, DWORD timeout_ms = 10000);
 void close_message_box(HWND box);
 
 RECT window_rect(HWND hwnd);  // on the screen

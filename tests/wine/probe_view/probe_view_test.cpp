@@ -71,7 +71,7 @@ TEST_F(ProbeView, EveryCountChangeRebuildsTheRowsAndShowsTheFirstProbe) {
   // The second probe chosen, then a third plugged in: the selection starts over at the first.
   select_row(app.dialog, 1);
   EXPECT_EQ(gui::control_text(app.dialog, IDC_UID_EDIT), widen(two[1]));
-  ::Sleep(1500);
+  ASSERT_TRUE(gui::wait_refresh(app.dialog));
   EXPECT_EQ(gui::control_text(app.dialog, IDC_UID_EDIT), widen(two[1]));
   EXPECT_EQ(gui::combo_selection(app.dialog, IDC_PROBE_COMBO), 1);
 
