@@ -79,9 +79,8 @@ void close_pipe() {
   pipe = INVALID_HANDLE_VALUE;
 }
 
-// Lets the engine read what was sent before this process goes.
+// Goes only once the engine has read what was sent (the flush waits for that).
 int finish(int exit_code) {
-  ::Sleep(500);
   if (pipe != INVALID_HANDLE_VALUE) close_pipe();
   return exit_code;
 }
