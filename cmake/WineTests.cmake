@@ -96,6 +96,18 @@ function(add_wine_command_test name)
   endif()
 endfunction()
 
+# The 64-bit build of the installer suite's device-installer stand-in (tests/wine/installer), for
+# tests of either app build: on 64-bit Windows both start the 64-bit installer, which it holds. The
+# win32 tree takes it from the win64 tree by file.
+function(velmor_newdev_standin_x64 out)
+  if(VELMOR_ARCH STREQUAL x86)
+    get_filename_component(path ${PROJECT_BINARY_DIR}/../win64/tests/wine/installer/newdev.dll ABSOLUTE)
+  else()
+    set(path $<TARGET_FILE:installer_newdev_standin>)
+  endif()
+  set(${out} ${path} PARENT_SCOPE)
+endfunction()
+
 # The fixture: one prefix and one persistent wineserver for the whole CTest run.
 function(add_wine_fixture)
   if(NOT WIN32)
