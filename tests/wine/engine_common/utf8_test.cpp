@@ -1,3 +1,4 @@
+// The engine's UTF-8 conversions and its UTF-8 wrappers of Windows calls that take paths and records.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -29,13 +29,8 @@ TEST(WindowedProgramOutput, KeepsARedirection) {
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
   ::CloseHandle(file);
-  char buf[256] = {};
-  HANDLE in = ::CreateFileA(out.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  DWORD got = 0;
-  ::ReadFile(in, buf, sizeof(buf) - 1, &got, nullptr);
-  ::CloseHandle(in);
-  ::DeleteFileA(out.c_str());
-  std::string text(buf, got);
+  std::string text = wine_test::read_file(out);
+  wine_test::remove_tree(out);
   EXPECT_NE(std::string::npos, text.find("line on stdout")) << text;
   EXPECT_NE(std::string::npos, text.find("line on stderr")) << text;
 }
