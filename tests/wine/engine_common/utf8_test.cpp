@@ -1,3 +1,4 @@
+// The engine's UTF-8 conversions and its UTF-8 wrappers of Windows calls that take paths and records.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -5,8 +6,8 @@
 #include <string>
 
 #include "engine/common/utf8.h"
+#include "test_support.h"
 #include "win/handles.h"
-#include "wine_test_util.h"
 
 using velmor::unique_malloc;
 

@@ -6,8 +6,8 @@
 
 #include "engine/common/status.h"
 #include "engine/enumeration/device_list.h"
+#include "test_support.h"
 #include "win/handles.h"
-#include "wine_test_util.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(BusyMutex, SecondEnumerationFailsAtOnceAndLeavesTheListAlone) {
 
   DWORD elapsed = 0;
   EXPECT_EQ(child("create", &elapsed), 6);  // -WDI_ST_IN_USE, list untouched
-  EXPECT_LT(elapsed, 5000u);                // a start-up under load, but no wait on the mutex
+  EXPECT_LT(elapsed, 20000u);               // a start-up under load, not a wait for the mutex
 
   held.reset();
   list = nullptr;
