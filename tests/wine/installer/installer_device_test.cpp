@@ -10,6 +10,7 @@
 #include "fake_engine.h"
 #include "probe_lab.h"
 #include "test_support.h"
+#include "win/handles.h"
 
 namespace {
 

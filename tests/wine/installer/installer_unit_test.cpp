@@ -13,6 +13,7 @@
 #include "installer/pipe_client.h"
 #include "installer/restore_policy.h"
 #include "test_support.h"
+#include "win/handles.h"
 
 namespace {
 
