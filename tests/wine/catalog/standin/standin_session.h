@@ -6,8 +6,9 @@
 //   auto calls = session.calls("CryptCATPutMemberInfo");
 //   EXPECT_EQ(calls[0].at("data_oid"), "1.3.6.1.4.1.311.2.1.15");
 //
-// The program must run with WINEDLLOVERRIDES="wintrust,mssign32=n,b" and the two DLLs beside it
-// (velmor_use_crypt_standins() in CMake); loaded() tells whether the stand-in is the one in use.
+// The program must run with WINEDLLOVERRIDES="wintrust,mssign32=n,b" and the two DLLs in the
+// prefix's system folder (velmor_use_crypt_standins() in CMake); loaded() tells whether the
+// stand-in is the one in use.
 #pragma once
 
 #include <windows.h>

@@ -2,6 +2,7 @@
 // memory and writes it at CryptCATPersistStore as a real unsigned catalog (a PKCS #7 certificate
 // trust list made by crypt32), so that openssl can read it. Hashing and the ASN.1 encoders that
 // crypt32 looks up in "wintrust.dll" are passed to Wine's own wintrust, loaded by its full path.
+// It takes the place of the system folder's wintrust.dll (place_standins.sh).
 #include <windows.h>
 #include <objbase.h>
 #include <wincrypt.h>
@@ -20,8 +21,13 @@ using standin::line;
 
 namespace {
 
+// Wine's own module from Wine's library folder: the system folder's wintrust.dll is this stand-in.
 HMODULE real_wintrust() {
   static HMODULE module = [] {
+#ifdef VELMOR_WINE_WINTRUST
+    HMODULE wine = ::LoadLibraryExW(L"" VELMOR_WINE_WINTRUST, nullptr, 0);
+    if (wine != nullptr) return wine;
+#endif
     wchar_t path[MAX_PATH];
     UINT n = ::GetSystemDirectoryW(path, MAX_PATH - 16);
     if (n == 0 || n >= MAX_PATH - 16) return static_cast<HMODULE>(nullptr);
