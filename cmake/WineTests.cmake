@@ -27,6 +27,8 @@ if(WIN32)
   else()
     set(WINE_TEST_PREFIX wine32)
   endif()
+  # The bench's answer for a 32-bit program on a host that cannot execute i386 programs.
+  set(WINE_BENCH_SKIP_CODE 77)
 endif()
 
 function(add_wine_test name)
@@ -62,10 +64,12 @@ function(add_wine_test name)
       set(test_name ${WINE_TEST_PREFIX}.${name}.${ver})
     endif()
     add_test(NAME ${test_name}
-             COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag} -- $<TARGET_FILE:${name}> ${W_ARGS})
+             COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag}
+                     -- $<TARGET_FILE:${name}> ${W_ARGS})
     set_property(TARGET ${name} APPEND PROPERTY VELMOR_WINE_TESTS ${test_name})
     set_tests_properties(${test_name} PROPERTIES
       FIXTURES_REQUIRED wine
+      SKIP_RETURN_CODE ${WINE_BENCH_SKIP_CODE}
       TIMEOUT ${W_TIMEOUT}
       ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
     if(W_ENV)

@@ -173,6 +173,10 @@ bool running_under_wow64() {
   return flag != FALSE;
 }
 
+// The installer must match Windows, not this process: a 32-bit installer cannot install drivers on
+// 64-bit Windows, whether the engine runs as a 64-bit process or as a 32-bit one under WoW64.
+bool windows_is_64bit() { return sizeof(void*) == 8 || running_under_wow64(); }
+
 bool caller_is_admin() {
   using is_user_an_admin_fn = BOOL(WINAPI*)(void);
   static is_user_an_admin_fn is_user_an_admin = nullptr;
@@ -190,19 +194,19 @@ struct launch_plan {
   char folder[MAX_PATH] = {};
   char command[MAX_PATH] = {};
   char arguments[MAX_PATH] = {};
-  bool wow64 = false;
+  bool windows64 = false;
   bool filter = false;
 };
 
 void plan_command(launch_plan& plan, const wdi_device_entry* device, const char* inf_name) {
   if (!plan.filter) {
     std::snprintf(plan.command, sizeof(plan.command), "\"%s\\installer_x%s.exe\"", plan.folder,
-                  plan.wow64 ? "64" : "86");
+                  plan.windows64 ? "64" : "86");
     std::snprintf(plan.arguments, sizeof(plan.arguments), "\"%s\"", inf_name);
     return;
   }
   std::snprintf(plan.command, sizeof(plan.command), "\"%s\\%s\\\\install-filter.exe\"", plan.folder,
-                plan.wow64 ? "amd64" : "x86");
+                plan.windows64 ? "amd64" : "x86");
   const char* filter = device->first_upper_filter != nullptr ? device->first_upper_filter : "<NULL>";
   copy_bounded(plan.arguments, _stricmp(filter, "libusb0") == 0 ? "uninstall -d=" : "install -d=");
   append_bounded(plan.arguments, device->first_hardware_id);
@@ -231,9 +235,9 @@ int launch_elevated(install_run& run, const launch_plan& plan) {
   char filter_path[MAX_PATH] = {};
   if (plan.filter) {
     std::snprintf(filter_path, sizeof(filter_path), "%s\\%s\\install-filter.exe", plan.folder,
-                  plan.wow64 ? "amd64" : "x86");
+                  plan.windows64 ? "amd64" : "x86");
   }
-  info.lpFile = plan.filter ? filter_path : plan.wow64 ? "installer_x64.exe" : "installer_x86.exe";
+  info.lpFile = plan.filter ? filter_path : plan.windows64 ? "installer_x64.exe" : "installer_x86.exe";
   info.lpParameters = plan.arguments;
   info.lpDirectory = plan.folder;
   info.nShow = SW_HIDE;
@@ -454,7 +458,7 @@ int serve_installation(install_run& run, const install_request& request, launch_
     if (status != WDI_ST_OK) return status;
   }
   if (file_attributes_utf8(plan.command) == INVALID_FILE_ATTRIBUTES) {
-    const char* bits = plan.wow64 ? "64" : "32";
+    const char* bits = plan.windows64 ? "64" : "32";
     engine_log(LOG_ERROR, "install_driver_internal", "this application does not contain the required %s bit installer",
                bits);
     engine_log(LOG_ERROR, "install_driver_internal", "please contact the application provider for a %s bit compatible version",
@@ -507,7 +511,7 @@ extern "C" int install_driver_internal(void* request_pointer) {
   } else {
     wdi_dbg("CMP_WaitNoPendingInstallEvents not available");
   }
-  plan.wow64 = running_under_wow64();
+  plan.windows64 = windows_is_64bit();
   return serve_installation(run, request, plan);
 }
 

@@ -3,12 +3,18 @@
 # payload needs (both installer builds before anything that carries them), and copies the release
 # binaries to dist/.
 #   scripts/build.sh [--no-host]
+#   scripts/build.sh --for-run TREE   only what scripts/run.sh needs: both installers, then the app,
+#                                     the probe lab and the screenshot tool of TREE (win32 or win64)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMOR_BUILD_DIR:-$top/build}
 jobs=$(nproc)
 with_host=1
-[ "${1:-}" = --no-host ] && with_host=0
+run_tree=
+case "${1:-}" in
+  --no-host) with_host=0 ;;
+  --for-run) run_tree=${2:?--for-run needs win32 or win64}; with_host=0 ;;
+esac
 
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
@@ -32,9 +38,13 @@ for tree in win32 win64; do
     cmake --build "$build/$tree" -j "$jobs" --target "$target"
   fi
 done
-# Stage 2: everything else.
-cmake --build "$build/win32" -j "$jobs"
-cmake --build "$build/win64" -j "$jobs"
+# Stage 2: everything else (or only what the run command needs).
+if [ -n "$run_tree" ]; then
+  cmake --build "$build/$run_tree" -j "$jobs" --target Velmor_VirtualCOM_DriverInstall probe_lab app_screenshot
+else
+  cmake --build "$build/win32" -j "$jobs"
+  cmake --build "$build/win64" -j "$jobs"
+fi
 if [ $with_host = 1 ]; then
   configure host ""
   cmake --build "$build/host" -j "$jobs"

@@ -59,9 +59,11 @@ TEST(Utf8Wrappers, CreateDirectoryMakesNestedFolders) {
   ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
   std::string base = std::string(temp) + "velmor_utf8_\xC3\xA9" + std::to_string(::GetCurrentProcessId());
   std::string dir = base + "\\a\\b";
+  wine_test::remove_tree(base);  // Wine reuses process IDs: an earlier run may have left it
   EXPECT_EQ(create_directory_utf8(dir.c_str(), nullptr), ERROR_SUCCESS);
   EXPECT_NE(file_attributes_utf8(dir.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(create_directory_utf8(dir.c_str(), nullptr), ERROR_ALREADY_EXISTS);
+  wine_test::remove_tree(base);
 }
 
 TEST(Utf8Wrappers, WrongRecordSizesFailWithBadLength) {

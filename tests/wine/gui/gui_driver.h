@@ -40,7 +40,8 @@
 // Screenshots: tests/wine/gui/screenshot.sh [out.png] saves the dialog as PNG (app_screenshot.exe on
 // the bench's Xvfb display); `tests/wine/bench.sh screenshot out.png` saves the whole Xvfb screen.
 // Tests that capture pixels are declared with DISPLAY (x11 driver, virtual desktop); all others run
-// on the headless null driver. The app is 32-bit: the bench and its tests are built in win32 only.
+// on the headless null driver. Each tree's tests drive that tree's app build (the shipped 32-bit
+// app in win32, its 64-bit test build in win64).
 #pragma once
 
 #include <windows.h>

@@ -8,7 +8,10 @@ build=${VELMOR_BUILD_DIR:-$top/build}
 export WINE_BENCH_ROOT=${WINE_BENCH_ROOT:-$build/wine}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# The shipped 32-bit app, or its 64-bit test build where only 64-bit programs run.
+tree=win32
+[ "$("$top/tests/wine/bench.sh" host)" = 64-only ] && tree=win64
 # Unix paths reach Wine programs as Z: paths.
-"$top/tests/wine/bench.sh" run --display -- "$build/win32/tests/wine/gui/app_screenshot.exe" "Z:${tmp//\//\\}\\dialog.bmp"
+"$top/tests/wine/bench.sh" run --display -- "$build/$tree/tests/wine/gui/app_screenshot.exe" "Z:${tmp//\//\\}\\dialog.bmp"
 convert "$tmp/dialog.bmp" "$out"
 echo "$out"

@@ -36,15 +36,9 @@ std::string standin_build(const char* arch) {
                          : fake_engine::windows_path(OTHER_NEWDEV_STANDIN_UNIX_PATH);
 }
 
-bool native_windows_is_64_bit() {
-  SYSTEM_INFO info = {};
-  ::GetNativeSystemInfo(&info);
-  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
-}
-
-// The shipped 32-bit engine takes the 64-bit installer on 64-bit Windows. The 64-bit engine build
-// is not under emulation and so takes the 32-bit one.
-const char* expected_arch() { return kBits == 32 && native_windows_is_64_bit() ? "x64" : "x86"; }
+// Either engine build takes the installer of the Windows it runs on: the 32-bit engine under WoW64
+// and the 64-bit engine both take the 64-bit installer.
+const char* expected_arch() { return runner_test::windows_is_64bit() ? "x64" : "x86"; }
 
 std::string windows_inf_folder() {
   char windir[MAX_PATH] = {};

@@ -196,7 +196,12 @@ inline int install(test_device& device, const package_folder& folder, const char
   return wdi_install_driver(&device.entry, folder.path().c_str(), scenario, options);
 }
 
-// 64-bit Windows under a 32-bit engine takes the 64-bit installer.
-inline const char* expected_installer_bits() { return sizeof(void*) == 4 ? "64" : "32"; }
+// Either engine build takes the installer of the Windows it runs on.
+inline bool windows_is_64bit() {
+  SYSTEM_INFO info = {};
+  ::GetNativeSystemInfo(&info);
+  return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+}
+inline const char* expected_installer_bits() { return windows_is_64bit() ? "64" : "32"; }
 
 }  // namespace runner_test

@@ -255,7 +255,7 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
     ::CreateDirectoryA(dir.c_str(), nullptr);
     ::CopyFileA(folder.file("installer_x86.exe").c_str(), (dir + "\\install-filter.exe").c_str(), FALSE);
   }
-  const std::string sub = sizeof(void*) == 4 ? "amd64" : "x86";
+  const std::string sub = windows_is_64bit() ? "amd64" : "x86";
   const bool plain_launch = wine_test::version_under_test() == "winxp";
   test_device device;
   wdi_install_options options = {};
