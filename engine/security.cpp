@@ -288,13 +288,13 @@ int check_dir_in(const char* base, const char* path) {
   DWORD attributes = file_attributes_utf8(path);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      wdi_err("%s is a file, not a directory", path);
+      engine_log(LOG_ERROR, "check_dir", "%s is a file, not a directory", path);
       return WDI_ST_DENIED;
     }
   } else {
     DWORD error = ::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      wdi_err("unable to read file attributes %s", windows_error_text(error));
+      engine_log(LOG_ERROR, "check_dir", "unable to read file attributes %s", windows_error_text(error));
       return WDI_ST_DENIED;
     }
   }

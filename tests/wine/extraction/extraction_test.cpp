@@ -202,10 +202,11 @@ TEST_F(Extraction, HardLinkedFileIsNotWrittenThrough) {
   testing::internal::CaptureStderr();
   int status = extract_binaries(dir.c_str());
   FILE* direct = fcreate(planted.c_str(), "w");
+  DWORD error = ::GetLastError();
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(status, WDI_ST_DENIED);
   EXPECT_EQ(direct, nullptr);
-  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
   if (direct != nullptr) std::fclose(direct);
   EXPECT_NE(err.find("Velmor:error [fcreate] " + planted + " has other hard links: not writing into it\n"),
             std::string::npos) << err;

@@ -36,8 +36,8 @@ class standin_session {
     ::SetEnvironmentVariableA("VELMOR_STANDIN_RECORD", path_.c_str());
     ::SetEnvironmentVariableA("VELMOR_STANDIN_FAIL", nullptr);
     ::SetEnvironmentVariableA("VELMOR_STANDIN_FAIL_ERROR", nullptr);
-    for (const char* dll : {"wintrust", "mssign32"}) {
-      HMODULE m = ::LoadLibraryA(dll);
+    for (const wchar_t* dll : {L"wintrust", L"mssign32"}) {
+      HMODULE m = system_module(dll);
       auto reset = m != nullptr ? reinterpret_cast<void (*)()>(
                                       reinterpret_cast<void*>(::GetProcAddress(m, "velmor_standin_reset")))
                                 : nullptr;
@@ -53,9 +53,19 @@ class standin_session {
   standin_session(const standin_session&) = delete;
   standin_session& operator=(const standin_session&) = delete;
 
+  // The module the engine loads: the system folder's (Wine's own wintrust is loaded too, from its
+  // library folder, under the same base name).
+  static HMODULE system_module(const wchar_t* name) {
+    wchar_t path[MAX_PATH] = {};
+    UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    std::wstring full = std::wstring(path) + L"\\" + name + L".dll";
+    return ::LoadLibraryExW(full.c_str(), nullptr, 0);
+  }
+
   static bool loaded() {
-    HMODULE w = ::LoadLibraryA("wintrust");
-    HMODULE s = ::LoadLibraryA("mssign32");
+    HMODULE w = system_module(L"wintrust");
+    HMODULE s = system_module(L"mssign32");
     return w != nullptr && s != nullptr && ::GetProcAddress(w, "velmor_standin_reset") != nullptr &&
            ::GetProcAddress(s, "velmor_standin_reset") != nullptr;
   }
