@@ -68,6 +68,13 @@ std::string read_utf16_file(const std::string& path) {
 
 namespace {
 
+std::wstring widen(const std::string& utf8) {
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], n);
+  return wide;
+}
+
 // The environment block of this process with USERPROFILE replaced or removed.
 std::wstring environment_with_profile(const LaunchOptions& options) {
   std::wstring block;
@@ -79,7 +86,7 @@ std::wstring environment_with_profile(const LaunchOptions& options) {
   ::FreeEnvironmentStringsW(env);
   if (options.set_profile) {
     block.append(L"USERPROFILE=");
-    block.append(std::wstring(options.profile.begin(), options.profile.end()));
+    block.append(widen(options.profile));
     block.push_back(L'\0');
   }
   block.push_back(L'\0');
@@ -129,7 +136,7 @@ bool start_app(gui::App& app, const LaunchOptions& options) {
   if (exe.empty()) return false;
   std::wstring env = environment_with_profile(options);
 
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof(si);
   HANDLE log = INVALID_HANDLE_VALUE;
   if (!options.log_path.empty()) {
@@ -142,10 +149,11 @@ bool start_app(gui::App& app, const LaunchOptions& options) {
     si.hStdError = log;
   }
   PROCESS_INFORMATION pi = {};
-  std::string cl = "\"" + exe + "\"";
-  const char* cwd = options.current_directory.empty() ? nullptr : options.current_directory.c_str();
-  BOOL ok = ::CreateProcessA(exe.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE, CREATE_UNICODE_ENVIRONMENT, &env[0], cwd, &si,
-                             &pi);
+  std::wstring wide_exe = widen(exe);
+  std::wstring cl = L"\"" + wide_exe + L"\"";
+  std::wstring cwd = widen(options.current_directory);
+  BOOL ok = ::CreateProcessW(wide_exe.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
+                             CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
   if (log != INVALID_HANDLE_VALUE) ::CloseHandle(log);
   if (!ok) return false;
   ::CloseHandle(pi.hThread);

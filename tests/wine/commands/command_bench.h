@@ -37,6 +37,7 @@ int count_files(const std::string& folder);
 std::string read_utf16_file(const std::string& path);
 std::string read_file(const std::string& path);
 
+// Paths in UTF-8.
 struct LaunchOptions {
   std::string profile;             // USERPROFILE of the app; empty: the variable is removed
   bool set_profile = true;
