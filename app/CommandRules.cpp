@@ -36,13 +36,14 @@ std::vector<CommandBox> Report(int usart, int bridge, int winusb, const char* su
 
 const CommandInterface kUsartInterface = {
     0, &ProbeRecord::usart, "Korvex-USART", "Usart_driver", "Korvex-USART.inf", kDriverKindCdc,
-    "Usart driver installation failed. ", "Usart driver was extract failed. "};
+    "Usart driver installation failed. ", "Usart driver was extract failed. ", "usart", "Usart driver", "usbser"};
 const CommandInterface kBridgeInterface = {
     4, &ProbeRecord::bridge, "Korvex-Bridge", "Bridge_driver", "Korvex-Bridge.inf", kDriverKindCdc,
-    "Bridge driver installation failed. ", "Bridge driver was extract failed. "};
+    "Bridge driver installation failed. ", "Bridge driver was extract failed. ", "bridge", "Bridge driver", "usbser"};
 const CommandInterface kWinusbInterface = {
     3, &ProbeRecord::winusb, "Korvex-WinUSB", "WinUSB_driver", "Korvex-WinUSB.inf", kDriverKindWinusb,
-    "WinUSB driver installation failed. ", "WinUSB driver was extract failed. "};
+    "WinUSB driver installation failed. ", "WinUSB driver was extract failed. ", "winusb", "WinUSB driver",
+    "winusb"};
 
 int ProfilePackageFolder(const char* profile, unsigned long read_result, const char* name, std::string* folder) {
   // An unset or empty value would put the package at the root of the current drive, and a cut one
@@ -62,6 +63,22 @@ int RunAttempts(const std::function<int()>& attempt, const std::function<void(un
     pause(kRetryPauseMs);
   }
   return status;
+}
+
+InstallResults InstallInOrder(const std::function<bool(const CommandInterface&)>& chosen,
+                              const std::function<int(const CommandInterface&)>& attempt,
+                              const std::function<void(unsigned)>& pause,
+                              const std::function<void(const CommandInterface&, int)>& done) {
+  InstallResults results;
+  const std::pair<const CommandInterface*, int*> order[] = {
+      {&kUsartInterface, &results.usart}, {&kWinusbInterface, &results.winusb}, {&kBridgeInterface, &results.bridge}};
+  for (const auto& entry : order) {
+    const CommandInterface& row = *entry.first;
+    if (!chosen(row)) continue;
+    *entry.second = RunAttempts([&] { return attempt(row); }, pause);
+    if (done) done(row, *entry.second);
+  }
+  return results;
 }
 
 bool GenericIdByVersion(unsigned long major, unsigned long minor) {

@@ -21,6 +21,9 @@ struct CommandInterface {
   int32_t driver_kind;
   const char* install_failed;         // prefix of the install error box
   const char* extract_failed;         // prefix of the extract error box
+  const char* name;                   // on the command line: "usart", "bridge", "winusb"
+  const char* label;                  // "Usart driver", as the check box reads
+  const char* service;                // the driver service that counts as installed
 };
 
 extern const CommandInterface kUsartInterface;
@@ -39,6 +42,21 @@ int ProfilePackageFolder(const char* profile, unsigned long read_result, const c
 // Up to three attempts, stopping at the first that returns 0; after every failed attempt (the
 // third too) `pause` is called with 2000 ms. The status of the last attempt.
 int RunAttempts(const std::function<int()>& attempt, const std::function<void(unsigned)>& pause);
+
+// The statuses of interfaces 0, 4 and 3 after an install command; 0 for one not chosen.
+struct InstallResults {
+  int usart = 0;
+  int bridge = 0;
+  int winusb = 0;
+};
+
+// The course of an install command: each chosen interface in the order 0, 3, 4 with its attempts
+// (RunAttempts). `chosen` is asked just before that interface's turn; `done`, when given, hears
+// each handled interface's status as soon as it is known.
+InstallResults InstallInOrder(const std::function<bool(const CommandInterface&)>& chosen,
+                              const std::function<int(const CommandInterface&)>& attempt,
+                              const std::function<void(unsigned)>& pause,
+                              const std::function<void(const CommandInterface&, int)>& done);
 
 // The generic-ID rule by version alone: Windows 7 (6.1) and later.
 bool GenericIdByVersion(unsigned long major, unsigned long minor);

@@ -1,5 +1,6 @@
 // The install and extract commands: prepare a driver package per interface and install it for the
-// shown probe, or only write the three packages; then report in message boxes.
+// shown probe, or only write the three packages; then report in message boxes. The routines are
+// shared with the command line (Routines.h).
 #include <windows.h>
 
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include "app/CommandRules.h"
 #include "app/DriverInstallDlg.h"
+#include "app/Routines.h"
 #include "engine/install.h"
 #include "engine/log.h"
 #include "engine/prepare.h"
@@ -31,34 +33,30 @@ void ShowBoxes(HWND owner, const std::vector<CommandBox>& boxes) {
   for (const CommandBox& box : boxes) ::MessageBoxA(owner, box.text.c_str(), kBoxCaption, MB_OK | box.icon);
 }
 
+void FillTemplateDevice(const CommandInterface& row, wdi_device_entry* device) {
+  std::memset(device, 0, sizeof(*device));
+  device->vendor_id = kProbeVendorId;
+  device->product_id = kProbeProductId;
+  device->is_interface = 1;
+  device->interface_number = row.number;
+  // The engine only reads the record; the text is a constant of this program.
+  device->description = const_cast<char*>(row.description);
+}
+
+// The log names the dialog's routine of the interface.
+const char* InstallRoutineName(const CommandInterface& row) {
+  if (&row == &kUsartInterface) return "InstallUsartDriver";
+  if (&row == &kBridgeInterface) return "InstallBridgeDriver";
+  return "InstallWinusbDriver";
+}
+
 }  // namespace
 
-HWND CVelmor_DFU_DriverInstallDlg::MainWindow() const {
-  CWinApp* app = AfxGetApp();
-  if (app != nullptr && app->m_pMainWnd != nullptr) return app->m_pMainWnd->GetSafeHwnd();
-  return m_hWnd;
-}
+void PauseAfterAttempt(unsigned ms) { ::Sleep(ms); }
 
-void CVelmor_DFU_DriverInstallDlg::FillTemplateDevice(const CommandInterface& row) {
-  std::memset(&m_templateDevice, 0, sizeof(m_templateDevice));
-  m_templateDevice.vendor_id = kProbeVendorId;
-  m_templateDevice.product_id = kProbeProductId;
-  m_templateDevice.is_interface = 1;
-  m_templateDevice.interface_number = row.number;
-  // The engine only reads the record; the text is a constant of this program.
-  m_templateDevice.description = const_cast<char*>(row.description);
-}
-
-const ProbeInterfaceSlot* CVelmor_DFU_DriverInstallDlg::SelectedSlot(const CommandInterface& row) const {
-  for (const ProbeRecord& record : m_probes) {
-    const ProbeInterfaceSlot& slot = record.*row.slot;
-    if (slot.present && std::strcmp(ProbeUidOf(record).c_str(), m_selectedUid) == 0) return &slot;
-  }
-  return nullptr;
-}
-
-int CVelmor_DFU_DriverInstallDlg::InstallInterface(const CommandInterface& row, const char* caller) {
-  FillTemplateDevice(row);
+int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_device_entry* template_device,
+                   const wdi_install_options* install_options) {
+  FillTemplateDevice(row, template_device);
   engine_log_level = LOG_WARNING;
 
   // Read wide and handed on in UTF-8, as the engine reads every path: the 8-bit call would give
@@ -69,44 +67,64 @@ int CVelmor_DFU_DriverInstallDlg::InstallInterface(const CommandInterface& row, 
   std::string folder;
   int status = ProfilePackageFolder(profile_utf8.get(), read, row.folder, &folder);
   if (status != WDI_ST_OK) {
-    engine_log(LOG_ERROR, caller, "USERPROFILE is %s: no folder for the %s package",
+    engine_log(LOG_ERROR, InstallRoutineName(row), "USERPROFILE is %s: no folder for the %s package",
                status == WDI_ST_OVERRUN ? "longer than 255 characters" : "not set", row.folder);
     return status;
   }
 
+  // The probe's own record when it has this interface.
+  const ProbeInterfaceSlot* slot = probe != nullptr && (probe->*row.slot).present ? &(probe->*row.slot) : nullptr;
   wdi_prepare_options options = {};
   options.driver_kind = row.driver_kind;
   if (&row == &kWinusbInterface) {
     options.generic_compatible_id = GenericIdForThisWindows() ? 1 : 0;
-    // The shown probe's own compatible ID says more than the version does.
-    if (const ProbeInterfaceSlot* slot = SelectedSlot(row)) {
-      options.generic_compatible_id = IsMsCompatibleId(slot->device.first_compatible_id) ? 1 : 0;
-    }
+    // The probe's own compatible ID says more than the version does.
+    if (slot != nullptr) options.generic_compatible_id = IsMsCompatibleId(slot->device.first_compatible_id) ? 1 : 0;
   }
 
-  status = wdi_prepare_driver(&m_templateDevice, folder.c_str(), row.inf_name, &options);
+  status = wdi_prepare_driver(template_device, folder.c_str(), row.inf_name, &options);
   if (status != WDI_ST_OK) return status;
 
-  // The probe's own record when it has this interface; the copy's strings stay valid because no
-  // refresh runs while the install command holds m_lock (see OnTimer).
-  const ProbeInterfaceSlot* slot = SelectedSlot(row);
-  wdi_device_entry* device = slot != nullptr ? const_cast<wdi_device_entry*>(&slot->device) : &m_templateDevice;
-  return wdi_install_driver(device, folder.c_str(), row.inf_name, &m_installOptions);
+  wdi_device_entry* device = slot != nullptr ? const_cast<wdi_device_entry*>(&slot->device) : template_device;
+  return wdi_install_driver(device, folder.c_str(), row.inf_name, install_options);
 }
 
-int CVelmor_DFU_DriverInstallDlg::ExtractInterface(const CommandInterface& row) {
-  FillTemplateDevice(row);
+int ExtractPackage(const CommandInterface& row, const char* folder, wdi_device_entry* template_device) {
+  FillTemplateDevice(row, template_device);
   wdi_prepare_options options = {};
   options.driver_kind = row.driver_kind;
   if (&row == &kWinusbInterface) options.generic_compatible_id = GenericIdForThisWindows() ? 1 : 0;
   engine_log_level = LOG_WARNING;
-  // A bare name: the package lands under the current directory.
-  return wdi_prepare_driver(&m_templateDevice, row.folder, row.inf_name, &options);
+  return wdi_prepare_driver(template_device, folder, row.inf_name, &options);
 }
 
-int CVelmor_DFU_DriverInstallDlg::InstallUsartDriver() { return InstallInterface(kUsartInterface, __func__); }
-int CVelmor_DFU_DriverInstallDlg::InstallBridgeDriver() { return InstallInterface(kBridgeInterface, __func__); }
-int CVelmor_DFU_DriverInstallDlg::InstallWinusbDriver() { return InstallInterface(kWinusbInterface, __func__); }
+HWND CVelmor_DFU_DriverInstallDlg::MainWindow() const {
+  CWinApp* app = AfxGetApp();
+  if (app != nullptr && app->m_pMainWnd != nullptr) return app->m_pMainWnd->GetSafeHwnd();
+  return m_hWnd;
+}
+
+const ProbeRecord* CVelmor_DFU_DriverInstallDlg::SelectedProbe() const {
+  for (const ProbeRecord& record : m_probes) {
+    if (std::strcmp(ProbeUidOf(record).c_str(), m_selectedUid) == 0) return &record;
+  }
+  return nullptr;
+}
+
+int CVelmor_DFU_DriverInstallDlg::InstallInterface(const CommandInterface& row) {
+  // The records' strings stay valid because no refresh runs while the install command holds
+  // m_lock (see OnTimer).
+  return InstallPackage(row, SelectedProbe(), &m_templateDevice, &m_installOptions);
+}
+
+int CVelmor_DFU_DriverInstallDlg::ExtractInterface(const CommandInterface& row) {
+  // A bare name: the package lands under the current directory.
+  return ExtractPackage(row, row.folder, &m_templateDevice);
+}
+
+int CVelmor_DFU_DriverInstallDlg::InstallUsartDriver() { return InstallInterface(kUsartInterface); }
+int CVelmor_DFU_DriverInstallDlg::InstallBridgeDriver() { return InstallInterface(kBridgeInterface); }
+int CVelmor_DFU_DriverInstallDlg::InstallWinusbDriver() { return InstallInterface(kWinusbInterface); }
 int CVelmor_DFU_DriverInstallDlg::ExtractUsartDriver() { return ExtractInterface(kUsartInterface); }
 int CVelmor_DFU_DriverInstallDlg::ExtractBridgeDriver() { return ExtractInterface(kBridgeInterface); }
 int CVelmor_DFU_DriverInstallDlg::ExtractWinusbDriver() { return ExtractInterface(kWinusbInterface); }
@@ -117,16 +135,18 @@ void CVelmor_DFU_DriverInstallDlg::OnBnClickedInstall() {
   ::EnterCriticalSection(&m_lock);
   m_installOptions.owner_window = MainWindow();
 
-  auto pause = [](unsigned ms) { ::Sleep(ms); };
-  auto attempts_if_checked = [&](CButton& box, int (CVelmor_DFU_DriverInstallDlg::*routine)()) {
-    if (box.SendMessage(BM_GETCHECK) == 0) return static_cast<int>(WDI_ST_OK);
-    return RunAttempts([&] { return (this->*routine)(); }, pause);
+  auto chosen = [this](const CommandInterface& row) {
+    CButton& box = &row == &kUsartInterface ? m_usartCheck : &row == &kBridgeInterface ? m_bridgeCheck : m_winusbCheck;
+    return box.SendMessage(BM_GETCHECK) != 0;
   };
-  int usart = attempts_if_checked(m_usartCheck, &CVelmor_DFU_DriverInstallDlg::InstallUsartDriver);
-  int winusb = attempts_if_checked(m_winusbCheck, &CVelmor_DFU_DriverInstallDlg::InstallWinusbDriver);
-  int bridge = attempts_if_checked(m_bridgeCheck, &CVelmor_DFU_DriverInstallDlg::InstallBridgeDriver);
+  auto attempt = [this](const CommandInterface& row) {
+    if (&row == &kUsartInterface) return InstallUsartDriver();
+    if (&row == &kBridgeInterface) return InstallBridgeDriver();
+    return InstallWinusbDriver();
+  };
+  InstallResults results = InstallInOrder(chosen, attempt, PauseAfterAttempt, nullptr);
 
-  ShowBoxes(m_installOptions.owner_window, InstallReport(usart, bridge, winusb));
+  ShowBoxes(m_installOptions.owner_window, InstallReport(results.usart, results.bridge, results.winusb));
   ::LeaveCriticalSection(&m_lock);
 }
 

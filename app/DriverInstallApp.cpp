@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "app/CommandLineRun.h"
 #include "app/DriverInstallDlg.h"
 #include "engine/system.h"
 
@@ -35,6 +36,9 @@ BOOL CVelmor_DFU_DriverInstallApp::InitInstance() {
   icc.dwICC = ICC_WIN95_CLASSES;
   ::InitCommonControlsEx(&icc);
 
+  // Started with arguments: a command for unattended use, without the dialog.
+  if (RunCommandLine(&m_commandExitCode)) return FALSE;
+
   CWinApp::InitInstance();
   AfxEnableControlContainer();
   CShellManager* shell_manager = new CShellManager;
@@ -50,3 +54,5 @@ BOOL CVelmor_DFU_DriverInstallApp::InitInstance() {
   }
   return FALSE;
 }
+
+int CVelmor_DFU_DriverInstallApp::ExitInstance() { return m_commandExitCode; }

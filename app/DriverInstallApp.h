@@ -8,8 +8,12 @@ class CVelmor_DFU_DriverInstallApp : public CWinApp {
   CVelmor_DFU_DriverInstallApp();
   ~CVelmor_DFU_DriverInstallApp() override;
   BOOL InitInstance() override;
+  int ExitInstance() override;
 
   DECLARE_MESSAGE_MAP()
+
+ private:
+  int m_commandExitCode = 0;  // of a command given on the command line
 };
 
 extern CVelmor_DFU_DriverInstallApp theApp;

@@ -48,11 +48,10 @@ class CVelmor_DFU_DriverInstallDlg : public CDialogEx {
   int ExtractUsartDriver();
   int ExtractBridgeDriver();
   int ExtractWinusbDriver();
-  int InstallInterface(const CommandInterface& row, const char* caller);
+  int InstallInterface(const CommandInterface& row);
   int ExtractInterface(const CommandInterface& row);
-  void FillTemplateDevice(const CommandInterface& row);
-  // The slot of the shown probe (by m_selectedUid) for that interface, when the probe has it.
-  const ProbeInterfaceSlot* SelectedSlot(const CommandInterface& row) const;
+  // The record of the shown probe (by m_selectedUid), when there is one.
+  const ProbeRecord* SelectedProbe() const;
   HWND MainWindow() const;
 
   // True while this thread already holds m_lock: a timer tick dispatched from inside a command

@@ -8,21 +8,13 @@
 #include <string>
 
 #include "app/DriverInstallDlg.h"
+#include "app/Routines.h"
 #include "engine/status.h"
 
 namespace {
 
 constexpr char kProbeRow[] = "Korvex";
 constexpr char kWcidPrefix[] = "USB\\MS_COMP_";
-
-// The service name lower-cased in the ANSI code page, then compared exactly: a longer name that
-// merely begins with the expected one does not count.
-bool HasService(const ProbeInterfaceSlot& slot, const char* expected) {
-  if (slot.device.service_name == nullptr) return false;
-  std::string name = slot.device.service_name;
-  if (!name.empty()) ::CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
-  return name == expected;
-}
 
 bool HasWcidInterface(const ProbeRecord& record) {
   if (!record.winusb.present) return false;
@@ -44,6 +36,16 @@ CString Hex(unsigned value) {
   return text;
 }
 
+}  // namespace
+
+// A longer name that merely begins with the expected one does not count.
+bool HasService(const ProbeInterfaceSlot& slot, const char* expected) {
+  if (slot.device.service_name == nullptr) return false;
+  std::string name = slot.device.service_name;
+  if (!name.empty()) ::CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+  return name == expected;
+}
+
 // A list freed by another process at this very moment makes the destroy refuse; such a refusal
 // lasts as long as one free, so a few short retries avoid losing the list.
 void DestroyList(wdi_device_entry* list) {
@@ -52,8 +54,6 @@ void DestroyList(wdi_device_entry* list) {
     ::Sleep(1);
   }
 }
-
-}  // namespace
 
 bool CVelmor_DFU_DriverInstallDlg::UpdateDriverStatus(ProbeRecord record) {
   bool all_installed = true;

@@ -22,6 +22,13 @@ extern int engine_log_level;
 void engine_log(int level, const char* function, const char* format, ...)
     __attribute__((format(ENGINE_LOG_FORMAT, 3, 4)));
 
+// A second destination of the log: receives every line at every level, whatever engine_log_level
+// says, as "Velmor:<level> [<function>] <message>" without the line end. Called on the logging
+// thread (the engine logs from two threads at once): the receiver serialises its own writes.
+// Null (the default): the streams alone.
+typedef void (*engine_log_receiver)(int level, const char* line);
+void engine_log_set_receiver(engine_log_receiver receiver);
+
 #ifdef __cplusplus
 }
 #endif

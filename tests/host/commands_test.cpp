@@ -69,6 +69,34 @@ TEST(RunAttempts, ThreeFailuresPauseAfterEachAndReturnTheLastStatus) {
   EXPECT_EQ(std::vector<unsigned>({2000, 2000, 2000}), log.pauses);
 }
 
+TEST(InstallInOrder, ChosenInterfacesInTheOrderZeroThreeFourEachWithItsAttempts) {
+  std::vector<int> attempted;  // interface numbers, one per attempt
+  std::vector<int> asked;
+  std::vector<std::pair<int, int>> done;
+  int pauses = 0;
+  auto chosen = [&](const CommandInterface& row) {
+    asked.push_back(row.number);
+    return row.number != 4;
+  };
+  auto attempt = [&](const CommandInterface& row) {
+    attempted.push_back(row.number);
+    return row.number == 3 ? WDI_ST_DENIED : WDI_ST_OK;
+  };
+  InstallResults results = InstallInOrder(chosen, attempt, [&](unsigned) { ++pauses; },
+                                          [&](const CommandInterface& row, int status) {
+                                            done.emplace_back(row.number, status);
+                                          });
+  EXPECT_EQ(std::vector<int>({0, 3, 4}), asked);
+  EXPECT_EQ(std::vector<int>({0, 3, 3, 3}), attempted);
+  EXPECT_EQ(3, pauses);
+  EXPECT_EQ((std::vector<std::pair<int, int>>{{0, WDI_ST_OK}, {3, WDI_ST_DENIED}}), done);
+  EXPECT_EQ(WDI_ST_OK, results.usart);
+  EXPECT_EQ(WDI_ST_DENIED, results.winusb);
+  EXPECT_EQ(WDI_ST_OK, results.bridge) << "an interface not chosen counts as done";
+  // Without a listener the results alone tell.
+  EXPECT_EQ(WDI_ST_DENIED, InstallInOrder(chosen, attempt, [](unsigned) {}, nullptr).winusb);
+}
+
 TEST(GenericIdByVersion, WindowsSevenAndLater) {
   EXPECT_FALSE(GenericIdByVersion(5, 1));
   EXPECT_FALSE(GenericIdByVersion(5, 2));

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/log.h"
 #include "engine/status.h"
@@ -77,4 +79,33 @@ TEST_F(EngineLog, FormatsEndingInALineEndLeaveAnEmptyLine) {
   engine_log(LOG_ERROR, "CreateCat", "Unable to locate %s() in %s\n", "CryptCATOpen", "wintrust");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Velmor:error [CreateCat] Unable to locate CryptCATOpen() in wintrust\n\n");
+}
+
+namespace {
+std::vector<std::pair<int, std::string>> received;
+void Receive(int level, const char* line) { received.emplace_back(level, line); }
+}  // namespace
+
+TEST_F(EngineLog, TheReceiverGetsEveryLevelWhileTheStreamsKeepTheMinimum) {
+  engine_log_level = LOG_WARNING;
+  received.clear();
+  engine_log_set_receiver(Receive);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  engine_log(LOG_DEBUG, "f", "dropped %d", 1);
+  engine_log(LOG_INFO, "g", "dropped");
+  engine_log(LOG_ERROR, "CreateCat", "Unable to locate %s() in %s\n", "CryptCATOpen", "wintrust");
+  const std::string long_text(5000, 'x');
+  engine_log(LOG_WARNING, nullptr, "%s", long_text.c_str());
+  engine_log_set_receiver(nullptr);
+  engine_log(LOG_DEBUG, "f", "after");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Velmor:error [CreateCat] Unable to locate CryptCATOpen() in wintrust\n\n"
+            "Velmor:warning [] " + long_text + "\n");
+  ASSERT_EQ(4u, received.size());
+  EXPECT_EQ(std::make_pair(0, std::string("Velmor:debug [f] dropped 1")), received[0]);
+  EXPECT_EQ(std::make_pair(1, std::string("Velmor:info [g] dropped")), received[1]);
+  EXPECT_EQ("Velmor:error [CreateCat] Unable to locate CryptCATOpen() in wintrust\n", received[2].second);
+  EXPECT_EQ("Velmor:warning [] " + long_text, received[3].second);
 }

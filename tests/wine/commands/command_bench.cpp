@@ -131,7 +131,25 @@ UINT icon_of(HWND box) {
 
 }  // namespace
 
-bool start_app(gui::App& app, const LaunchOptions& options) {
+namespace {
+
+std::wstring wide(const std::string& text, UINT code_page) {
+  int n = ::MultiByteToWideChar(code_page, 0, text.c_str(), -1, nullptr, 0);
+  if (n <= 1) return std::wstring();
+  std::wstring w(static_cast<size_t>(n - 1), L'\0');
+  ::MultiByteToWideChar(code_page, 0, text.c_str(), -1, &w[0], n);
+  return w;
+}
+
+HANDLE inheritable_output(const std::string& path) {
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+  return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0,
+                       nullptr);
+}
+
+}  // namespace
+
+bool launch_app(gui::App& app, const LaunchOptions& options) {
   std::string exe = options.version.empty() ? gui::app_exe_path() : versioned_copy(options.version);
   if (exe.empty()) return false;
   std::wstring env = environment_with_profile(options);
@@ -139,26 +157,37 @@ bool start_app(gui::App& app, const LaunchOptions& options) {
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   HANDLE log = INVALID_HANDLE_VALUE;
+  HANDLE out = INVALID_HANDLE_VALUE;
   if (!options.log_path.empty()) {
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    log = ::CreateFileA(options.log_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                        CREATE_ALWAYS, 0, nullptr);
+    log = inheritable_output(options.log_path);
     if (log == INVALID_HANDLE_VALUE) return false;
+    out = options.stdout_path.empty() ? log : inheritable_output(options.stdout_path);
+    if (out == INVALID_HANDLE_VALUE) {
+      ::CloseHandle(log);
+      return false;
+    }
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = log;
+    si.hStdOutput = out;
     si.hStdError = log;
   }
   PROCESS_INFORMATION pi = {};
-  std::wstring wide_exe = widen(exe);
-  std::wstring cl = L"\"" + wide_exe + L"\"";
-  std::wstring cwd = widen(options.current_directory);
-  BOOL ok = ::CreateProcessW(wide_exe.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
+  std::wstring exe_w = wide(exe, CP_ACP);
+  std::wstring cl = L"\"" + exe_w + L"\"";
+  if (!options.arguments.empty()) cl += L" " + wide(options.arguments, CP_UTF8);
+  std::wstring cwd = wide(options.current_directory, CP_UTF8);
+  BOOL ok = ::CreateProcessW(exe_w.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
                              CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
+  if (out != log && out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
   if (log != INVALID_HANDLE_VALUE) ::CloseHandle(log);
   if (!ok) return false;
   ::CloseHandle(pi.hThread);
   app.process = pi.hProcess;
   app.pid = pi.dwProcessId;
+  return true;
+}
+
+bool start_app(gui::App& app, const LaunchOptions& options) {
+  if (!launch_app(app, options)) return false;
   app.dialog = gui::wait_window(gui::kMainCaption, app.pid, 15000);
   return app.dialog != nullptr;
 }
@@ -199,6 +228,21 @@ velmor_lab::probe_spec bare_probe(const std::string& instance, const std::string
   probe.instance = instance;
   if (!mi3_compat.empty()) probe.mi[3].first_compatible = "USB\\" + mi3_compat;
   return probe;
+}
+
+bool plant_tagged_probe(const char* instance, const char* rev) {
+  if (!velmor_lab::plant_probe(bare_probe(instance))) return false;
+  for (int n : {0, 3, 4}) {
+    velmor_lab::node_spec node;
+    node.instance_id = velmor_lab::probe_interface_id(instance, n);
+    node.device_desc = "Korvex";
+    node.has_bus_desc = true;
+    node.bus_desc = "Korvex";
+    std::string mi = "&MI_0" + std::to_string(n);
+    node.hardware_ids = {std::string("USB\\VID_2E3C&PID_F000&REV_") + rev + mi, "USB\\VID_2E3C&PID_F000" + mi};
+    if (!velmor_lab::plant(node)) return false;
+  }
+  return true;
 }
 
 std::string windows_path(const std::string& unix_path) {

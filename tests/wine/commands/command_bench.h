@@ -44,11 +44,15 @@ struct LaunchOptions {
   std::string current_directory;   // empty: the test's own
   std::string version;             // Windows version Wine reports to the app; empty: the prefix's
   std::string log_path;            // the app's standard output and error; empty: not kept
+  std::string stdout_path;         // when set, standard output goes here and only errors to log_path
+  std::string arguments;           // the app's command line after its name (UTF-8)
 };
 
 // The app started as LaunchOptions say. With a version, a copy of the exe named after that version
 // runs from the test's folder, so that the setting applies to that copy alone.
 bool start_app(gui::App& app, const LaunchOptions& options);
+// The same without waiting for the dialog (the app started with a command).
+bool launch_app(gui::App& app, const LaunchOptions& options);
 
 // One message box as it appeared.
 struct Box {
@@ -70,6 +74,10 @@ void set_check(HWND dialog, int id, bool checked);
 // A probe with every interface present and without drivers, interface 3 with the given first
 // compatible ID (e.g. "MS_COMP_WINUSB"; empty: none).
 velmor_lab::probe_spec bare_probe(const std::string& instance, const std::string& mi3_compat = "");
+
+// A probe whose interfaces report a hardware ID of their own first ("...&REV_<rev>&MI_0n") and the
+// generic one second, so that an installation for one of them touches that probe alone.
+bool plant_tagged_probe(const char* instance, const char* rev);
 
 // The Windows path of a file of the build tree given as a Unix path.
 std::string windows_path(const std::string& unix_path);

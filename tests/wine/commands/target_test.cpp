@@ -18,26 +18,9 @@ const char kProbeB[] = "C0DE001B";
 const char kProbeC[] = "C0DE001C";
 const wchar_t kBusy[] = L"Requested resource busy or similar call already in progress";
 
-// A probe whose interfaces report a hardware ID of their own first ("...&REV_<rev>&MI_0n") and the
-// generic one second, so that an installation for one of them touches that probe alone.
-bool plant_tagged_probe(const char* instance, const char* rev) {
-  if (!velmor_lab::plant_probe(cmd::bare_probe(instance))) return false;
-  for (int n : {0, 3, 4}) {
-    velmor_lab::node_spec node;
-    node.instance_id = velmor_lab::probe_interface_id(instance, n);
-    node.device_desc = "Korvex";
-    node.has_bus_desc = true;
-    node.bus_desc = "Korvex";
-    std::string mi = "&MI_0" + std::to_string(n);
-    node.hardware_ids = {std::string("USB\\VID_2E3C&PID_F000&REV_") + rev + mi, "USB\\VID_2E3C&PID_F000" + mi};
-    if (!velmor_lab::plant(node)) return false;
-  }
-  return true;
-}
-
 TEST_F(TargetTest, InstallsForTheShownProbeOfTwo) {
-  ASSERT_TRUE(plant_tagged_probe(kProbeA, "0001"));
-  ASSERT_TRUE(plant_tagged_probe(kProbeB, "0002"));
+  ASSERT_TRUE(cmd::plant_tagged_probe(kProbeA, "0001"));
+  ASSERT_TRUE(cmd::plant_tagged_probe(kProbeB, "0002"));
   Start();
   ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, cmd::kCombo).size() == 2; }, 10000));
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA))) << "the first probe is shown first";

@@ -1,0 +1,310 @@
+// The window-free part of the unattended commands.
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/status.h"
+
+const char kUsageText[] =
+    "Velmor_VirtualCOM_DriverInstall.exe [command]\n"
+    "\n"
+    "Without a command the dialog opens. Commands and options start with / or -, in any case:\n"
+    "  /list                       one line per attached probe: its UID and the driver of\n"
+    "                              interfaces 0 (usart), 3 (winusb) and 4 (bridge)\n"
+    "  /install [/interfaces LIST] [/quiet] [/log FILE]\n"
+    "                              installs the drivers for the first attached probe, or, with\n"
+    "                              none attached, for probes plugged in later\n"
+    "    /interfaces LIST          usart, winusb, bridge or 0, 3, 4, separated by commas\n"
+    "                              (default: all three)\n"
+    "    /quiet                    no window at all, not even the progress window\n"
+    "  /extract [DIR] [/log FILE]  writes the three driver packages into DIR (default: the\n"
+    "                              current directory)\n"
+    "  /log FILE                   appends every log line of the run with a time stamp, and a\n"
+    "                              summary, to FILE (UTF-8); also with /list\n"
+    "  /? or /help                 this text\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  every requested interface (or package) succeeded\n"
+    "  1  at least one failed; the output and the log say which, and why\n"
+    "  2  bad command line, or the log file cannot be opened: nothing was done\n"
+    "  3  another copy of this tool was busy with the devices or drivers: try again later\n";
+
+const char kNoProbeLine[] = "No probe attached.";
+
+namespace {
+
+std::string Lower(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+std::string Trim(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+enum class Switch { kNone, kUnknown, kHelp, kList, kInstall, kExtract, kInterfaces, kQuiet, kLog };
+
+// What an argument is as a switch: kNone for a plain argument, kUnknown for an unknown switch.
+Switch SwitchOf(const std::string& argument) {
+  if (argument.empty() || (argument[0] != '/' && argument[0] != '-')) return Switch::kNone;
+  const std::string name = Lower(argument.substr(1));
+  static const struct {
+    const char* name;
+    Switch value;
+  } kKnown[] = {{"?", Switch::kHelp},          {"help", Switch::kHelp},   {"list", Switch::kList},
+                {"install", Switch::kInstall}, {"extract", Switch::kExtract}, {"interfaces", Switch::kInterfaces},
+                {"quiet", Switch::kQuiet},     {"log", Switch::kLog}};
+  for (const auto& known : kKnown) {
+    if (name == known.name) return known.value;
+  }
+  return Switch::kUnknown;
+}
+
+bool IsAction(Switch s) { return s == Switch::kList || s == Switch::kInstall || s == Switch::kExtract; }
+
+CommandLineRequest Bad(const std::string& why) {
+  CommandLineRequest request;
+  request.error = why;
+  return request;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(const std::string& command_line) {
+  std::vector<std::string> arguments;
+  std::string current;
+  bool quoted = false;
+  bool in_argument = false;
+  for (char c : command_line) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_argument = true;  // "" is an empty argument
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (in_argument) arguments.push_back(current);
+      current.clear();
+      in_argument = false;
+    } else {
+      current.push_back(c);
+      in_argument = true;
+    }
+  }
+  if (in_argument) arguments.push_back(current);
+  return arguments;
+}
+
+bool ParseInterfaceList(const std::string& text, CommandLineRequest* request, std::string* error) {
+  bool usart = false, bridge = false, winusb = false;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = text.find(',', start);
+    std::string item = Lower(Trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+    if (item.empty()) {
+      *error = "empty interface name in \"" + text + "\"";
+      return false;
+    }
+    if (item == kUsartInterface.name || item == "0") {
+      usart = true;
+    } else if (item == kBridgeInterface.name || item == "4") {
+      bridge = true;
+    } else if (item == kWinusbInterface.name || item == "3") {
+      winusb = true;
+    } else {
+      *error = "unknown interface \"" + item + "\"";
+      return false;
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  request->usart = usart;
+  request->bridge = bridge;
+  request->winusb = winusb;
+  return true;
+}
+
+namespace {
+
+CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
+  CommandLineRequest request;
+  if (arguments.empty()) return request;
+  for (const std::string& argument : arguments) {
+    if (SwitchOf(argument) == Switch::kHelp) {
+      request.action = CommandAction::kHelp;
+      return request;
+    }
+  }
+
+  std::vector<Switch> seen;
+  Switch action = Switch::kNone;
+  std::string interfaces;
+  bool has_directory = false;
+  std::string plain;  // the first argument that is no switch
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    Switch s = SwitchOf(argument);
+    if (s == Switch::kUnknown) return Bad("unknown switch " + argument);
+    if (s == Switch::kNone) {
+      if (has_directory) return Bad("unexpected argument \"" + argument + "\"");
+      has_directory = true;
+      plain = argument;
+      continue;
+    }
+    for (Switch earlier : seen) {
+      if (earlier == s) return Bad(argument + " is given twice");
+    }
+    seen.push_back(s);
+    if (IsAction(s)) {
+      if (action != Switch::kNone) return Bad("only one of /list, /install and /extract can be given");
+      action = s;
+    } else if (s == Switch::kQuiet) {
+      request.quiet = true;
+    } else {
+      // /interfaces and /log take the next argument: not a switch of ours, nor anything starting
+      // with "/" (a forgotten value); a file name may start with "-".
+      if (i + 1 >= arguments.size() || arguments[i + 1].compare(0, 1, "/") == 0 ||
+          (SwitchOf(arguments[i + 1]) != Switch::kNone && SwitchOf(arguments[i + 1]) != Switch::kUnknown)) {
+        return Bad(argument + " needs a value");
+      }
+      const std::string& value = arguments[++i];
+      if (value.empty()) return Bad(argument + " needs a value");
+      if (s == Switch::kLog) {
+        request.log_file = value;
+      } else {
+        interfaces = value;
+      }
+    }
+  }
+
+  switch (action) {
+    case Switch::kList: request.action = CommandAction::kList; break;
+    case Switch::kInstall: request.action = CommandAction::kInstall; break;
+    case Switch::kExtract: request.action = CommandAction::kExtract; break;
+    default: return Bad("no command: give /list, /install or /extract");
+  }
+  if (has_directory) {
+    if (request.action != CommandAction::kExtract) return Bad("unexpected argument \"" + plain + "\"");
+    if (plain.empty()) return Bad("the folder for /extract is empty");
+    request.directory = plain;
+  }
+  if (!interfaces.empty()) {
+    if (request.action != CommandAction::kInstall) return Bad("/interfaces goes with /install only");
+    std::string why;
+    if (!ParseInterfaceList(interfaces, &request, &why)) return Bad(why);
+  }
+  return request;
+}
+
+}  // namespace
+
+CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLineRequest request = ParseArguments(arguments);
+  // A bad command line given with /quiet still must not open a box.
+  for (const std::string& argument : arguments) {
+    if (SwitchOf(argument) == Switch::kQuiet) request.quiet = true;
+  }
+  return request;
+}
+
+std::string DriverVersionText(uint64_t version) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", static_cast<unsigned>((version >> 48) & 0xFFFF),
+                static_cast<unsigned>((version >> 32) & 0xFFFF), static_cast<unsigned>((version >> 16) & 0xFFFF),
+                static_cast<unsigned>(version & 0xFFFF));
+  return text;
+}
+
+namespace {
+
+std::string DriverText(const InterfaceState& state) {
+  std::string text = state.service;
+  if (state.version != 0) text += " " + DriverVersionText(state.version);
+  return text;
+}
+
+std::string StateText(const InterfaceState& state) {
+  if (!state.present) return "absent";
+  if (state.installed && state.service != nullptr) return DriverText(state);
+  if (state.service == nullptr || state.service[0] == '\0') return "not installed";
+  return "not installed (driver " + DriverText(state) + ")";
+}
+
+std::string StatusWithCode(int status) {
+  return std::string(wdi_status_text(status)) + " (status " + std::to_string(status) + ")";
+}
+
+}  // namespace
+
+std::string ProbeListLine(const std::string& uid, const InterfaceState& usart, const InterfaceState& winusb,
+                          const InterfaceState& bridge) {
+  return "Probe " + uid + ": " + kUsartInterface.name + "=" + StateText(usart) + ", " + kWinusbInterface.name + "=" +
+         StateText(winusb) + ", " + kBridgeInterface.name + "=" + StateText(bridge);
+}
+
+std::string ListFailureLine(int status) {
+  if (status == WDI_ST_IN_USE) {
+    return "The devices cannot be listed: another copy of this tool keeps listing them. " + StatusWithCode(status);
+  }
+  return "The devices cannot be listed: " + StatusWithCode(status);
+}
+
+std::string TargetLine(size_t count, const std::string& uid) {
+  if (count == 0) return "No probe attached: installing for probes plugged in later.";
+  std::string line = "Installing for probe " + uid;
+  if (count > 1) line += ", the first of " + std::to_string(count) + " attached probes";
+  return line + ".";
+}
+
+std::string InstallLine(const CommandInterface& row, int status) {
+  if (status == WDI_ST_OK) return std::string(row.label) + " installed.";
+  return row.install_failed + StatusWithCode(status);
+}
+
+std::string ExtractLine(const CommandInterface& row, int status, const std::string& folder) {
+  if (status == WDI_ST_OK) return std::string(row.label) + " extracted to " + folder;
+  return row.extract_failed + StatusWithCode(status);
+}
+
+int ExitCodeFor(const std::vector<int>& statuses) {
+  bool failed = false;
+  for (int status : statuses) {
+    if (status == WDI_ST_OK) continue;
+    if (status != WDI_ST_IN_USE) return kExitFailed;
+    failed = true;
+  }
+  return failed ? kExitBusy : kExitSuccess;
+}
+
+std::string SummaryLine(const std::string& details, int exit_code) {
+  return "Summary: " + details + "; exit code " + std::to_string(exit_code);
+}
+
+std::string ResultsDetails(const std::vector<std::pair<const CommandInterface*, int>>& results) {
+  std::string details;
+  for (const auto& result : results) {
+    if (!details.empty()) details += ", ";
+    details += result.first->name;
+    details += result.second == WDI_ST_OK ? " succeeded" : " failed (" + std::to_string(result.second) + ")";
+  }
+  return details.empty() ? "nothing to do" : details;
+}
+
+std::string LogFileLines(const LogStamp& stamp, const std::string& text) {
+  char prefix[40];
+  std::snprintf(prefix, sizeof(prefix), "%04u-%02u-%02u %02u:%02u:%02u.%03u ", stamp.year % 10000, stamp.month % 100,
+                stamp.day % 100, stamp.hour % 100, stamp.minute % 100, stamp.second % 100, stamp.milliseconds % 1000);
+  std::string lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) lines += prefix + text.substr(start, end - start) + "\r\n";
+    start = end + 1;
+  }
+  return lines;
+}

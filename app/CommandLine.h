@@ -1,0 +1,89 @@
+// The unattended use of the program: started with arguments it lists, installs or extracts without
+// the dialog. Here is what needs no window: splitting and reading the command line, the usage
+// text, the lines it prints and logs, and the exit codes. No Windows calls: host tests use it.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandRules.h"
+
+enum class CommandAction { kDialog, kHelp, kList, kInstall, kExtract };
+
+struct CommandLineRequest {
+  CommandAction action = CommandAction::kDialog;
+  bool usart = true;  // the interfaces to install (interface 0, 4, 3)
+  bool bridge = true;
+  bool winusb = true;
+  bool quiet = false;
+  std::string log_file;   // empty: no log file
+  std::string directory;  // extract target; empty: the current directory
+  std::string error;      // not empty: a bad command line, and why
+};
+
+// Exit codes of the unattended commands.
+enum : int {
+  kExitSuccess = 0,  // every requested interface (or package) succeeded
+  kExitFailed = 1,   // at least one failed
+  kExitUsage = 2,    // bad command line, or the log file cannot be opened: nothing was done
+  kExitBusy = 3      // every failure was another copy of the tool at work (status -6)
+};
+
+extern const char kUsageText[];
+
+// The arguments of a command line, the program name first. Blanks and tabs separate arguments
+// outside double quotes; a quote only opens or closes quoting and is dropped. Backslashes are kept
+// as they are, so that a quoted folder may end in one ("C:\Deploy\"): no Windows path holds a quote.
+std::vector<std::string> SplitCommandLine(const std::string& command_line);
+
+// Reads the arguments after the program name (UTF-8). Switches start with "/" or "-" and ignore
+// case; each may be given once. No arguments: the dialog. "/?" or "/help" anywhere: the usage.
+CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments);
+
+// "usart,winusb,bridge" or "0,3,4" (any mix and case, blanks around the names allowed) into the
+// request's three flags; false with `error` set for an empty list or item or an unknown name.
+bool ParseInterfaceList(const std::string& text, CommandLineRequest* request, std::string* error);
+
+// The driver state of one interface as the dialog judges it.
+struct InterfaceState {
+  bool present;
+  bool installed;       // the expected service
+  const char* service;  // the device's service name, null for none
+  uint64_t version;     // the driver's version, four 16-bit parts; 0 when unknown
+};
+
+// "1.0.0.1" from the packed driver version.
+std::string DriverVersionText(uint64_t version);
+
+// One line of /list: "Probe <uid>: usart=<state>, winusb=<state>, bridge=<state>", a state being
+// "<service> <version>", "not installed", "not installed (driver <service> <version>)" or "absent".
+std::string ProbeListLine(const std::string& uid, const InterfaceState& usart, const InterfaceState& winusb,
+                          const InterfaceState& bridge);
+extern const char kNoProbeLine[];
+// The device list could not be had.
+std::string ListFailureLine(int status);
+// Which probe /install works for: the first of `count` attached probes, whose UID is `uid`.
+std::string TargetLine(size_t count, const std::string& uid);
+
+// The line of one interface's install or extract outcome; failures carry the dialog's box text.
+std::string InstallLine(const CommandInterface& row, int status);
+std::string ExtractLine(const CommandInterface& row, int status, const std::string& folder);
+
+// The exit code of a command whose requested parts ended with these statuses.
+int ExitCodeFor(const std::vector<int>& statuses);
+
+// The closing summary of a run: "Summary: <details>; exit code <n>".
+std::string SummaryLine(const std::string& details, int exit_code);
+// "usart succeeded, winusb failed (-6)" for the interfaces a command handled, in that order.
+std::string ResultsDetails(const std::vector<std::pair<const CommandInterface*, int>>& results);
+
+// A local time with milliseconds.
+struct LogStamp {
+  unsigned year, month, day, hour, minute, second, milliseconds;
+};
+
+// The text as log file lines: each of its lines (split at line ends, empty ones dropped) behind
+// "YYYY-MM-DD hh:mm:ss.mmm ", each ending in CR LF. Empty when the text has no line.
+std::string LogFileLines(const LogStamp& stamp, const std::string& text);

@@ -1,0 +1,364 @@
+// The unattended commands: /list, /install and /extract run the dialog's own routines without the
+// dialog, report one line per probe or interface on the console and in the log file, and end with
+// an exit code.
+#include "app/CommandLineRun.h"
+
+#include <windows.h>
+#include <io.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/ProbeRecord.h"
+#include "app/Routines.h"
+#include "engine/error_text.h"
+#include "engine/log.h"
+#include "engine/status.h"
+#include "engine/win_raii.h"
+
+namespace {
+
+const wchar_t kBoxCaption[] = L"Driver Installation";
+// Another copy of the tool refreshing once a second holds the enumeration for a moment only: a
+// few seconds of retries get a list between its refreshes.
+constexpr int kListAttempts = 100;
+constexpr DWORD kListPauseMs = 50;
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
+  return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string utf8(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n, nullptr, nullptr);
+  return utf8;
+}
+
+// The operating system handle behind a C stream, or null when it leads nowhere.
+HANDLE StreamHandle(FILE* stream) {
+  int fd = _fileno(stream);
+  if (fd < 0) return nullptr;
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr || reinterpret_cast<intptr_t>(handle) == -2) return nullptr;
+  return ::GetFileType(handle) == FILE_TYPE_UNKNOWN ? nullptr : handle;
+}
+
+bool HasConsole() { return StreamHandle(stdout) != nullptr || StreamHandle(stderr) != nullptr; }
+
+// One line to a stream: UTF-16 to a console window, UTF-8 bytes to a file or pipe.
+void WriteStream(FILE* stream, const std::string& text) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  HANDLE handle = StreamHandle(stream);
+  if (handle == nullptr) return;
+  DWORD mode = 0;
+  if (::GetConsoleMode(handle, &mode)) {
+    std::wstring wide = Wide(text + "\n");
+    DWORD written = 0;
+    ::WriteConsoleW(handle, wide.c_str(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::fputs(text.c_str(), stream);
+  std::fputs("\n", stream);
+  std::fflush(stream);
+}
+
+// The log file of the run. The engine logs from two threads (the progress window's worker too):
+// every write happens under the lock, one block of whole lines at a time.
+class RunLog {
+ public:
+  RunLog() { ::InitializeCriticalSection(&lock_); }
+  ~RunLog() {
+    engine_log_set_receiver(nullptr);
+    active_ = nullptr;
+    ::DeleteCriticalSection(&lock_);
+  }
+  RunLog(const RunLog&) = delete;
+  RunLog& operator=(const RunLog&) = delete;
+
+  // Opens the file for appending and starts receiving the engine's lines; false with the reason.
+  // The tool runs elevated: a link planted where the file belongs must not redirect the writes
+  // into another file, so links (and files with more than one name) are refused.
+  bool Open(const std::string& path, std::string* why) {
+    velmor::unique_file file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+      *why = windows_error_text(0);
+      return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.get(), &info)) {
+      *why = "not a file on a disk";
+      return false;
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+        info.nNumberOfLinks > 1) {
+      *why = "a link or a file with more than one name";
+      return false;
+    }
+    file_ = std::move(file);
+    active_ = this;
+    engine_log_set_receiver(&Receive);
+    return true;
+  }
+
+  bool is_open() const { return static_cast<bool>(file_); }
+  bool write_failed() const { return write_failed_; }
+
+  void Write(const std::string& text) {
+    if (!file_) return;
+    SYSTEMTIME now = {};
+    ::GetLocalTime(&now);
+    std::string lines = LogFileLines({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                                      now.wMilliseconds},
+                                     text);
+    ::EnterCriticalSection(&lock_);
+    DWORD written = 0;
+    if (!::WriteFile(file_.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) ||
+        written != lines.size()) {
+      write_failed_ = true;
+    }
+    ::LeaveCriticalSection(&lock_);
+  }
+
+ private:
+  static void Receive(int, const char* line) {
+    RunLog* log = active_;
+    if (log != nullptr) log->Write(line);
+  }
+
+  static RunLog* volatile active_;
+  CRITICAL_SECTION lock_;
+  velmor::unique_file file_;
+  bool write_failed_ = false;
+};
+
+RunLog* volatile RunLog::active_ = nullptr;
+
+// What a command reports: lines on the console (standard output or error) and in the log file.
+class Report {
+ public:
+  explicit Report(RunLog& log) : log_(log) {}
+  void Line(const std::string& text) {
+    WriteStream(stdout, text);
+    log_.Write(text);
+  }
+  void Error(const std::string& text) {
+    WriteStream(stderr, text);
+    log_.Write(text);
+  }
+  // The closing summary goes into the log only: the console keeps the lines a script reads.
+  int Close(const std::string& details, int exit_code) {
+    log_.Write(SummaryLine(details, exit_code));
+    if (log_.write_failed()) WriteStream(stderr, "Warning: some lines could not be written to the log file.");
+    return exit_code;
+  }
+
+ private:
+  RunLog& log_;
+};
+
+// The engine's device list, released at the end of the command.
+struct DeviceList {
+  wdi_device_entry* head = nullptr;
+  DeviceList() = default;
+  DeviceList(const DeviceList&) = delete;
+  DeviceList& operator=(const DeviceList&) = delete;
+  ~DeviceList() {
+    if (head != nullptr) DestroyList(head);
+  }
+};
+
+// The list as a refresh of the dialog gets it; while another copy of the tool enumerates, tried
+// again for a while. Nothing listed at all (-4) is an empty list.
+int CreateList(DeviceList* list) {
+  wdi_list_options options = {};
+  options.include_installed = 1;
+  options.include_hubs = 1;
+  options.trim_description = 1;
+  for (int attempt = 1;; ++attempt) {
+    int status = wdi_create_list(&list->head, &options);
+    if (status == WDI_ST_DEVICE_ABSENT) return WDI_ST_OK;
+    if (status != WDI_ST_IN_USE || attempt >= kListAttempts) return status;
+    ::Sleep(kListPauseMs);
+  }
+}
+
+InterfaceState StateOf(const ProbeInterfaceSlot& slot, const CommandInterface& row) {
+  if (!slot.present) return {false, false, nullptr, 0};
+  return {true, HasService(slot, row.service), slot.device.service_name, slot.device.installed_version};
+}
+
+int RunList(Report& report) {
+  DeviceList list;
+  int status = CreateList(&list);
+  if (status != WDI_ST_OK) {
+    report.Error(ListFailureLine(status));
+    return report.Close("no list", status == WDI_ST_IN_USE ? kExitBusy : kExitFailed);
+  }
+  std::vector<ProbeRecord> probes = GroupProbes(list.head);
+  if (probes.empty()) report.Line(kNoProbeLine);
+  for (const ProbeRecord& probe : probes) {
+    report.Line(ProbeListLine(ProbeUidOf(probe), StateOf(probe.usart, kUsartInterface),
+                              StateOf(probe.winusb, kWinusbInterface), StateOf(probe.bridge, kBridgeInterface)));
+  }
+  return report.Close(std::to_string(probes.size()) + (probes.size() == 1 ? " probe" : " probes") + " listed",
+                      kExitSuccess);
+}
+
+// The owner of the progress window when the command line has no dialog: a window of our own that
+// is never shown, over the middle of the screen, so that the progress window appears there.
+class HiddenOwner {
+ public:
+  HiddenOwner() {
+    int x = ::GetSystemMetrics(SM_CXSCREEN) / 2;
+    int y = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+    window_ = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, x, y, 1, 1, nullptr, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+  }
+  ~HiddenOwner() {
+    if (window_ != nullptr) ::DestroyWindow(window_);
+  }
+  HiddenOwner(const HiddenOwner&) = delete;
+  HiddenOwner& operator=(const HiddenOwner&) = delete;
+  HWND get() const { return window_; }
+
+ private:
+  HWND window_ = nullptr;
+};
+
+int RunInstall(const CommandLineRequest& request, Report& report) {
+  DeviceList list;
+  int status = CreateList(&list);
+  if (status == WDI_ST_IN_USE) {
+    // Not knowing whether a probe is attached, installing for the template would be a guess.
+    report.Error(ListFailureLine(status));
+    return report.Close("no list, nothing installed", kExitBusy);
+  }
+  std::vector<ProbeRecord> probes;
+  if (status == WDI_ST_OK) {
+    probes = GroupProbes(list.head);
+  } else {
+    report.Error(ListFailureLine(status));  // as the dialog does: no probe then
+  }
+  const ProbeRecord* probe = probes.empty() ? nullptr : &probes.front();
+  report.Line(TargetLine(probes.size(), probe != nullptr ? ProbeUidOf(*probe) : std::string()));
+
+  // Quiet: no owner, so the engine installs on this thread without a progress window.
+  std::unique_ptr<HiddenOwner> owner;
+  if (!request.quiet) owner.reset(new HiddenOwner);
+  wdi_install_options options = {};
+  options.owner_window = owner != nullptr ? owner->get() : nullptr;
+
+  wdi_device_entry template_device = {};
+  std::vector<std::pair<const CommandInterface*, int>> results;
+  std::vector<int> statuses;
+  auto chosen = [&request](const CommandInterface& row) {
+    return &row == &kUsartInterface ? request.usart : &row == &kBridgeInterface ? request.bridge : request.winusb;
+  };
+  auto attempt = [&](const CommandInterface& row) { return InstallPackage(row, probe, &template_device, &options); };
+  auto done = [&](const CommandInterface& row, int result) {
+    results.emplace_back(&row, result);
+    statuses.push_back(result);
+    report.Line(InstallLine(row, result));
+  };
+  InstallInOrder(chosen, attempt, PauseAfterAttempt, done);
+  return report.Close(ResultsDetails(results), ExitCodeFor(statuses));
+}
+
+std::string FullPath(const std::string& path) {
+  std::wstring wide = Wide(path);
+  DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  DWORD got = ::GetFullPathNameW(wide.c_str(), needed, &full[0], nullptr);
+  if (got == 0 || got >= needed) return path;
+  full.resize(got);
+  return Utf8(full);
+}
+
+int RunExtract(const CommandLineRequest& request, Report& report) {
+  // Without a folder: the bare names, as the dialog's button uses them.
+  std::string base;
+  if (!request.directory.empty()) {
+    base = FullPath(request.directory);
+    if (base.back() != '\\' && base.back() != '/') base += "\\";
+  }
+  wdi_device_entry template_device = {};
+  std::vector<std::pair<const CommandInterface*, int>> results;
+  std::vector<int> statuses;
+  for (const CommandInterface* row : {&kUsartInterface, &kBridgeInterface, &kWinusbInterface}) {
+    std::string folder = base + row->folder;
+    int status = ExtractPackage(*row, folder.c_str(), &template_device);
+    results.emplace_back(row, status);
+    statuses.push_back(status);
+    report.Line(ExtractLine(*row, status, FullPath(folder)));
+  }
+  return report.Close(ResultsDetails(results), ExitCodeFor(statuses));
+}
+
+// The usage on the console, or in a message box when there is no console (never with /quiet: a
+// box nobody can see would hold an unattended run for ever).
+void ShowUsage(const std::string& lead, bool error, bool quiet) {
+  std::string text = lead.empty() ? std::string(kUsageText) : lead + "\n\n" + kUsageText;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  if (HasConsole()) {
+    WriteStream(error ? stderr : stdout, text);
+  } else if (!quiet) {
+    ::MessageBoxW(nullptr, Wide(text).c_str(), kBoxCaption, MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+  }
+}
+
+}  // namespace
+
+bool RunCommandLine(int* exit_code) {
+  std::string command_line = Utf8(::GetCommandLineW());
+  std::vector<std::string> arguments = SplitCommandLine(command_line);
+  if (!arguments.empty()) arguments.erase(arguments.begin());  // the program
+  if (arguments.empty()) return false;
+
+  CommandLineRequest request = ParseCommandLine(arguments);
+  if (!request.error.empty()) {
+    ShowUsage("Error: " + request.error + ".", true, request.quiet);
+    *exit_code = kExitUsage;
+    return true;
+  }
+  if (request.action == CommandAction::kHelp) {
+    ShowUsage(std::string(), false, request.quiet);
+    *exit_code = kExitSuccess;
+    return true;
+  }
+
+  RunLog log;
+  if (!request.log_file.empty()) {
+    std::string why;
+    if (!log.Open(request.log_file, &why)) {
+      WriteStream(stderr, "Error: the log file \"" + request.log_file + "\" cannot be opened: " + why);
+      *exit_code = kExitUsage;
+      return true;
+    }
+  }
+  // The console gets the engine's warnings and errors, as in the dialog; the log file everything.
+  engine_log_level = LOG_WARNING;
+  Report report(log);
+  log.Write("Started: " + command_line);
+  switch (request.action) {
+    case CommandAction::kList: *exit_code = RunList(report); break;
+    case CommandAction::kInstall: *exit_code = RunInstall(request, report); break;
+    default: *exit_code = RunExtract(request, report); break;
+  }
+  return true;
+}

@@ -1,0 +1,153 @@
+// The command line of unattended use: splitting, reading, the lines and the exit codes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "engine/status.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(SplitCommandLine, QuotesGroupAndVanishWhileBackslashesStay) {
+  EXPECT_EQ(Args({"C:\\Program Files\\tool.exe", "/extract", "C:\\Deploy Here\\", "/log", "x.log"}),
+            SplitCommandLine("\"C:\\Program Files\\tool.exe\" /extract \"C:\\Deploy Here\\\" /log x.log"));
+  EXPECT_EQ(Args({"tool", "/install", "", "a b"}), SplitCommandLine("tool\t /install  \"\" a\" \"b  "));
+  // UTF-8 bytes pass through untouched.
+  EXPECT_EQ(Args({"tool", "C:\\\xE9\xA9\xB1\xE5\x8A\xA8 \xE7\x9B\xAE"}),
+            SplitCommandLine("tool \"C:\\\xE9\xA9\xB1\xE5\x8A\xA8 \xE7\x9B\xAE\""));
+  EXPECT_TRUE(SplitCommandLine("   ").empty());
+}
+
+TEST(ParseCommandLine, NoArgumentsOpenTheDialog) {
+  EXPECT_EQ(CommandAction::kDialog, ParseCommandLine({}).action);
+}
+
+TEST(ParseCommandLine, ReadsEachCommandWithItsOptionsInAnyCaseAndPrefix) {
+  CommandLineRequest list = ParseCommandLine({"-LIST"});
+  EXPECT_EQ(CommandAction::kList, list.action);
+  EXPECT_EQ("", list.error);
+
+  CommandLineRequest install = ParseCommandLine({"/Log", "C:\\a b\\run.log", "/install", "-Quiet", "/INTERFACES", "usart,3"});
+  EXPECT_EQ("", install.error);
+  EXPECT_EQ(CommandAction::kInstall, install.action);
+  EXPECT_TRUE(install.quiet);
+  EXPECT_EQ("C:\\a b\\run.log", install.log_file);
+  EXPECT_TRUE(install.usart);
+  EXPECT_TRUE(install.winusb);
+  EXPECT_FALSE(install.bridge);
+
+  CommandLineRequest defaults = ParseCommandLine({"/install"});
+  EXPECT_TRUE(defaults.usart && defaults.bridge && defaults.winusb);
+  EXPECT_FALSE(defaults.quiet);
+  EXPECT_EQ("", defaults.log_file);
+
+  CommandLineRequest extract = ParseCommandLine({"/extract", "out dir", "/log", "-run.log"});
+  EXPECT_EQ("", extract.error);
+  EXPECT_EQ("out dir", extract.directory);
+  EXPECT_EQ("-run.log", extract.log_file) << "a file name may start with a dash";
+  EXPECT_EQ("", ParseCommandLine({"/extract"}).directory);
+}
+
+TEST(ParseCommandLine, HelpWinsOverEverythingElse) {
+  for (const Args& args : {Args{"/?"}, Args{"-help"}, Args{"/install", "/bogus", "/HELP"}}) {
+    CommandLineRequest request = ParseCommandLine(args);
+    EXPECT_EQ(CommandAction::kHelp, request.action);
+    EXPECT_EQ("", request.error);
+  }
+}
+
+TEST(ParseCommandLine, RefusesBadCommandLinesWithAReason) {
+  const Args bad[] = {
+      {"/bogus"},                               // unknown switch
+      {"/install", "/interfaces"},              // missing value
+      {"/install", "/log", "/quiet"},           // a switch where the value belongs
+      {"/install", "/log", ""},                 // empty value
+      {"/install", "/interfaces", "usart,com"}, // unknown interface
+      {"/install", "/interfaces", "usart,,bridge"},
+      {"/install", "/quiet", "/QUIET"},         // given twice
+      {"/log", "a", "/list", "/log", "b"},
+      {"/list", "/install"},                    // two commands
+      {"/quiet"},                               // no command
+      {"/list", "stray"},                       // a folder is for /extract only
+      {"/extract", "a", "b"},
+      {"/extract", ""},
+      {"/extract", "/interfaces", "0"},         // /interfaces is for /install only
+      {"/", "/list"},
+  };
+  for (const Args& args : bad) {
+    CommandLineRequest request = ParseCommandLine(args);
+    std::string joined;
+    for (const std::string& a : args) joined += "[" + a + "]";
+    EXPECT_NE("", request.error) << joined;
+  }
+  // /quiet anywhere in a bad command line still counts: no box may appear.
+  EXPECT_TRUE(ParseCommandLine({"/bogus", "/quiet"}).quiet);
+  EXPECT_FALSE(ParseCommandLine({"/bogus"}).quiet);
+}
+
+TEST(ParseInterfaceList, NamesAndNumbersInAnyMix) {
+  CommandLineRequest request;
+  std::string error;
+  ASSERT_TRUE(ParseInterfaceList(" WinUSB , 4 ", &request, &error));
+  EXPECT_FALSE(request.usart);
+  EXPECT_TRUE(request.winusb);
+  EXPECT_TRUE(request.bridge);
+  ASSERT_TRUE(ParseInterfaceList("0,usart", &request, &error));
+  EXPECT_TRUE(request.usart);
+  EXPECT_FALSE(request.winusb || request.bridge);
+  EXPECT_FALSE(ParseInterfaceList("1", &request, &error));
+  EXPECT_NE(std::string::npos, error.find("\"1\""));
+  EXPECT_FALSE(ParseInterfaceList("usart,", &request, &error));
+  EXPECT_TRUE(request.usart) << "a refused list leaves the choice alone";
+}
+
+TEST(ProbeListLine, ShowsTheDriverOfEachInterfaceAsTheDialogJudgesIt) {
+  const uint64_t v1001 = (1ull << 48) | 1;
+  InterfaceState installed{true, true, "USBSER", v1001};
+  InterfaceState none{true, false, nullptr, 0};
+  InterfaceState foreign{true, false, "oth", (2ull << 48) | (65535ull << 16)};
+  InterfaceState absent{false, false, nullptr, 0};
+  InterfaceState no_version{true, true, "winusb", 0};
+  EXPECT_EQ("Probe 6&C0DE&0: usart=USBSER 1.0.0.1, winusb=not installed, bridge=absent",
+            ProbeListLine("6&C0DE&0", installed, none, absent));
+  EXPECT_EQ("Probe : usart=not installed (driver oth 2.0.65535.0), winusb=winusb, bridge=not installed",
+            ProbeListLine("", foreign, no_version, InterfaceState{true, false, "", 0}));
+}
+
+TEST(CommandLines, ReportEachInterfaceWithTheDialogsTexts) {
+  EXPECT_EQ("Usart driver installed.", InstallLine(kUsartInterface, WDI_ST_OK));
+  EXPECT_EQ("WinUSB driver installation failed. Requested resource busy or similar call already in progress (status -6)",
+            InstallLine(kWinusbInterface, WDI_ST_IN_USE));
+  EXPECT_EQ("Bridge driver extracted to C:\\x\\Bridge_driver", ExtractLine(kBridgeInterface, 0, "C:\\x\\Bridge_driver"));
+  EXPECT_EQ("Bridge driver was extract failed. Access denied (status -3)", ExtractLine(kBridgeInterface, -3, "x"));
+  EXPECT_EQ("No probe attached: installing for probes plugged in later.", TargetLine(0, ""));
+  EXPECT_EQ("Installing for probe 6&A&0.", TargetLine(1, "6&A&0"));
+  EXPECT_EQ("Installing for probe 6&A&0, the first of 2 attached probes.", TargetLine(2, "6&A&0"));
+  EXPECT_EQ("Summary: usart succeeded, winusb failed (-6); exit code 3",
+            SummaryLine(ResultsDetails({{&kUsartInterface, 0}, {&kWinusbInterface, -6}}), 3));
+  EXPECT_EQ("nothing to do", ResultsDetails({}));
+}
+
+TEST(ExitCodeFor, BusyOnlyWhenEveryFailureWasAnotherCopyAtWork) {
+  EXPECT_EQ(kExitSuccess, ExitCodeFor({}));
+  EXPECT_EQ(kExitSuccess, ExitCodeFor({0, 0, 0}));
+  EXPECT_EQ(kExitBusy, ExitCodeFor({0, WDI_ST_IN_USE}));
+  EXPECT_EQ(kExitFailed, ExitCodeFor({WDI_ST_IN_USE, WDI_ST_TIMED_OUT, 0}));
+  EXPECT_EQ(kExitFailed, ExitCodeFor({WDI_ST_OTHER}));
+}
+
+TEST(LogFileLines, StampsEveryLineAndDropsEmptyOnes) {
+  LogStamp stamp{2025, 3, 7, 9, 5, 2, 45};
+  EXPECT_EQ("2025-03-07 09:05:02.045 Velmor:error [CreateCat] Unable to locate x\r\n",
+            LogFileLines(stamp, "Velmor:error [CreateCat] Unable to locate x\n"));
+  EXPECT_EQ("2025-03-07 09:05:02.045 a\r\n2025-03-07 09:05:02.045 b\r\n", LogFileLines(stamp, "a\r\n\r\nb"));
+  EXPECT_EQ("", LogFileLines(stamp, "\n"));
+  // Out-of-range fields cannot overflow the prefix.
+  LogStamp wild{123456, 999, 999, 999, 999, 999, 99999};
+  EXPECT_EQ(std::string("3456-99-99 99:99:99.999 x\r\n"), LogFileLines(wild, "x"));
+}
+
+}  // namespace
