@@ -94,11 +94,6 @@ class owner_only_security {
   bool valid_ = false;
 };
 
-}  // namespace
-
-
-namespace {
-
 std::string narrow(const std::wstring& text) {
   unique_malloc<char> utf8(utf16_to_utf8(text.c_str()));
   return utf8 ? std::string(utf8.get()) : std::string();
@@ -166,7 +161,7 @@ int package_folders::hold(const std::wstring& folder, size_t base_length, bool c
 }
 
 int package_folders::hold_one(const std::wstring& part, bool create, const char* caller) {
-  if (create) {
+  if (create && ::GetFileAttributesW(part.c_str()) == INVALID_FILE_ATTRIBUTES) {
     owner_only_security security(caller);
     if (!::CreateDirectoryW(part.c_str(), security.get())) {
       DWORD error = ::GetLastError();
