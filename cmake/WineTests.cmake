@@ -66,7 +66,6 @@ function(add_wine_test name)
     add_test(NAME ${test_name}
              COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag}
                      -- $<TARGET_FILE:${name}> ${W_ARGS})
-    set_property(TARGET ${name} APPEND PROPERTY VELMOR_WINE_TESTS ${test_name})
     set_tests_properties(${test_name} PROPERTIES
       FIXTURES_REQUIRED wine
       SKIP_RETURN_CODE ${WINE_BENCH_SKIP_CODE}

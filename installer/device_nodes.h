@@ -2,8 +2,9 @@
 // installation, and flagging remembered-but-removed devices for reinstallation.
 #pragma once
 
-// Resolves the three configuration-manager entry points (required) and the C runtime's UTF-16
-// argument parser (optional). True when the required ones are there.
+// Resolves the configuration-manager and device-installer entry points (required) and the C
+// runtime's UTF-16 argument parser (optional), each from its module in the system folder. True
+// when the required ones are there.
 bool installer_init_dlls();
 
 // Re-enumerates the node of a device instance ID (null: the root of the device tree). 0 or -1.

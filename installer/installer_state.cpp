@@ -12,3 +12,11 @@ locate_devnode_fn pCM_Locate_DevNodeA = nullptr;
 reenumerate_devnode_fn pCM_Reenumerate_DevNode = nullptr;
 get_devnode_status_fn pCM_Get_DevNode_Status = nullptr;
 wgetmainargs_fn pwgetmainargs = nullptr;
+
+decltype(&::SetupDiGetClassDevsA) pSetupDiGetClassDevsA = nullptr;
+decltype(&::SetupDiDestroyDeviceInfoList) pSetupDiDestroyDeviceInfoList = nullptr;
+decltype(&::SetupDiEnumDeviceInfo) pSetupDiEnumDeviceInfo = nullptr;
+decltype(&::SetupDiGetDeviceRegistryPropertyA) pSetupDiGetDeviceRegistryPropertyA = nullptr;
+decltype(&::SetupDiSetDeviceRegistryPropertyA) pSetupDiSetDeviceRegistryPropertyA = nullptr;
+decltype(&::SetupCopyOEMInfW) pSetupCopyOEMInfW = nullptr;
+decltype(&::UpdateDriverForPlugAndPlayDevicesW) pUpdateDriverForPlugAndPlayDevicesW = nullptr;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 #include <cfgmgr32.h>
+#include <newdev.h>
+#include <setupapi.h>
 
 #include <stdint.h>
 
@@ -25,6 +27,17 @@ typedef CONFIGRET(WINAPI* get_devnode_status_fn)(PULONG, PULONG, DEVINST, ULONG)
 extern locate_devnode_fn pCM_Locate_DevNodeA;
 extern reenumerate_devnode_fn pCM_Reenumerate_DevNode;
 extern get_devnode_status_fn pCM_Get_DevNode_Status;
+
+// Device-installer entry points (setupapi, newdev), resolved once by installer_init_dlls from the
+// system folder: neither module is a known DLL on every system, so a static import could be
+// satisfied from the package folder.
+extern decltype(&::SetupDiGetClassDevsA) pSetupDiGetClassDevsA;
+extern decltype(&::SetupDiDestroyDeviceInfoList) pSetupDiDestroyDeviceInfoList;
+extern decltype(&::SetupDiEnumDeviceInfo) pSetupDiEnumDeviceInfo;
+extern decltype(&::SetupDiGetDeviceRegistryPropertyA) pSetupDiGetDeviceRegistryPropertyA;
+extern decltype(&::SetupDiSetDeviceRegistryPropertyA) pSetupDiSetDeviceRegistryPropertyA;
+extern decltype(&::SetupCopyOEMInfW) pSetupCopyOEMInfW;
+extern decltype(&::UpdateDriverForPlugAndPlayDevicesW) pUpdateDriverForPlugAndPlayDevicesW;
 
 // The C runtime's UTF-16 argument parser; optional.
 struct installer_startup_info {

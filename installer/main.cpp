@@ -19,6 +19,7 @@
 #include "installer/pipe_client.h"
 #include "installer/restore_policy.h"
 #include "installer/syslog_reader.h"
+#include "installer/system_modules.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ BOOL update_driver(const char* hardware_id, const char* inf_path) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  BOOL ok = ::UpdateDriverForPlugAndPlayDevicesW(nullptr, wide_id.get(), wide_inf.get(), INSTALLFLAG_FORCE, nullptr);
+  BOOL ok = pUpdateDriverForPlugAndPlayDevicesW(nullptr, wide_id.get(), wide_inf.get(), INSTALLFLAG_FORCE, nullptr);
   velmor::preserve_last_error keep;
   wide_id.reset();
   wide_inf.reset();
@@ -114,8 +115,8 @@ BOOL copy_inf(const char* inf_path, char* destination) {
     return FALSE;
   }
   wchar_t wide_destination[path_capacity] = {};
-  BOOL ok = ::SetupCopyOEMInfW(wide_inf.get(), nullptr, SPOST_PATH, 0, wide_destination, path_capacity, nullptr,
-                               nullptr);
+  BOOL ok = pSetupCopyOEMInfW(wide_inf.get(), nullptr, SPOST_PATH, 0, wide_destination, path_capacity, nullptr,
+                              nullptr);
   velmor::preserve_last_error keep;
   if (ok) {
     wide_destination[path_capacity - 1] = L'\0';
@@ -218,8 +219,9 @@ int run(int argc, char** argv, run_state* state) {
   request_id(PIPEMSG_ASK_USER_SID);
 
   state->reader.reset(start_syslog_reader());
-  set_restore_point_policy(true);
-  state->restore_points_off = true;
+  // Only a setting that was switched off is put back: putting back what was never changed would
+  // delete the user's own value.
+  state->restore_points_off = set_restore_point_policy(true);
   pipe_send_type(PIPEMSG_TIMEOUT_INFINITE);
   return install(inf_path, device_id, hardware_id);
 }
@@ -227,8 +229,10 @@ int run(int argc, char** argv, run_state* state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  engine_pipe = ::CreateFileA(INSTALLER_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Before any module is loaded at run time: the package folder is the program's folder and the
+  // current directory.
+  restrict_dll_search();
+  engine_pipe = pipe_open_client(INSTALLER_PIPE_NAME);
   if (engine_pipe == INVALID_HANDLE_VALUE) {
     printf("This application can not be run from the command line.\n");
     printf("Please use your initial installer application if you want to install the driver.\n");
@@ -240,7 +244,6 @@ int main(int argc, char** argv) {
   pipe_send_type(PIPEMSG_COMPLETED);
   const char status_message[2] = {PIPEMSG_STATUS, static_cast<char>(status)};
   pipe_send_message(status_message, sizeof(status_message));
-  // Putting back a setting that was never switched off would delete the user's own value.
   if (state.restore_points_off) set_restore_point_policy(false);
 
   // Grace for the reader to relay the last lines of the installation.

@@ -15,6 +15,12 @@ enum { log_message_capacity = 1 + 254 + 1 };
 
 }  // namespace
 
+HANDLE pipe_open_client(const char* name) {
+  return ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                       nullptr);
+}
+
 void pipe_send_message(const void* data, size_t size) {
   if (engine_pipe == INVALID_HANDLE_VALUE) return;
   // The pipe is opened for overlapped I/O, so every write carries its own record and waits.

@@ -2,6 +2,8 @@
 // requests.
 #pragma once
 
+#include <windows.h>
+
 #include <stddef.h>
 #include <stdio.h>
 
@@ -10,6 +12,11 @@
 #else
 #define INSTALLER_LOG_FORMAT printf
 #endif
+
+// Opens the client end of a pipe for overlapped use, allowing the server to identify this process
+// but not to act as it (the server's impersonation is limited to identification).
+// INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE pipe_open_client(const char* name);
 
 // Sends one log line (cut to 254 characters) when the pipe is open; otherwise does nothing.
 void pipe_log(const char* format, ...) __attribute__((format(INSTALLER_LOG_FORMAT, 1, 2)));

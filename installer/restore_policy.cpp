@@ -100,7 +100,8 @@ bool set_restore_point_policy(bool disable) {
   if (!apply_restore_setting(machine_key.get(), disable, &value_result)) return false;
   machine_key.reset();
   hr = policy->Save(TRUE, disable ? TRUE : FALSE, &registry_extension, &this_tool);
-  if (value_result != ERROR_SUCCESS) {
+  // A value written but not saved changed nothing: that is no success either.
+  if (value_result != ERROR_SUCCESS || FAILED(hr)) {
     pipe_log("unable to apply DisableSystemRestore policy - error %lx", static_cast<unsigned long>(hr));
     return false;
   }

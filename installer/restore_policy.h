@@ -5,7 +5,8 @@
 #include <windows.h>
 
 // Disables (true) or puts back (false) the setting through the local machine policy object.
-// Does nothing on systems before Vista. True on success.
+// Does nothing on systems before Vista. True on success (value written and policy saved); only a
+// successful switch-off is to be put back.
 bool set_restore_point_policy(bool disable);
 
 // The registry part under a policy's machine key: creates the device-install settings key, saves

@@ -20,13 +20,21 @@ gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
 
 configure() {  # tree toolchain
-  local tree=$1 toolchain=$2 extra=()
-  [ -n "$toolchain" ] && extra+=(-DCMAKE_TOOLCHAIN_FILE="$top/cmake/$toolchain")
+  local tree=$1 toolchain=$2 extra=() stamp=$build/$1/.velmor-toolchain
+  if [ -n "$toolchain" ]; then
+    extra+=(-DCMAKE_TOOLCHAIN_FILE="$top/cmake/$toolchain")
+    # CMake keeps the compilers a tree was first configured with: a tree made with another
+    # version of the toolchain file starts from a fresh cache.
+    if [ -f "$build/$tree/CMakeCache.txt" ] && ! cmp -s "$top/cmake/$toolchain" "$stamp"; then
+      extra+=(--fresh)
+    fi
+  fi
   cmake -S "$top" -B "$build/$tree" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "${extra[@]}" \
     -DVELMOR_INSTALLER_X86="$build/win32/installer/installer_x86.exe" \
     -DVELMOR_INSTALLER_X64="$build/win64/installer/installer_x64.exe" \
     -DVELMOR_WINE_ROOT="$build/wine" -DVELMOR_DIST_DIR="$top/dist" \
     ${VELMOR_PAYLOAD_DIR:+-DVELMOR_PAYLOAD_DIR="$VELMOR_PAYLOAD_DIR"} >/dev/null
+  if [ -n "$toolchain" ]; then cp "$top/cmake/$toolchain" "$stamp"; fi
 }
 
 configure win32 mingw-i686.cmake

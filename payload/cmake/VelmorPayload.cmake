@@ -38,12 +38,13 @@ set(VELMOR_PAYLOAD_ENTRIES
 
 # Stand-ins (subdir/name, kind, version, role). Entries not listed here reuse the bytes of another
 # entry, as the real payload does: x86/libusb0.dll and amd64/libusb0_x86.dll are
-# x86/install-filter.exe, amd64/libusbK_x86.dll is x86/libusbK.dll.
+# x86/install-filter.exe, amd64/libusbK_x86.dll is x86/libusbK.dll. The kind "coinstaller:<entry>"
+# is a co-installer of our own exporting <entry>, the entry point the WinUSB INF names for it.
 set(VELMOR_STANDINS
-  "x86/WdfCoInstaller01011.dll|dll|1.11.9200.16384|KMDF 1.11 co-installer, 32-bit"
-  "x86/winusbcoinstaller2.dll|dll|6.1.7600.16385|WinUSB co-installer, 32-bit"
-  "amd64/WdfCoInstaller01011.dll|dll|1.11.9200.16384|KMDF 1.11 co-installer, 64-bit"
-  "amd64/winusbcoinstaller2.dll|dll|6.1.7600.16385|WinUSB co-installer, 64-bit"
+  "x86/WdfCoInstaller01011.dll|coinstaller:WdfCoInstaller|1.11.9200.16384|KMDF 1.11 co-installer, 32-bit"
+  "x86/winusbcoinstaller2.dll|coinstaller:CoDeviceInstall|6.1.7600.16385|WinUSB co-installer, 32-bit"
+  "amd64/WdfCoInstaller01011.dll|coinstaller:WdfCoInstaller|1.11.9200.16384|KMDF 1.11 co-installer, 64-bit"
+  "amd64/winusbcoinstaller2.dll|coinstaller:CoDeviceInstall|6.1.7600.16385|WinUSB co-installer, 64-bit"
   "x86/libusb0_x86.dll|dll|1.2.6.0|libusb0 user-mode DLL, 32-bit"
   "x86/install-filter.exe|exe|1.2.6.0|libusb0 filter-install tool, 32-bit"
   "x86/libusb0.sys|sys|1.2.6.0|libusb0 kernel driver, 32-bit"
@@ -74,10 +75,16 @@ function(_velmor_find_standin_tools)
 endfunction()
 
 # Builds one stand-in PE file at <out> and appends it to the list <files_var>.
-#   arch: x86 or amd64; kind: dll, sys or exe; the notice is what the file says it is.
+#   arch: x86 or amd64; kind: dll, sys, exe or coinstaller:<entry>; the notice is what the file
+#   says it is.
 function(velmor_add_standin files_var out arch kind version role notice)
   _velmor_find_standin_tools()
   get_filename_component(name "${out}" NAME)
+  set(standin_coinstaller_entry "")
+  if(kind MATCHES "^coinstaller:([A-Za-z_][A-Za-z0-9_]*)$")
+    set(standin_coinstaller_entry ${CMAKE_MATCH_1})
+    set(kind coinstaller)
+  endif()
   if(arch STREQUAL x86)
     set(cc ${VELMOR_STANDIN_CC_I686})
     set(rc ${VELMOR_STANDIN_RC_I686})
@@ -91,8 +98,12 @@ function(velmor_add_standin files_var out arch kind version role notice)
     set(entry_sys standin_entry)
     set(entry_exe standin_entry)
   endif()
-  if(kind STREQUAL dll)
+  if(kind STREQUAL dll OR kind STREQUAL coinstaller)
     set(link_flags -shared -Wl,--entry,${entry_dll})
+    if(kind STREQUAL coinstaller AND arch STREQUAL x86)
+      # The system looks the entry point up by its plain name, without stdcall decoration.
+      list(APPEND link_flags -Wl,--kill-at)
+    endif()
     set(standin_file_type VFT_DLL)
     set(standin_file_subtype 0)
   elseif(kind STREQUAL sys)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command_fixture.h"
+#include "wine_test_util.h"
 
 namespace {
 
@@ -259,14 +260,15 @@ TEST_F(CommandLine, InstallTargetsTheFirstOfTwoProbes) {
   EXPECT_EQ("", cmd::service_of(velmor_lab::probe_interface_id(second, 0))) << "the other probe was installed";
 }
 
-// The installer fails in the device installer (the stand-in beside it): three attempts, then exit
-// code 1 naming the interface. Without /quiet the progress window shows meanwhile.
+// The installer fails in the device installer (the stand-in in the 64-bit system folder, where the
+// 64-bit installer takes it from): three attempts, then exit code 1 naming the interface. Without
+// /quiet the progress window shows meanwhile.
 TEST_F(CommandLine, FailingInstallerExitsOneAndNamesTheInterface) {
   const char kProbe[] = "C0DE340A";
   const std::string standin = cmd::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH);
   ASSERT_TRUE(cmd::file_exists(standin)) << standin;
-  ASSERT_TRUE(::CreateDirectoryA((profile / "Usart_driver").c_str(), nullptr));
-  ASSERT_TRUE(::CopyFileA(standin.c_str(), (profile / "Usart_driver\\newdev.dll").c_str(), FALSE));
+  wine_test::system_module_standin newdev(standin, "newdev.dll", true);
+  ASSERT_TRUE(newdev.placed()) << standin;
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", nullptr);
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", nullptr);
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbe)));

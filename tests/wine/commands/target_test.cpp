@@ -6,6 +6,7 @@
 #include <string>
 
 #include "command_fixture.h"
+#include "wine_test_util.h"
 
 namespace {
 
@@ -86,14 +87,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, GenericIdDecision,
                                   std::to_string(info.index);
                          });
 
-// The installer is held in the device installer for seconds (the stand-in beside it); meanwhile
-// the lab unplugs the shown probe and plugs two others. The dialog's timer keeps ticking through
-// the progress window, yet nothing of the shown probe changes until the command is over.
+// The installer is held in the device installer for seconds (the stand-in in the 64-bit system
+// folder, where the 64-bit installer takes it from); meanwhile the lab unplugs the shown probe and
+// plugs two others. The dialog's timer keeps ticking through the progress window, yet nothing of
+// the shown probe changes until the command is over.
 TEST_F(TargetTest, TicksDuringTheInstallationLeaveTheProbesAlone) {
   const std::string standin = cmd::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH);
   ASSERT_TRUE(cmd::file_exists(standin)) << standin << " (build the win64 tree)";
-  ASSERT_TRUE(::CreateDirectoryA((profile / "Usart_driver").c_str(), nullptr));
-  ASSERT_TRUE(::CopyFileA(standin.c_str(), (profile / "Usart_driver\\newdev.dll").c_str(), FALSE));
+  wine_test::system_module_standin newdev(standin, "newdev.dll", true);
+  ASSERT_TRUE(newdev.placed()) << standin;
   // The stand-in fails after its delay with a code the installer maps to "already installed",
   // which ends the installation as a success.
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", "5000");

@@ -2,8 +2,12 @@
 #pragma once
 
 #include <windows.h>
+#include <process.h>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 
 namespace wine_test {
 
@@ -74,5 +78,122 @@ inline void remove_tree(const std::string& utf8_path) {
   }
   ::RemoveDirectoryW(w.c_str());
 }
+
+// The system folder of the prefix for programs of one bitness, with a trailing backslash. A
+// 32-bit test reaches the 64-bit one through "Sysnative" (its own "system32" is redirected).
+inline std::string system_folder(bool sixty_four = sizeof(void*) == 8) {
+  char path[MAX_PATH] = {};
+  BOOL wow64 = FALSE;
+  if (sixty_four && sizeof(void*) == 4 && ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
+    ::GetWindowsDirectoryA(path, MAX_PATH);
+    return std::string(path) + "\\Sysnative\\";
+  }
+  ::GetSystemDirectoryA(path, MAX_PATH);
+  return std::string(path) + "\\";
+}
+
+inline std::string file_bytes(const std::string& path) {
+  HANDLE f = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  if (f == INVALID_HANDLE_VALUE) return std::string();
+  std::string data(::GetFileSize(f, nullptr), '\0');
+  DWORD got = 0;
+  if (!data.empty()) ::ReadFile(f, &data[0], static_cast<DWORD>(data.size()), &got, nullptr);
+  ::CloseHandle(f);
+  data.resize(got);
+  return data;
+}
+
+// Test-only modules reach the programs under test the way the programs load system modules: from
+// the system folder, never from beside the program. Puts `source` there as `name` (say
+// "newdev.dll"); Wine takes it only in programs run with a native override for that name
+// (WINEDLLOVERRIDES=newdev=n,b), all others keep Wine's builtin module. Wine's own file is kept as
+// "<name>.wine" for restore_system_module. The file is replaced by renaming a full copy over it,
+// so a process that has the old one loaded keeps it intact, and is left alone when it already
+// holds these bytes. True when the folder holds the stand-in.
+inline bool place_system_module(const std::string& source, const std::string& name,
+                                bool sixty_four = sizeof(void*) == 8) {
+  const std::string target = system_folder(sixty_four) + name;
+  const std::string bytes = file_bytes(source);
+  if (bytes.empty()) return false;
+  if (file_bytes(target) == bytes) return true;
+  const std::string saved = target + ".wine";
+  if (::GetFileAttributesA(saved.c_str()) == INVALID_FILE_ATTRIBUTES) ::CopyFileA(target.c_str(), saved.c_str(), TRUE);
+  const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + ".new";
+  if (!::CopyFileA(source.c_str(), copy.c_str(), FALSE)) return false;
+  if (!::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ::DeleteFileA(copy.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Puts Wine's own file of `name` back into the system folder (see place_system_module).
+inline bool restore_system_module(const std::string& name, bool sixty_four = sizeof(void*) == 8) {
+  const std::string target = system_folder(sixty_four) + name;
+  const std::string saved = target + ".wine";
+  const std::string bytes = file_bytes(saved);
+  if (bytes.empty()) return true;  // never replaced
+  if (file_bytes(target) == bytes) return true;
+  const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + ".old";
+  if (!::CopyFileA(saved.c_str(), copy.c_str(), FALSE)) return false;
+  if (!::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ::DeleteFileA(copy.c_str());
+    return false;
+  }
+  return true;
+}
+
+// A stand-in in the system folder for one scope (place_system_module, then restore_system_module).
+// Only for modules whose users take turns (a CTest resource lock), since it puts Wine's file back.
+class system_module_standin {
+ public:
+  system_module_standin(const std::string& source, const std::string& name, bool sixty_four = sizeof(void*) == 8)
+      : name_(name), sixty_four_(sixty_four), placed_(place_system_module(source, name, sixty_four)) {}
+  ~system_module_standin() { restore_system_module(name_, sixty_four_); }
+  system_module_standin(const system_module_standin&) = delete;
+  system_module_standin& operator=(const system_module_standin&) = delete;
+  bool placed() const { return placed_; }
+
+ private:
+  std::string name_;
+  bool sixty_four_;
+  bool placed_;
+};
+
+// A thread running one function, in the manner of std::thread, which the toolchain's win32 thread
+// model lacks. Unlike std::thread, destroying a joinable one waits for it.
+class thread {
+ public:
+  thread() = default;
+  explicit thread(std::function<void()> body) {
+    auto* owned = new std::function<void()>(std::move(body));
+    handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, owned, 0, nullptr));
+    if (handle_ == nullptr) delete owned;
+  }
+  ~thread() { join(); }
+  thread(const thread&) = delete;
+  thread& operator=(const thread&) = delete;
+  thread& operator=(thread&& other) noexcept {
+    join();
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
+  bool joinable() const { return handle_ != nullptr; }
+  void join() {
+    if (handle_ == nullptr) return;
+    ::WaitForSingleObject(handle_, INFINITE);
+    ::CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  static unsigned __stdcall run(void* body) {
+    std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(body));
+    (*owned)();
+    return 0;
+  }
+  HANDLE handle_ = nullptr;
+};
 
 }  // namespace wine_test

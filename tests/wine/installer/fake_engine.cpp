@@ -152,14 +152,18 @@ result run(const package& pkg, const options& opts) {
   result out;
   std::string exe = pkg.folder() + (opts.program_name.empty() ? installer_name() : opts.program_name);
   ::CopyFileA(installer_path().c_str(), exe.c_str(), FALSE);
-  std::vector<std::string> env = opts.environment;
-  if (opts.newdev_standin) {
-    ::CopyFileA(newdev_standin_path().c_str(), (pkg.folder() + "newdev.dll").c_str(), FALSE);
+  for (const std::string& name : opts.planted_beside) {
+    ::CopyFileA(newdev_standin_path().c_str(), (pkg.folder() + name).c_str(), FALSE);
   }
-  std::vector<char> block = environment_block(env);
+  std::vector<char> block = environment_block(opts.environment);
 
   velmor::unique_handle turn = take_pipe_turn();
   turn_release release{turn.get()};
+  std::optional<wine_test::system_module_standin> standin;
+  if (opts.newdev_standin) {
+    standin.emplace(newdev_standin_path(), "newdev.dll");
+    if (!standin->placed()) return out;
+  }
   velmor::unique_file pipe = create_pipe();
   if (!pipe) return out;
 

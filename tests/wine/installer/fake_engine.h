@@ -28,8 +28,11 @@ struct options {
   std::string arguments = "\"Korvex-Test.inf\"";
   // File name of the installer copy in the package folder (default: the name the engine uses).
   std::string program_name;
-  // Put the newdev stand-in beside the installer (the test's WINEDLLOVERRIDES prefers it there).
+  // Put the newdev stand-in into the system folder for the run, where the installer takes it
+  // (the test runs with WINEDLLOVERRIDES=newdev=n,b); Wine's own module is put back afterwards.
   bool newdev_standin = false;
+  // Names under which the newdev stand-in is planted beside the installer, as a user could.
+  std::vector<std::string> planted_beside;
   // Called for every message as it arrives.
   std::function<void(const message&)> on_message;
 };

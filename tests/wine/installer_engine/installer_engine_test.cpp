@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -228,9 +229,13 @@ class EngineRunsInstaller : public ::testing::Test {
   // Runs the installation with the newdev stand-in answering `newdev_error`, or with Wine's own
   // device installer when it is null; captures the engine's debug log.
   int install(wdi_device_entry* device, const char* newdev_error) {
+    // The stand-in goes where the installer takes its device installer from: the system folder of
+    // the installer's bitness. Wine's own module is put back afterwards.
+    std::optional<wine_test::system_module_standin> standin;
     if (newdev_error != nullptr) {
-      std::string standin = standin_build(expected_arch());
-      EXPECT_TRUE(::CopyFileA(standin.c_str(), (package_.folder() + "newdev.dll").c_str(), FALSE)) << standin;
+      std::string source = standin_build(expected_arch());
+      standin.emplace(source, "newdev.dll", strcmp(expected_arch(), "x64") == 0);
+      EXPECT_TRUE(standin->placed()) << source;
       ::SetEnvironmentVariableA(kNewdevErrorVariable, newdev_error);
     }
     int status;

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <functional>
 #include <map>
-#include <thread>
 
 #include "engine/progress_window.h"
 #include "engine/status.h"
@@ -89,7 +88,7 @@ class ProgressWindow : public ::testing::Test {
 
   // Drives the window from a second thread while this thread runs it.
   void drive(std::function<void(HWND)> steps) {
-    driver_ = std::thread([steps] {
+    driver_ = wine_test::thread([steps] {
       HWND window = find_progress_window();
       if (window != nullptr) steps(window);
     });
@@ -100,7 +99,7 @@ class ProgressWindow : public ::testing::Test {
   HWND owner_ = nullptr;
   fake_install fake_;
   UINT saved_tick_ = 0;
-  std::thread driver_;
+  wine_test::thread driver_;
 };
 
 TEST_F(ProgressWindow, ShowsEachTextAtItsTickAndTimesOutAtTick301) {

@@ -1,6 +1,5 @@
 // The runner against the scripted installer, in standard mode. Run for two reported versions: the
 // default (6.1, administrator: elevated launch) and winxp (plain CreateProcess launch).
-#include <thread>
 
 #include "engine/config_manager.h"
 #include "engine/status.h"
@@ -219,7 +218,7 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
   package_folder folder;
   test_device device;
   int first = 1;
-  std::thread holder([&] { first = install(device, folder, "hold"); });
+  wine_test::thread holder([&] { first = install(device, folder, "hold"); });
   ASSERT_TRUE(wait_for_file(folder.file("connected.txt"), 20000));
 
   package_folder other;

@@ -6,20 +6,47 @@
 //   auto calls = session.calls("CryptCATPutMemberInfo");
 //   EXPECT_EQ(calls[0].at("data_oid"), "1.3.6.1.4.1.311.2.1.15");
 //
-// The program must run with WINEDLLOVERRIDES="wintrust,mssign32=n,b" and the two DLLs in the
-// prefix's system folder (velmor_use_crypt_standins() in CMake); loaded() tells whether the
-// stand-in is the one in use.
+// The program must run with WINEDLLOVERRIDES="wintrust,mssign32=n,b" and be built with
+// velmor_use_crypt_standins() in CMake: before main it puts both stand-ins into the system folder,
+// where the engine loads its modules from (Wine keeps its builtin modules for every program run
+// without the override, so the stand-ins stay there). loaded() tells whether they are in use.
 #pragma once
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "wine_test_util.h"
+
 namespace standin {
+
+// Both stand-ins into the system folder of this bitness (see wine_test::place_system_module).
+inline bool place_in_system_folder() {
+  bool placed = true;
+  for (const char* built : {VELMOR_WINTRUST_STANDIN_UNIX_PATH, VELMOR_MSSIGN32_STANDIN_UNIX_PATH}) {
+    std::string path = std::string("Z:") + built;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string name = path.substr(path.find_last_of('\\') + 1);
+    placed = wine_test::place_system_module(path, name) && placed;
+    // Earlier builds copied the stand-ins beside the program, where a copy would shadow the
+    // system folder's for a bare name.
+    ::DeleteFileA((wine_test::program_folder() + name).c_str());
+  }
+  return placed;
+}
+
+// Before main, so that no module of Wine's own is loaded first and kept for the process.
+inline const bool placed_at_start = place_in_system_folder();
+
+// The module the engine gets: by its full path in the system folder.
+inline HMODULE system_module(const char* name) {
+  return ::LoadLibraryA((wine_test::system_folder() + name).c_str());
+}
 
 // One recorded call: "fn" is the function name, the other keys its arguments.
 using call = std::map<std::string, std::string>;
@@ -36,7 +63,7 @@ class standin_session {
     ::SetEnvironmentVariableA("VELMOR_STANDIN_RECORD", path_.c_str());
     ::SetEnvironmentVariableA("VELMOR_STANDIN_FAIL", nullptr);
     ::SetEnvironmentVariableA("VELMOR_STANDIN_FAIL_ERROR", nullptr);
-    for (const wchar_t* dll : {L"wintrust", L"mssign32"}) {
+    for (const char* dll : {"wintrust.dll", "mssign32.dll"}) {
       HMODULE m = system_module(dll);
       auto reset = m != nullptr ? reinterpret_cast<void (*)()>(
                                       reinterpret_cast<void*>(::GetProcAddress(m, "velmor_standin_reset")))
@@ -53,20 +80,10 @@ class standin_session {
   standin_session(const standin_session&) = delete;
   standin_session& operator=(const standin_session&) = delete;
 
-  // The module the engine loads: the system folder's (Wine's own wintrust is loaded too, from its
-  // library folder, under the same base name).
-  static HMODULE system_module(const wchar_t* name) {
-    wchar_t path[MAX_PATH] = {};
-    UINT n = ::GetSystemDirectoryW(path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    std::wstring full = std::wstring(path) + L"\\" + name + L".dll";
-    return ::LoadLibraryExW(full.c_str(), nullptr, 0);
-  }
-
   static bool loaded() {
-    HMODULE w = system_module(L"wintrust");
-    HMODULE s = system_module(L"mssign32");
-    return w != nullptr && s != nullptr && ::GetProcAddress(w, "velmor_standin_reset") != nullptr &&
+    HMODULE w = system_module("wintrust.dll");
+    HMODULE s = system_module("mssign32.dll");
+    return placed_at_start && w != nullptr && s != nullptr && ::GetProcAddress(w, "velmor_standin_reset") != nullptr &&
            ::GetProcAddress(s, "velmor_standin_reset") != nullptr;
   }
 

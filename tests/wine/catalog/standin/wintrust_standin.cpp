@@ -1,8 +1,7 @@
 // Test stand-in for wintrust.dll: records every catalog call (see record.h), keeps the catalog in
 // memory and writes it at CryptCATPersistStore as a real unsigned catalog (a PKCS #7 certificate
 // trust list made by crypt32), so that openssl can read it. Hashing and the ASN.1 encoders that
-// crypt32 looks up in "wintrust.dll" are passed to Wine's own wintrust, loaded by its full path.
-// It takes the place of the system folder's wintrust.dll (place_standins.sh).
+// crypt32 looks up in "wintrust.dll" are passed to Wine's own wintrust (see real_wintrust).
 #include <windows.h>
 #include <objbase.h>
 #include <wincrypt.h>
@@ -21,18 +20,19 @@ using standin::line;
 
 namespace {
 
-// Wine's own module from Wine's library folder: the system folder's wintrust.dll is this stand-in.
+// Wine's own module: this stand-in takes its place in the system folder, where Wine's file is kept
+// as "wintrust.dll.wine" (wine_test::place_system_module); never this module itself.
 HMODULE real_wintrust() {
   static HMODULE module = [] {
-#ifdef VELMOR_WINE_WINTRUST
-    HMODULE wine = ::LoadLibraryExW(L"" VELMOR_WINE_WINTRUST, nullptr, 0);
-    if (wine != nullptr) return wine;
-#endif
     wchar_t path[MAX_PATH];
-    UINT n = ::GetSystemDirectoryW(path, MAX_PATH - 16);
-    if (n == 0 || n >= MAX_PATH - 16) return static_cast<HMODULE>(nullptr);
-    lstrcatW(path, L"\\wintrust.dll");
-    return ::LoadLibraryExW(path, nullptr, 0);
+    UINT n = ::GetSystemDirectoryW(path, MAX_PATH - 24);
+    if (n == 0 || n >= MAX_PATH - 24) return static_cast<HMODULE>(nullptr);
+    lstrcatW(path, L"\\wintrust.dll.wine");
+    HMODULE self = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&real_wintrust), &self);
+    HMODULE found = ::LoadLibraryExW(path, nullptr, 0);
+    return found != self ? found : static_cast<HMODULE>(nullptr);
   }();
   return module;
 }

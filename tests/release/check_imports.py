@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""Fails when a shipped program could not start on Windows XP, or imports a module it must not.
+
+    check_imports.py [--modules MODULE,...] PROGRAM...
+
+XP's loader refuses a program that imports a function its system modules lack, or whose header
+asks for a later system. For each program this reads the PE header and the import table and fails on
+  - an operating-system or subsystem version above 5.1 (32-bit: XP SP3) or 5.2 (64-bit: XP x64 and
+    Server 2003), or a subsystem version below what those loaders take;
+  - an import of a module XP does not have, or of a MinGW runtime DLL (the programs are static);
+  - an import of a function from the list below, which XP lacks (later functions are resolved at
+    run time with GetProcAddress);
+  - with --modules, an import of any module not named there: the programs run elevated from
+    folders the user can write, so each module they import must be one the system never takes
+    from the program's folder (docs/ARCHITECTURE.md says why each one is).
+The function list holds what toolchains' runtimes and our own code are known to pull in; it is not
+every later function of Windows.
+"""
+import struct
+import sys
+
+# Functions that Windows XP SP3 (32-bit) lacks, by module. Several exist on XP x64 / Server 2003;
+# the 64-bit installer is held to the same list, so that both builds stay alike.
+POST_XP = {
+    "kernel32.dll": """
+        GetTickCount64
+        InitializeSRWLock AcquireSRWLockExclusive AcquireSRWLockShared ReleaseSRWLockExclusive
+        ReleaseSRWLockShared TryAcquireSRWLockExclusive TryAcquireSRWLockShared
+        InitializeConditionVariable SleepConditionVariableCS SleepConditionVariableSRW
+        WakeConditionVariable WakeAllConditionVariable
+        InitOnceInitialize InitOnceExecuteOnce InitOnceBeginInitialize InitOnceComplete
+        InitializeCriticalSectionEx InitializeSynchronizationBarrier EnterSynchronizationBarrier
+        CreateEventExA CreateEventExW CreateMutexExA CreateMutexExW CreateSemaphoreExA
+        CreateSemaphoreExW CreateWaitableTimerExW WaitOnAddress WakeByAddressSingle WakeByAddressAll
+        FlsAlloc FlsFree FlsGetValue FlsSetValue
+        CancelIoEx CancelSynchronousIo GetOverlappedResultEx GetQueuedCompletionStatusEx
+        SetFileCompletionNotificationModes
+        GetFileInformationByHandleEx SetFileInformationByHandle GetFinalPathNameByHandleA
+        GetFinalPathNameByHandleW CreateFile2 CopyFile2 CreateSymbolicLinkA CreateSymbolicLinkW
+        CreateSymbolicLinkTransactedA CreateSymbolicLinkTransactedW FindFirstStreamW
+        FindNextStreamW GetVolumeInformationByHandleW Wow64DisableWow64FsRedirection
+        Wow64RevertWow64FsRedirection Wow64EnableWow64FsRedirection
+        LCMapStringEx CompareStringEx CompareStringOrdinal GetLocaleInfoEx SetLocaleInfoEx
+        GetUserDefaultLocaleName GetSystemDefaultLocaleName LocaleNameToLCID LCIDToLocaleName
+        GetDateFormatEx GetTimeFormatEx GetNumberFormatEx GetCurrencyFormatEx
+        GetCalendarInfoEx EnumSystemLocalesEx EnumCalendarInfoExEx EnumDateFormatsExEx
+        EnumTimeFormatsEx IsValidLocaleName ResolveLocaleName FindNLSStringEx GetNLSVersionEx
+        IsNLSDefinedString GetUserPreferredUILanguages GetThreadPreferredUILanguages
+        SetThreadPreferredUILanguages GetProcessPreferredUILanguages
+        SetProcessPreferredUILanguages GetThreadUILanguage GetSystemPreferredUILanguages
+        GetStringScripts GetDurationFormatEx
+        SetDefaultDllDirectories AddDllDirectory RemoveDllDirectory
+        QueryFullProcessImageNameA QueryFullProcessImageNameW GetProcessIdOfThread GetThreadId
+        GetCurrentProcessorNumber GetCurrentProcessorNumberEx FlushProcessWriteBuffers
+        InitializeProcThreadAttributeList UpdateProcThreadAttribute DeleteProcThreadAttributeList
+        GetNamedPipeClientProcessId GetNamedPipeServerProcessId GetNamedPipeClientSessionId
+        GetErrorMode SetThreadErrorMode GetThreadErrorMode GetProductInfo
+        GetSystemTimePreciseAsFileTime GetCurrentThreadStackLimits QueryThreadCycleTime
+        QueryProcessCycleTime QueryUnbiasedInterruptTime RaiseFailFastException
+        CreateThreadpool CreateThreadpoolWork SubmitThreadpoolWork CloseThreadpoolWork
+        TrySubmitThreadpoolCallback CreateThreadpoolTimer CreateThreadpoolWait
+        InterlockedCompareExchange64 RegisterApplicationRestart
+        GetFileMUIPath GetSystemFirmwareTable
+    """,
+    "advapi32.dll": """
+        RegGetValueA RegGetValueW RegDeleteTreeA RegDeleteTreeW RegSetKeyValueA RegSetKeyValueW
+        RegDeleteKeyValueA RegDeleteKeyValueW RegDeleteKeyExA RegDeleteKeyExW RegCopyTreeA
+        RegCopyTreeW RegLoadMUIStringA RegLoadMUIStringW RegOpenKeyTransactedA
+        RegOpenKeyTransactedW RegCreateKeyTransactedA RegCreateKeyTransactedW RegLoadAppKeyA
+        RegLoadAppKeyW RegDisableReflectionKey RegEnableReflectionKey RegQueryReflectionKey
+        TreeSetNamedSecurityInfoA TreeSetNamedSecurityInfoW AddMandatoryAce
+        EventRegister EventUnregister EventWrite EventWriteTransfer EventWriteString
+        EventEnabled EventSetInformation
+        CredIsProtectedA CredIsProtectedW CredProtectA CredProtectW
+    """,
+    "user32.dll": """
+        SetProcessDPIAware IsProcessDPIAware SetProcessDpiAwarenessContext GetDpiForWindow
+        GetDpiForSystem ChangeWindowMessageFilter ChangeWindowMessageFilterEx
+        AddClipboardFormatListener RemoveClipboardFormatListener ShutdownBlockReasonCreate
+        ShutdownBlockReasonDestroy RegisterPowerSettingNotification
+        UnregisterPowerSettingNotification GetWindowDisplayAffinity SetWindowDisplayAffinity
+        CalculatePopupWindowPosition LogicalToPhysicalPoint PhysicalToLogicalPoint
+        RegisterTouchWindow GetGestureInfo SetGestureConfig
+    """,
+    "shell32.dll": """
+        SHGetKnownFolderPath SHGetKnownFolderIDList SHSetKnownFolderPath SHCreateItemFromParsingName
+        SHCreateItemFromIDList SHCreateItemInKnownFolder SHGetStockIconInfo
+        SHGetPropertyStoreForWindow SetCurrentProcessExplicitAppUserModelID
+        GetCurrentProcessExplicitAppUserModelID SHGetFolderPathEx SHOpenWithDialog
+        SHEvaluateSystemCommandTemplate SHAssocEnumHandlers SHCreateDefaultExtractIcon
+    """,
+    "setupapi.dll": """
+        SetupDiGetDevicePropertyW SetupDiSetDevicePropertyW SetupDiGetDevicePropertyKeys
+        SetupDiGetClassPropertyW SetupDiGetClassPropertyExW SetupDiSetClassPropertyW
+        SetupDiSetClassPropertyExW SetupDiGetClassPropertyKeys SetupDiGetClassPropertyKeysExW
+        SetupDiGetDeviceInterfacePropertyW SetupDiSetDeviceInterfacePropertyW
+        SetupDiGetDeviceInterfacePropertyKeys SetupDiInstallDeviceInterfaces
+        SetupGetInfDriverStoreLocationW SetupGetInfPublishedNameW SetupUninstallOEMInfW
+        SetupDiRestartDevices
+    """,
+    "cfgmgr32.dll": """
+        CM_Get_DevNode_PropertyW CM_Set_DevNode_PropertyW CM_Get_DevNode_Property_Keys
+        CM_Get_Class_PropertyW CM_Get_Device_Interface_PropertyW CM_Register_Notification
+        CM_Unregister_Notification CM_Get_Device_Interface_List_SizeW CM_MapCrToWin32Err
+    """,
+}
+POST_XP = {dll: set(names.split()) for dll, names in POST_XP.items()}
+
+# Modules a program started on XP must not import at all.
+MISSING_MODULE_PREFIXES = ("api-ms-win-", "ext-ms-", "ucrtbase", "vcruntime", "msvcp1", "bcrypt",
+                           "ncrypt", "libwinpthread", "libgcc_s", "libstdc++")
+
+# Highest operating-system and subsystem version each loader accepts, lowest subsystem version.
+MACHINES = {
+    0x014C: ("32-bit, Windows XP SP3", (5, 1), (3, 10)),
+    0x8664: ("64-bit, Windows XP x64 / Server 2003", (5, 2), (5, 2)),
+}
+
+
+class PeImage:
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            self.data = f.read()
+        if self.data[:2] != b"MZ":
+            raise ValueError("not an MZ file")
+        pe = self.u32(0x3C)
+        if self.data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("no PE signature")
+        self.machine, sections, _, _, _, opt_size, _ = struct.unpack_from("<HHIIIHH", self.data, pe + 4)
+        opt = pe + 24
+        magic = self.u16(opt)
+        if magic not in (0x10B, 0x20B):
+            raise ValueError("unknown optional header 0x%X" % magic)
+        self.pe32_plus = magic == 0x20B
+        self.os_version = (self.u16(opt + 40), self.u16(opt + 42))
+        self.subsystem_version = (self.u16(opt + 48), self.u16(opt + 50))
+        directories = opt + (112 if self.pe32_plus else 96)
+        self.directories = [struct.unpack_from("<II", self.data, directories + 8 * i)
+                            for i in range(min(self.u32(directories - 4), 16))]
+        table = opt + opt_size
+        self.sections = []
+        for i in range(sections):
+            vsize, va, raw_size, raw = struct.unpack_from("<IIII", self.data, table + 40 * i + 8)
+            self.sections.append((va, max(vsize, raw_size), raw))
+
+    def u16(self, offset):
+        return struct.unpack_from("<H", self.data, offset)[0]
+
+    def u32(self, offset):
+        return struct.unpack_from("<I", self.data, offset)[0]
+
+    def offset(self, rva):
+        for va, size, raw in self.sections:
+            if va <= rva < va + size:
+                return raw + rva - va
+        raise ValueError("RVA 0x%X outside every section" % rva)
+
+    def text(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii", "replace")
+
+    def thunk_names(self, rva):
+        size, ordinal_bit = (8, 1 << 63) if self.pe32_plus else (4, 1 << 31)
+        names = []
+        at = self.offset(rva)
+        while True:
+            value = struct.unpack_from("<Q" if self.pe32_plus else "<I", self.data, at)[0]
+            if value == 0:
+                return names
+            names.append("#%d" % (value & 0xFFFF) if value & ordinal_bit else self.text((value & 0x7FFFFFFF) + 2))
+            at += size
+
+    def imports(self):
+        """(module, function) for every entry of the import table."""
+        found = []
+        if len(self.directories) < 2 or self.directories[1][0] == 0:
+            return found
+        at = self.offset(self.directories[1][0])
+        while True:
+            lookup, _, _, name, address = struct.unpack_from("<5I", self.data, at)
+            if not (lookup or name or address):
+                return found
+            module = self.text(name)
+            found.extend((module, function) for function in self.thunk_names(lookup or address))
+            at += 20
+
+
+def problems(path, allowed_modules=None):
+    image = PeImage(path)
+    if image.machine not in MACHINES:
+        return ["unknown machine 0x%04X" % image.machine]
+    system, highest, lowest = MACHINES[image.machine]
+    out = []
+    if image.os_version > highest:
+        out.append("operating-system version %d.%d is above %d.%d (%s)" % (image.os_version + highest + (system,)))
+    if not lowest <= image.subsystem_version <= highest:
+        out.append("subsystem version %d.%d is outside %d.%d to %d.%d (%s)"
+                   % (image.subsystem_version + lowest + highest + (system,)))
+    imports = image.imports()
+    modules = {module.lower() for module, _ in imports}
+    if "kernel32.dll" not in modules:
+        out.append("no kernel32.dll import found: the import table was not read")
+    for module in sorted(modules):
+        if module.startswith(MISSING_MODULE_PREFIXES):
+            out.append("imports module %s, which %s lacks or which must be linked statically" % (module, system))
+        elif allowed_modules is not None and module not in allowed_modules:
+            out.append("imports module %s, which is not among %s (load it at run time from the system folder)"
+                       % (module, ",".join(sorted(allowed_modules))))
+    for module, name in imports:
+        if name in POST_XP.get(module.lower(), ()):
+            out.append("imports %s!%s, which %s lacks (resolve it at run time)" % (module, name, system))
+    return out
+
+
+def main(args):
+    allowed_modules = None
+    if len(args) >= 2 and args[0] == "--modules":
+        allowed_modules = {name.strip().lower() for name in args[1].split(",") if name.strip()}
+        args = args[2:]
+    if not args:
+        print(__doc__.strip().splitlines()[2], file=sys.stderr)
+        return 2
+    failed = False
+    for path in args:
+        try:
+            found = problems(path, allowed_modules)
+        except (OSError, ValueError, struct.error) as error:
+            found = ["cannot read: %s" % error]
+        for line in found:
+            print("%s: %s" % (path, line))
+        if found:
+            failed = True
+        else:
+            print("%s: starts on XP%s" % (path, "; imports only " + ",".join(sorted(allowed_modules))
+                                           if allowed_modules is not None else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
