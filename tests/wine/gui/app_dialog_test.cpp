@@ -175,15 +175,16 @@ TEST_F(MainDialog, AboutBoxIsOwnedByTheDialogAndDisablesIt) {
     DWORD pid;
     int abouts;
   } count = {app.pid, 0};
-  ::EnumWindows(
-      [](HWND w, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Count*>(lp);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(w, &pid);
-        if (pid == c->pid && ::IsWindowVisible(w) && gui::window_text(w) == kAboutCaption) ++c->abouts;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
+  struct Counter {
+    static BOOL CALLBACK Visit(HWND w, LPARAM lp) {
+      auto* c = reinterpret_cast<Count*>(lp);
+      DWORD pid = 0;
+      ::GetWindowThreadProcessId(w, &pid);
+      if (pid == c->pid && ::IsWindowVisible(w) && gui::window_text(w) == kAboutCaption) ++c->abouts;
+      return TRUE;
+    }
+  };
+  ::EnumWindows(&Counter::Visit, reinterpret_cast<LPARAM>(&count));
   EXPECT_EQ(1, count.abouts);
   gui::click(about, IDOK);
   EXPECT_TRUE(gui::wait_until([&] { return !::IsWindow(about); }, 5000));
