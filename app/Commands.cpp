@@ -10,6 +10,7 @@
 #include "app/DriverInstallDlg.h"
 #include "app/Routines.h"
 #include "engine/engine.h"
+#include "win/handles.h"
 
 namespace {
 
@@ -54,10 +55,13 @@ int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_de
   FillTemplateDevice(row, template_device);
   engine_log_level = LOG_WARNING;
 
-  char profile[kProfileBufferSize] = {};
-  DWORD read = ::GetEnvironmentVariableA("USERPROFILE", profile, sizeof(profile));
+  // Read wide and handed on in UTF-8, as the engine reads every path: the 8-bit call would give
+  // the ANSI code page's bytes of a non-ASCII profile name.
+  wchar_t profile[kProfileBufferSize] = {};
+  DWORD read = ::GetEnvironmentVariableW(L"USERPROFILE", profile, kProfileBufferSize);
+  velmor::unique_malloc<char> profile_utf8(read > 0 && read < kProfileBufferSize ? utf16_to_utf8(profile) : nullptr);
   std::string folder;
-  int status = ProfilePackageFolder(profile, read, row.folder, &folder);
+  int status = ProfilePackageFolder(profile_utf8.get(), read, row.folder, &folder);
   if (status != WDI_ST_OK) {
     engine_log(LOG_ERROR, InstallRoutineName(row), "USERPROFILE is %s: no folder for the %s package",
                status == WDI_ST_OVERRUN ? "longer than 255 characters" : "not set", row.folder);

@@ -5,6 +5,7 @@
 
 #include "app/CommandLineRun.h"
 #include "app/DriverInstallDlg.h"
+#include "engine/common/system.h"
 
 BEGIN_MESSAGE_MAP(CVelmor_DFU_DriverInstallApp, CWinApp)
 ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
@@ -26,6 +27,10 @@ const char kRegistryKey[] =
 }  // namespace
 
 BOOL CVelmor_DFU_DriverInstallApp::InitInstance() {
+  // The program runs elevated from a folder its user can write to (Downloads): modules loaded by
+  // bare name from now on must not come from there.
+  restrict_dll_search_path();
+
   INITCOMMONCONTROLSEX icc;
   icc.dwSize = sizeof(icc);
   icc.dwICC = ICC_WIN95_CLASSES;

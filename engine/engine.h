@@ -1,6 +1,6 @@
 // The engine as the application sees it: one include for its public operations and records.
 //   status codes and texts, log           engine/common/status.h, engine/common/log.h,
-//                                          engine/common/error_text.h
+//                                          engine/common/error_text.h, engine/common/utf8.h
 //   enumeration                            engine/enumeration/device_list.h
 //   package preparation and installation   engine/package/prepare.h, engine/install/install.h
 // The last two need the Windows headers; code that is also built on the host includes only the
@@ -13,6 +13,7 @@
 
 #ifdef _WIN32
 #include "engine/common/error_text.h"
+#include "engine/common/utf8.h"
 #include "engine/install/install.h"
 #include "engine/package/prepare.h"
 #endif

@@ -18,8 +18,25 @@ CDialog::~CDialog() {
   if (m_hWnd != nullptr && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
 }
 
+namespace {
+
+// The owner of a dialog created without a parent, as the platform's framework chooses it: the
+// application's main window (or, with none set, the active window), taken up to its top-level
+// window, then that window's last active popup. The owner is disabled while the dialog runs.
+HWND DefaultOwner(const CDialog* dialog) {
+  CWinApp* app = AfxGetApp();
+  CWnd* main = app != nullptr ? app->m_pMainWnd : nullptr;
+  // The main dialog itself, shown while it is the main window, has no owner.
+  HWND owner = main == nullptr ? ::GetActiveWindow() : main != dialog ? main->m_hWnd : nullptr;
+  // A popup cannot be owned by a child window.
+  while (owner != nullptr && (::GetWindowLongW(owner, GWL_STYLE) & WS_CHILD)) owner = ::GetParent(owner);
+  return owner != nullptr ? ::GetLastActivePopup(owner) : nullptr;
+}
+
+}  // namespace
+
 INT_PTR CDialog::DoModal() {
-  HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  HWND parent = m_pParentWnd ? m_pParentWnd->m_hWnd : DefaultOwner(this);
   // The wide call keeps the template's UTF-16 texts intact (the 8-bit one may pass them through the
   // ANSI code page); our handlers still see 8-bit messages through the 8-bit subclass.
   return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), parent, &CDialog::DialogProc,

@@ -5,6 +5,8 @@
 
 extern "C" HMODULE load_system_module(const char* name) { return velmor::load_system_library(name); }
 
+extern "C" void restrict_dll_search_path(void) { velmor::restrict_dll_search(); }
+
 extern "C" int process_exit_status(HANDLE process) {
   DWORD code = 0;
   if (!::GetExitCodeProcess(process, &code)) return WDI_ST_OTHER;

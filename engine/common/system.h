@@ -7,8 +7,15 @@
 extern "C" {
 #endif
 
-// The module of that name, loaded if it is not yet; modules are never freed.
+// The system module of that bare name ("crypt32", "version.dll"), loaded from the system folder
+// if it is not loaded yet; null for a name with a path. Modules are never freed.
 HMODULE load_system_module(const char* name);
+
+// Takes the program's own folder and the current directory out of the search for modules loaded
+// by bare name, as far as the system allows: only the system folder where the loader supports
+// that (SetDefaultDllDirectories), else at least not the current directory (SetDllDirectoryW).
+// Called first thing at program start.
+void restrict_dll_search_path(void);
 
 // 0 -> 0, STILL_ACTIVE -> -7 (timed out), anything else or an unreadable code -> -99.
 int process_exit_status(HANDLE process);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
@@ -23,6 +24,7 @@
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
+#include "win/lock.h"
 #include "win/system_module.h"
 #include "win/utf8.h"
 
@@ -54,6 +56,42 @@ struct install_run {
 };
 install_run current_run;
 
+// The installer process of the running installation, for the progress window's thread, which ends
+// it at the time-out. A handle of its own: the worker may close the run's handle at any moment.
+class installer_stopper {
+ public:
+  installer_stopper() { ::InitializeCriticalSection(&lock_); }
+  ~installer_stopper() { ::DeleteCriticalSection(&lock_); }
+  installer_stopper(const installer_stopper&) = delete;
+  installer_stopper& operator=(const installer_stopper&) = delete;
+
+  void arm(const void* request, HANDLE process) {
+    HANDLE own = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &own, PROCESS_TERMINATE, FALSE, 0)) {
+      own = nullptr;
+    }
+    velmor::critical_section_lock hold(lock_);
+    request_ = request;
+    process_.reset(own);
+  }
+  void disarm() {
+    velmor::unique_handle gone;  // closed after the lock is left
+    velmor::critical_section_lock hold(lock_);
+    request_ = nullptr;
+    gone = std::move(process_);
+  }
+  void stop(const void* request) {
+    velmor::critical_section_lock hold(lock_);
+    if (request != nullptr && request == request_ && process_) ::TerminateProcess(process_.get(), 1);
+  }
+
+ private:
+  CRITICAL_SECTION lock_;
+  const void* request_ = nullptr;
+  velmor::unique_handle process_;
+};
+installer_stopper stopper;
+
 
 // Ends a pending read. The read may belong to a thread that was terminated, which CancelIo (this
 // thread's I/O only) cannot reach: CancelIoEx where the system has it, and a bounded wait.
@@ -70,6 +108,7 @@ void cancel_read(install_run& run) {
 // Ends a run: closes the prompt, pipe, process and mutex it holds. Also used for a run whose thread
 // is gone; idempotent.
 void release_run(install_run& run) {
+  stopper.disarm();
   if (run.reached_pipe) {
     // A system prompt the installer left open would outlive it.
     HWND prompt = security_prompt_present();
@@ -227,15 +266,18 @@ class pipe_reader {
       return WDI_ST_NO_RESOURCE;
     }
     for (;;) {
-      int status = read_once();
-      if (status != kGoOn) return status;
+      step result = read_once();
+      if (result) return *result;
     }
   }
 
  private:
-  static constexpr int kGoOn = 1;  // no engine status is positive
+  // Empty: keep reading; otherwise the run's status. Apart from the status values, so that an
+  // installer's status of any value (1 too) ends the run.
+  using step = std::optional<int>;
+  static constexpr std::nullopt_t kGoOn = std::nullopt;
 
-  int read_once() {
+  step read_once() {
     HANDLE event = run_.read_event.get();
     std::memset(&run_.read, 0, sizeof(run_.read));
     run_.read.hEvent = event;
@@ -261,16 +303,17 @@ class pipe_reader {
     }
   }
 
-  int deliver(DWORD got) {
+  step deliver(DWORD got) {
     failures_ = 0;
     DWORD length = offset_ + got;
     offset_ = 0;
     int status = process_message(run_.buffer.get(), length);
-    return status != 0 ? status : kGoOn;
+    if (status != 0) return status;
+    return kGoOn;
   }
 
   // The message did not fit: keep what was read and fetch the rest into a doubled buffer.
-  int grow(const char* how) {
+  step grow(const char* how) {
     failures_ = 0;
     DWORD filled = size_;
     size_ *= 2;
@@ -289,7 +332,7 @@ class pipe_reader {
 
   // No client yet. An installer that ended without connecting ends the run with its exit status;
   // one more read after its end catches a client that connected just before it.
-  int not_connected_yet() {
+  step not_connected_yet() {
     if (installer_gone_) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer exited without connecting");
       return process_exit_status(run_.process.get());
@@ -307,7 +350,7 @@ class pipe_reader {
     return kGoOn;
   }
 
-  int wait_for_read() {
+  step wait_for_read() {
     HANDLE waits[2] = {run_.read_event.get(), run_.process.get()};
     DWORD count = run_.process ? 2 : 1;
     DWORD woke = ::WaitForMultipleObjects(count, waits, FALSE, pipe_read_timeout);
@@ -336,7 +379,7 @@ class pipe_reader {
   }
 
   // Reads keep failing for reasons other than the expected ones: retry a bounded number of times.
-  int failed_read() {
+  step failed_read() {
     if (++failures_ >= kMaxReadFailures) {
       engine_log(LOG_ERROR, "install_driver_internal", "too many failed reads from pipe - aborting");
       return WDI_ST_IO_FAILURE;
@@ -381,6 +424,7 @@ int serve_installation(install_run& run, const install_request& request, launch_
   }
   int status = launch_installer(run, plan);
   if (status != WDI_ST_OK) return status;
+  if (run.process) stopper.arm(&request, run.process.get());
   return pipe_reader(run).serve();
 }
 
@@ -436,6 +480,8 @@ extern "C" void release_abandoned_installation(void* request) {
   }
   release_run(current_run);
 }
+
+extern "C" void stop_installation(void* request) { stopper.stop(request); }
 
 extern "C" int wdi_install_driver(struct wdi_device_entry* device, const char* path, const char* inf_name,
                                   const struct wdi_install_options* options) {

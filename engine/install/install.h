@@ -31,6 +31,10 @@ int wdi_install_driver(struct wdi_device_entry* device, const char* path, const 
 // The whole installation on the calling thread.
 int install_driver_internal(void* request);
 
+// Ends the installer process of the run of that request, if it still runs, so that the run's
+// thread stops waiting for it and returns. Callable from any thread.
+void stop_installation(void* request);
+
 // Releases what a run left behind when its thread was terminated: the installer process is ended,
 // the pipe, its handles and the machine-wide install mutex are closed. Call only once the thread
 // is gone.

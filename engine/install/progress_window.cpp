@@ -1,5 +1,4 @@
-// run_with_progress_bar, run_routine_with_progress_bar, security_prompt_present; the window
-// procedure progress_callback and the worker progress_thread.
+// The modal progress window over an installation running on a worker thread, with its time-out.
 #include "engine/install/progress_window.h"
 
 #include <commctrl.h>
@@ -17,12 +16,15 @@
 #include "win/imports.h"
 
 UINT progress_tick_ms = 1000;
+int progress_timeout_ticks = PROGRESS_TIMEOUT_TICKS;
+UINT progress_worker_grace_ms = 5000;
 
 namespace {
 
 const wchar_t kClassName[] = L"wdi_progress_class";
 const wchar_t kTitle[] = L"Installing Driver...";
 constexpr UINT_PTR kTimerId = 1;
+constexpr UINT_PTR kGraceTimerId = 2;
 constexpr int kTextCount = 19;
 constexpr int kTicksPerText = 15;
 // After the worker has said it is done, it only has to return.
@@ -61,11 +63,13 @@ struct progress_state {
   // Set while a worker runs; the worker clears it before it reports.
   std::atomic<HANDLE> worker_marker{INVALID_HANDLE_VALUE};
   velmor::unique_handle worker;  // owned here, so that it can be waited for and terminated safely
+  bool timed_out = false;  // stopped at the time-out; the worker is given its grace
   bool worker_killed = false;
   int ticks = 0;
   int text_position = 0;
   void* context = nullptr;
   progress_routine routine = nullptr;
+  progress_stop stop = nullptr;
   velmor::unique_gdi font;
   velmor::imports::GetStockObject_fn get_stock_object = nullptr;
   velmor::imports::SetBkMode_fn set_bk_mode = nullptr;
@@ -154,18 +158,37 @@ void show_next_text() {
   ++progress.text_position;
 }
 
+// A terminated thread leaves whatever it held held: a lock of the C runtime taken for a log line
+// or an allocation would hang the next one on this thread. So the installation is first asked to
+// end (its installer process goes, and with it the worker's pipe reads), and only a worker that
+// has not returned within its grace is terminated.
+void time_out(HWND window) {
+  engine_log(LOG_ERROR, "progress_callback", "progress timeout expired - ending the installation");
+  progress.timed_out = true;
+  if (progress.stop != nullptr) progress.stop(progress.context);
+  ::SetTimer(window, kGraceTimerId, progress_worker_grace_ms, nullptr);
+}
+
+void grace_expired(HWND window) {
+  ::KillTimer(window, kGraceTimerId);
+  // A worker that has returned meanwhile has its WM_PROGRESS_DONE on the way.
+  if (progress.worker_marker == INVALID_HANDLE_VALUE) return;
+  engine_log(LOG_ERROR, "progress_callback", "progress timeout expired - KILLING THREAD!");
+  ::TerminateThread(progress.worker_marker.load(), 0xFFFFFFFF);
+  progress.worker_marker = INVALID_HANDLE_VALUE;
+  progress.worker_killed = true;
+  end_progress_window(window, WDI_ST_TIMED_OUT);
+}
+
 void count_tick(HWND window) {
+  if (progress.timed_out) return;
   // Seconds spent on a system prompt are the user's, not the installation's.
   if (security_prompt_present() != nullptr) return;
   ++progress.ticks;
   if (progress.text_position < kTextCount && progress.ticks > kTicksPerText * (progress.text_position + 1)) {
     show_next_text();
-  } else if (progress.ticks > PROGRESS_TIMEOUT_TICKS && progress.worker_marker != INVALID_HANDLE_VALUE) {
-    engine_log(LOG_ERROR, "progress_callback", "progress timeout expired - KILLING THREAD!");
-    ::TerminateThread(progress.worker_marker.load(), 0xFFFFFFFF);
-    progress.worker_marker = INVALID_HANDLE_VALUE;
-    progress.worker_killed = true;
-    end_progress_window(window, WDI_ST_TIMED_OUT);
+  } else if (progress.ticks > progress_timeout_ticks && progress.worker_marker != INVALID_HANDLE_VALUE) {
+    time_out(window);
   }
 }
 
@@ -196,10 +219,14 @@ LRESULT CALLBACK progress_callback(HWND window, UINT message, WPARAM wparam, LPA
       start_worker(window);
       return 0;
     case WM_TIMER:
-      count_tick(window);
+      if (wparam == kGraceTimerId) {
+        grace_expired(window);
+      } else {
+        count_tick(window);
+      }
       return 0;
     case WM_PROGRESS_DONE:
-      end_progress_window(window, static_cast<int>(wparam));
+      end_progress_window(window, progress.timed_out ? WDI_ST_TIMED_OUT : static_cast<int>(wparam));
       return 0;
     case WM_CLOSE:
       return 0;
@@ -213,6 +240,7 @@ LRESULT CALLBACK progress_callback(HWND window, UINT message, WPARAM wparam, LPA
       return 0;
     case WM_DESTROY:
       ::KillTimer(window, kTimerId);
+      ::KillTimer(window, kGraceTimerId);
       progress.window = nullptr;
       progress.text = nullptr;
       progress.bar = nullptr;
@@ -247,6 +275,7 @@ void finish_worker(progress_abandon abandon, void* context) {
   progress.worker.reset();
   progress.worker_marker = INVALID_HANDLE_VALUE;
   progress.worker_killed = false;
+  progress.timed_out = false;
   if (killed && abandon != nullptr) abandon(context);
 }
 
@@ -254,6 +283,11 @@ void finish_worker(progress_abandon abandon, void* context) {
 
 extern "C" int run_routine_with_progress_bar(HWND parent, void* context, progress_routine routine,
                                              progress_abandon abandon) {
+  return run_stoppable_routine_with_progress_bar(parent, context, routine, nullptr, abandon);
+}
+
+extern "C" int run_stoppable_routine_with_progress_bar(HWND parent, void* context, progress_routine routine,
+                                                       progress_stop stop, progress_abandon abandon) {
   if (parent == nullptr) return WDI_ST_BAD_PARAMETER;
   progress.instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
 
@@ -264,6 +298,8 @@ extern "C" int run_routine_with_progress_bar(HWND parent, void* context, progres
   }
   progress.context = context;
   progress.routine = routine;
+  progress.stop = stop;
+  progress.timed_out = false;
   progress.parent = parent;
 
   if (!register_progress_class(progress.instance)) {
@@ -298,7 +334,8 @@ extern "C" int run_routine_with_progress_bar(HWND parent, void* context, progres
 }
 
 extern "C" int run_with_progress_bar(HWND parent, void* request) {
-  return run_routine_with_progress_bar(parent, request, install_driver_internal, release_abandoned_installation);
+  return run_stoppable_routine_with_progress_bar(parent, request, install_driver_internal, stop_installation,
+                                                 release_abandoned_installation);
 }
 
 namespace {

@@ -21,7 +21,9 @@ extern "C" int extract_binaries(const char* dir) {
     path_append(path, dir);
     path_append(path, "\\");
     path_append(path, entry.subdir);
-    int status = check_dir(path);
+    // Every folder from dir down is checked, not only the last: a link anywhere below the package
+    // folder would lead the files elsewhere.
+    int status = velmor::check_dir_below(dir, path);
     if (status != WDI_ST_OK) return status;
 
     path_append(path, "\\");
@@ -32,10 +34,12 @@ extern "C" int extract_binaries(const char* dir) {
       return WDI_ST_NO_RESOURCE;
     }
 
-    FILE* file = fcreate(path, "w");
+    FILE* file = velmor::fcreate_below(dir, path, "w");
     if (file == nullptr) {
-      wdi_err("failed to create file '%s' (%s)", path, windows_error_text(0));
-      return WDI_ST_NO_RESOURCE;
+      DWORD error = ::GetLastError();
+      wdi_err("failed to create file '%s' (%s)", path, windows_error_text(error));
+      // A link refused, or a file the user may not write: not a shortage of anything.
+      return error == ERROR_ACCESS_DENIED ? WDI_ST_DENIED : WDI_ST_NO_RESOURCE;
     }
     // A short write (a full disk) would leave a broken driver file behind a reported success.
     size_t written = std::fwrite(entry.data, 1, entry.size, file);

@@ -1,4 +1,10 @@
-// get_sid, check_dir, fcreate: what the engine creates on disk belongs to the current user.
+// What the engine creates on disk belongs to the current user, and is never reached through a link.
+// The package folders lie in places the user controls while the engine runs elevated: a junction or
+// symbolic link planted as a folder, or a hard link planted as a file, would make it write
+// somewhere else with administrator rights. So every folder from the caller's base down is opened
+// without following a link, checked, and held open without delete sharing while it is used (so
+// that it can be neither renamed nor replaced meanwhile), and an existing file is opened without
+// following a link and checked on its handle before anything is written into it.
 #include "engine/payload/security.h"
 
 #include <fcntl.h>
@@ -6,8 +12,12 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <shlwapi.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
@@ -16,6 +26,7 @@
 #include "win/bounded_path.h"
 #include "win/handles.h"
 
+using velmor::unique_file;
 using velmor::unique_handle;
 using velmor::unique_hlocal;
 using velmor::unique_malloc;
@@ -83,56 +94,274 @@ class owner_only_security {
   bool valid_ = false;
 };
 
-}  // namespace
-
-extern "C" int check_dir(const char* path) {
-  if (path == nullptr) return WDI_ST_BAD_PARAMETER;
-  DWORD attributes = file_attributes_utf8(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return WDI_ST_OK;
-    wdi_err("%s is a file, not a directory", path);
-    return WDI_ST_DENIED;
-  }
-  DWORD error = ::GetLastError();
-  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-    wdi_err("unable to read file attributes %s", windows_error_text(error));
-    return WDI_ST_DENIED;
-  }
-
-  int rc = ERROR_SUCCESS;
-  {
-    owner_only_security security("check_dir");
-    rc = create_directory_utf8(path, security.get());
-    if (rc == ERROR_BAD_PATHNAME) {
-      // The shell refuses relative paths: make it absolute under the current directory.
-      unique_malloc<char> full(static_cast<char*>(std::malloc(MAX_PATH)));
-      if (!full) {
-        wdi_err("could not allocate buffer to convert relative path");
-        return WDI_ST_NO_RESOURCE;
-      }
-      full.get()[0] = '\0';
-      if (current_directory_utf8(full.get()) == 0) full.get()[0] = '\0';
-      // A cut path would create some other directory and report it as this one.
-      if (std::strlen(full.get()) + 1 + std::strlen(path) > MAX_PATH - 1) {
-        wdi_err("directory name is too long %s", path);
-        return WDI_ST_BAD_PARAMETER;
-      }
-      velmor::path_append(full.get(), MAX_PATH, "\\");
-      velmor::path_append(full.get(), MAX_PATH, path);
-      rc = create_directory_utf8(full.get(), security.get());
-    }
-  }  // the SID is released here
-  if (rc == ERROR_SUCCESS) return WDI_ST_OK;
-  if (rc == ERROR_FILENAME_EXCED_RANGE) {
-    wdi_err("directory name is too long %s", path);
-    return WDI_ST_BAD_PARAMETER;
-  }
-  wdi_err("unable to create directory %s (%s)", path, windows_error_text(static_cast<uint32_t>(rc)));
-  return WDI_ST_DENIED;
+std::string narrow(const std::wstring& text) {
+  unique_malloc<char> utf8(utf16_to_utf8(text.c_str()));
+  return utf8 ? std::string(utf8.get()) : std::string();
 }
 
-extern "C" FILE* fcreate(const char* path, const char* mode) {
-  if (path == nullptr || mode == nullptr) return nullptr;
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// The absolute form of a UTF-8 path (one pair of enclosing quotes removed), without a trailing
+// separator; a relative path is resolved against the current directory, read in full. Empty when
+// the path cannot be converted or resolved (the Windows error is kept).
+std::wstring full_path_of(const char* path) {
+  unique_malloc<wchar_t> wide(utf8_to_utf16(path));
+  if (!wide) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return std::wstring();
+  }
+  std::wstring given(wide.get());
+  if (given.size() >= 2 && given.front() == L'"' && given.back() == L'"') given = given.substr(1, given.size() - 2);
+  DWORD size = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return std::wstring();
+  std::wstring full(size, L'\0');
+  DWORD length = ::GetFullPathNameW(given.c_str(), size, &full[0], nullptr);
+  if (length == 0 || length >= size) return std::wstring();
+  full.resize(length);
+  const wchar_t* root_end = ::PathSkipRootW(full.c_str());
+  size_t root = root_end != nullptr ? static_cast<size_t>(root_end - full.c_str()) : 0;
+  while (full.size() > root && is_separator(full.back())) full.pop_back();
+  return full;
+}
+
+// Opened without following a link in its last part. Read access with read and write sharing only:
+// while the handle is open nobody can delete or rename the object.
+unique_file open_pinned(const std::wstring& path) {
+  return unique_file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+}  // namespace
+
+namespace velmor {
+
+int package_folders::hold(const std::wstring& folder, size_t base_length, bool create, const char* caller) {
+  const wchar_t* root_end = ::PathSkipRootW(folder.c_str());
+  size_t position = root_end != nullptr ? static_cast<size_t>(root_end - folder.c_str()) : 0;
+  bool created_above_base = false;
+  while (position < folder.size()) {
+    size_t end = folder.find_first_of(L"\\/", position);
+    if (end == std::wstring::npos) end = folder.size();
+    std::wstring part = folder.substr(0, end);
+    position = end + 1;
+    // Above the base only what the engine creates is its own to check.
+    if (end < base_length && !created_above_base) {
+      if (::GetFileAttributesW(part.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+      if (!create) {
+        ::SetLastError(ERROR_PATH_NOT_FOUND);
+        return WDI_ST_MISSING;
+      }
+      created_above_base = true;
+    }
+    int status = hold_one(part, create, caller);
+    if (status != WDI_ST_OK) return status;
+  }
+  return WDI_ST_OK;
+}
+
+int package_folders::hold_one(const std::wstring& part, bool create, const char* caller) {
+  if (create && ::GetFileAttributesW(part.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    owner_only_security security(caller);
+    if (!::CreateDirectoryW(part.c_str(), security.get())) {
+      DWORD error = ::GetLastError();
+      if (error == ERROR_FILENAME_EXCED_RANGE) {
+        engine_log(LOG_ERROR, caller, "directory name is too long %s", narrow(part).c_str());
+        return WDI_ST_BAD_PARAMETER;
+      }
+      if (error != ERROR_ALREADY_EXISTS) {
+        engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(part).c_str(),
+                   windows_error_text(error));
+        ::SetLastError(error);
+        return WDI_ST_DENIED;
+      }
+    }
+  }
+  unique_file folder = open_pinned(part);
+  if (!folder) {
+    DWORD error = ::GetLastError();
+    if (!create && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+      ::SetLastError(ERROR_PATH_NOT_FOUND);
+      return WDI_ST_MISSING;
+    }
+    engine_log(LOG_ERROR, caller, "unable to open directory %s (%s)", narrow(part).c_str(), windows_error_text(error));
+    ::SetLastError(error);
+    return WDI_ST_DENIED;
+  }
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(folder.get(), &info)) {
+    DWORD error = ::GetLastError();
+    engine_log(LOG_ERROR, caller, "unable to read file attributes %s", windows_error_text(error));
+    ::SetLastError(error);
+    return WDI_ST_DENIED;
+  }
+  // The handle tells on Windows; the name is asked too, which Wine answers for its own links. Both
+  // answers stay true while the folder is held.
+  DWORD by_name = ::GetFileAttributesW(part.c_str());
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (by_name != INVALID_FILE_ATTRIBUTES && (by_name & FILE_ATTRIBUTE_REPARSE_POINT))) {
+    engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", narrow(part).c_str());
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return WDI_ST_DENIED;
+  }
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    engine_log(LOG_ERROR, caller, "%s is a file, not a directory", narrow(part).c_str());
+    ::SetLastError(ERROR_DIRECTORY);
+    return WDI_ST_DENIED;
+  }
+  held_.push_back(std::move(folder));
+  return WDI_ST_OK;
+}
+
+}  // namespace velmor
+
+namespace {
+
+// Full paths of a base and of a path at or below it; 0 or a status (logged under caller).
+int resolve_below(const char* base, const char* path, std::wstring* full_base, std::wstring* full,
+                  const char* caller) {
+  *full = full_path_of(path);
+  *full_base = full_path_of(base);
+  if (full->empty() || full_base->empty()) {
+    DWORD error = ::GetLastError();
+    engine_log(LOG_ERROR, caller, "unable to make %s absolute (%s)", path, windows_error_text(error));
+    return WDI_ST_BAD_PARAMETER;
+  }
+  // The engine's buffers hold paths of up to MAX_PATH - 1 bytes in UTF-8: a longer one would be
+  // cut into another path somewhere on the way.
+  if (narrow(*full).size() > MAX_PATH - 1) {
+    engine_log(LOG_ERROR, caller, "directory name is too long %s", path);
+    return WDI_ST_BAD_PARAMETER;
+  }
+  size_t n = full_base->size();
+  if (full->size() < n || _wcsnicmp(full->c_str(), full_base->c_str(), n) != 0 ||
+      (full->size() > n && !is_separator((*full)[n]) && !is_separator((*full_base)[n - 1]))) {
+    engine_log(LOG_ERROR, caller, "%s is not inside %s", path, base);
+    return WDI_ST_BAD_PARAMETER;
+  }
+  return WDI_ST_OK;
+}
+
+// The folder part of a full path (the path itself when it is a root).
+std::wstring folder_of(const std::wstring& full) {
+  size_t slash = full.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return full;
+  const wchar_t* root_end = ::PathSkipRootW(full.c_str());
+  size_t root = root_end != nullptr ? static_cast<size_t>(root_end - full.c_str()) : 0;
+  return full.substr(0, slash + 1 > root ? slash : root);
+}
+
+// An existing file opened without following a link: 0 when it is a plain file with no other name,
+// else a status after logging. Handles of other kinds (Wine maps Unix devices to files; Windows
+// gives none to a name in a folder) have no links to check.
+int check_existing_file(HANDLE file, const std::wstring& full, const char* caller) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(file, &info)) {
+    if (::GetFileType(file) != FILE_TYPE_DISK) return WDI_ST_OK;
+    DWORD error = ::GetLastError();
+    engine_log(LOG_ERROR, caller, "unable to read file attributes %s", windows_error_text(error));
+    ::SetLastError(error);
+    return WDI_ST_DENIED;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", narrow(full).c_str());
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return WDI_ST_DENIED;
+  }
+  if (info.nNumberOfLinks > 1) {
+    engine_log(LOG_ERROR, caller, "%s has other hard links: not writing into it", narrow(full).c_str());
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return WDI_ST_DENIED;
+  }
+  return WDI_ST_OK;
+}
+
+// check_dir for a path at or below base: every folder from the base down is created if missing,
+// then checked.
+int check_dir_in(const char* base, const char* path) {
+  if (path == nullptr || base == nullptr) return WDI_ST_BAD_PARAMETER;
+  DWORD attributes = file_attributes_utf8(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      engine_log(LOG_ERROR, "check_dir", "%s is a file, not a directory", path);
+      return WDI_ST_DENIED;
+    }
+  } else {
+    DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      engine_log(LOG_ERROR, "check_dir", "unable to read file attributes %s", windows_error_text(error));
+      return WDI_ST_DENIED;
+    }
+  }
+  std::wstring full_base;
+  std::wstring full;
+  int status = resolve_below(base, path, &full_base, &full, "check_dir");
+  if (status != WDI_ST_OK) return status;
+  velmor::package_folders folders;
+  return folders.hold(full, full_base.size(), true, "check_dir");
+}
+
+}  // namespace
+
+extern "C" int check_dir(const char* path) { return check_dir_in(path, path); }
+
+namespace velmor {
+
+int check_dir_below(const char* base, const char* path) { return check_dir_in(base, path); }
+
+int package_file::check(const char* base, const char* path, const char* caller) {
+  std::wstring full_base;
+  std::wstring full;
+  int status = resolve_below(base, path, &full_base, &full, caller);
+  if (status != WDI_ST_OK) return status;
+  folders_ = package_folders();
+  status = folders_.hold(folder_of(full), full_base.size(), false, caller);
+  if (status != WDI_ST_OK) {
+    if (status == WDI_ST_MISSING) engine_log(LOG_ERROR, caller, "%s does not exist", narrow(folder_of(full)).c_str());
+    return status;
+  }
+  unique_file existing(::CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!existing) return WDI_ST_OK;  // nothing there yet
+  return check_existing_file(existing.get(), full, caller);
+}
+
+namespace {
+
+// The file at path opened for writing, created or emptied, after its folders from base down and
+// the file itself passed the checks. INVALID_HANDLE_VALUE with *error set on failure.
+HANDLE open_for_writing(const char* base, const char* path, DWORD access, DWORD* error) {
+  std::wstring full_base;
+  std::wstring full;
+  if (resolve_below(base, path, &full_base, &full, "fcreate") != WDI_ST_OK) {
+    *error = ERROR_BAD_PATHNAME;
+    return INVALID_HANDLE_VALUE;
+  }
+  velmor::package_folders folders;  // held until the file is open
+  if (folders.hold(folder_of(full), full_base.size(), false, "fcreate") != WDI_ST_OK) {
+    *error = ::GetLastError();
+    return INVALID_HANDLE_VALUE;
+  }
+  owner_only_security security("fcreate");
+  // Opened, not created anew: an existing file is checked before it is emptied.
+  unique_file file(::CreateFileW(full.c_str(), access, FILE_SHARE_READ, security.get(), OPEN_ALWAYS,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file || ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    *error = ::GetLastError();
+    return file.release();
+  }
+  if (check_existing_file(file.get(), full, "fcreate") != WDI_ST_OK ||
+      (::GetFileType(file.get()) == FILE_TYPE_DISK && !::SetEndOfFile(file.get()))) {
+    *error = ::GetLastError();
+    return INVALID_HANDLE_VALUE;
+  }
+  return file.release();
+}
+
+}  // namespace
+
+FILE* fcreate_below(const char* base, const char* path, const char* mode) {
+  if (base == nullptr || path == nullptr || mode == nullptr) return nullptr;
   DWORD access = 0;
   for (const char* c = mode; *c != '\0'; ++c) {
     if (*c == 'r') access |= GENERIC_READ;
@@ -140,16 +369,10 @@ extern "C" FILE* fcreate(const char* path, const char* mode) {
   }
   if ((access & GENERIC_WRITE) == 0) return nullptr;
 
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  DWORD error = 0;
-  {
-    owner_only_security security("fcreate");
-    unique_malloc<wchar_t> wide_path(utf8_to_utf16(path));
-    handle = ::CreateFileW(wide_path.get(), access, FILE_SHARE_READ, security.get(), CREATE_ALWAYS, 0, nullptr);
-    error = ::GetLastError();
-  }  // the converted path and the SID are released here
+  DWORD error = ERROR_SUCCESS;
+  HANDLE handle = open_for_writing(base, path, access, &error);
   if (handle == INVALID_HANDLE_VALUE) {
-    ::SetLastError(error);
+    ::SetLastError(error);  // the failed step's, past the clean-up
     return nullptr;
   }
   // No text or append translation: the bytes written are the bytes on disk.
@@ -165,4 +388,15 @@ extern "C" FILE* fcreate(const char* path, const char* mode) {
   }
   ::_setmode(fd, _O_BINARY);
   return stream;
+}
+
+}  // namespace velmor
+
+extern "C" FILE* fcreate(const char* path, const char* mode) {
+  if (path == nullptr || mode == nullptr) return nullptr;
+  // The file's own folder is the base: it and the file are checked.
+  std::wstring full = full_path_of(path);
+  if (full.empty()) return nullptr;
+  std::string folder = narrow(folder_of(full));
+  return velmor::fcreate_below(folder.c_str(), path, mode);
 }

@@ -13,14 +13,61 @@ extern "C" {
 PSID get_sid(void);
 
 // 0 when the UTF-8 directory path exists or was created (with its parents, owned by the current
-// user); else a negative status. A relative path is created under the current directory.
+// user); else a negative status. A relative path is created under the current directory. The
+// folder, and every folder this call creates, must not be a link.
 int check_dir(const char* path);
 
 // An empty file at the UTF-8 path, created or truncated and owned by the current user, as a
 // binary C stream. Mode: each "r" adds read, each "w" write access; write access is required.
-// Null on failure, with the Windows last error kept.
+// Null on failure, with the Windows last error kept. Its folder and the file must not be links,
+// and an existing file must have no other hard link.
 FILE* fcreate(const char* path, const char* mode);
 
 #ifdef __cplusplus
 }
+
+#include <string>
+#include <vector>
+
+#include "win/handles.h"
+
+namespace velmor {
+
+// The folders of a package path, held open while the engine writes below them: each is opened
+// without following a link, must be a folder and no link, and cannot be renamed, deleted or
+// replaced while held.
+class package_folders {
+ public:
+  // Every folder of the full path `folder` from the base (its first base_length characters) down,
+  // and any folder above the base that this call creates. With `create`, missing folders are
+  // made (owned by the current user). 0, or a status after an error line under `caller`;
+  // WDI_ST_MISSING (no line) when a folder is missing and `create` is false.
+  int hold(const std::wstring& folder, size_t base_length, bool create, const char* caller);
+
+ private:
+  int hold_one(const std::wstring& part, bool create, const char* caller);
+  std::vector<unique_file> held_;
+};
+
+// check_dir for a path at or below the folder `base`, checking every folder from the base down.
+int check_dir_below(const char* base, const char* path);
+
+// fcreate for a file at or below the folder `base`: the folders from the base down and an existing
+// file are checked first; a file that is a link or has other hard links is not written (null,
+// ERROR_ACCESS_DENIED, after an error line).
+FILE* fcreate_below(const char* base, const char* path, const char* mode);
+
+// For a file that a system component writes by name (the catalog): holds the folders from `base`
+// down to the file's folder and checks that the file, where it exists, is neither a link nor has
+// other hard links. 0 or a status after an error line under `caller`. The folders stay held while
+// the object lives.
+class package_file {
+ public:
+  int check(const char* base, const char* path, const char* caller);
+
+ private:
+  package_folders folders_;
+};
+
+}  // namespace velmor
 #endif

@@ -143,9 +143,15 @@ extern "C" int set_catalog_base_path(const char* path) {
   if (!copy) return FALSE;
   for (char* p = copy.get(); *p != '\0'; ++p)
     if (*p == '/') *p = '\\';
-  DWORD size = ::GetFullPathNameA(copy.get(), MAX_PATH, catalog_base_path, nullptr);
+  // The wide call: the 8-bit one would read the UTF-8 path, and write the current directory of a
+  // relative one, in the ANSI code page.
+  unique_malloc<wchar_t> wide(utf8_to_utf16(copy.get()));
+  wchar_t full[MAX_PATH];
+  DWORD size = wide ? ::GetFullPathNameW(wide.get(), MAX_PATH, full, nullptr) : 0;
   // A result of MAX_PATH or more is the size the full path would need: it did not fit.
-  if (size == 0 || size >= MAX_PATH) {
+  if (size == 0 || size >= MAX_PATH ||
+      ::WideCharToMultiByte(CP_UTF8, 0, full, -1, catalog_base_path, MAX_PATH, nullptr, nullptr) == 0) {
+    catalog_base_path[0] = '\0';
     fprintf(stderr, "Unable to get full path for '%s'.\n", path);
     return FALSE;
   }

@@ -15,6 +15,13 @@ std::string read_utf16_file(const std::string& path) {
 
 namespace {
 
+std::wstring widen(const std::string& utf8) {
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], n);
+  return wide;
+}
+
 // The environment block of this process with USERPROFILE replaced or removed.
 std::wstring environment_with_profile(const LaunchOptions& options) {
   std::wstring block;
@@ -26,7 +33,7 @@ std::wstring environment_with_profile(const LaunchOptions& options) {
   ::FreeEnvironmentStringsW(env);
   if (options.set_profile) {
     block.append(L"USERPROFILE=");
-    block.append(std::wstring(options.profile.begin(), options.profile.end()));
+    block.append(widen(options.profile));
     block.push_back(L'\0');
   }
   block.push_back(L'\0');
@@ -114,7 +121,7 @@ bool launch_app(gui::App& app, const LaunchOptions& options) {
   std::wstring exe_w = wide(exe, CP_ACP);
   std::wstring cl = L"\"" + exe_w + L"\"";
   if (!options.arguments.empty()) cl += L" " + wide(options.arguments, CP_UTF8);
-  std::wstring cwd = wide(options.current_directory, CP_ACP);
+  std::wstring cwd = wide(options.current_directory, CP_UTF8);
   BOOL ok = ::CreateProcessW(exe_w.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
                              CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
   if (out != log && out != INVALID_HANDLE_VALUE) ::CloseHandle(out);

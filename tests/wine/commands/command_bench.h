@@ -19,6 +19,7 @@ using TempFolder = wine_test::temp_folder;
 // A UTF-16 text file (the INFs) as UTF-8 without its byte-order mark; empty when unreadable.
 std::string read_utf16_file(const std::string& path);
 
+// Paths in UTF-8.
 struct LaunchOptions {
   std::string profile;             // USERPROFILE of the app; empty: the variable is removed
   bool set_profile = true;

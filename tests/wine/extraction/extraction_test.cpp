@@ -165,6 +165,85 @@ TEST_F(Extraction, FileInUseStopsWithNoResource) {
       << err;
 }
 
+// A current directory whose UTF-8 form does not fit the engine's path buffers: a relative folder
+// must not be made at the root of the drive instead.
+TEST_F(Extraction, RelativeFolderUnderACurrentDirectoryTooLongInUtf8Fails) {
+  std::string deep = root_ + "\\" + narrow(std::wstring(90, L'\u6587'));  // 90 characters, 270 bytes
+  ASSERT_TRUE(::CreateDirectoryW(widen(deep).c_str(), nullptr));
+  std::string relative = "velmor_relative_" + std::to_string(::GetCurrentProcessId());
+  wchar_t previous[MAX_PATH];
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(widen(deep).c_str()));
+  testing::internal::CaptureStderr();
+  int status = check_dir(relative.c_str());
+  int extracted = extract_binaries(relative.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  ::SetCurrentDirectoryW(previous);
+  std::string at_root = std::string(1, root_[0]) + ":\\" + relative;
+  bool made_at_root = is_directory(at_root);
+  if (made_at_root) remove_tree(at_root);
+  EXPECT_FALSE(made_at_root);
+  EXPECT_LT(status, 0);
+  EXPECT_LT(extracted, 0);
+  EXPECT_NE(err.find("Velmor:error [check_dir] "), std::string::npos) << err;
+  EXPECT_FALSE(exists(deep + "\\" + relative));
+}
+
+// A file name planted as a hard link to a file elsewhere: that file is neither emptied nor written.
+TEST_F(Extraction, HardLinkedFileIsNotWrittenThrough) {
+  std::string victim = root_ + "\\victim.sys";
+  write_file(victim, "precious");
+  std::string dir = root_ + "\\pkg";
+  ASSERT_TRUE(::CreateDirectoryW(widen(dir).c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(widen(dir + "\\x86").c_str(), nullptr));
+  std::string planted = dir + "\\x86\\libusb0.sys";
+  ASSERT_TRUE(::CreateHardLinkW(widen(planted).c_str(), widen(victim).c_str(), nullptr)) << ::GetLastError();
+  testing::internal::CaptureStderr();
+  int status = extract_binaries(dir.c_str());
+  FILE* direct = fcreate(planted.c_str(), "w");
+  DWORD error = ::GetLastError();
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, WDI_ST_DENIED);
+  EXPECT_EQ(direct, nullptr);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  if (direct != nullptr) std::fclose(direct);
+  EXPECT_NE(err.find("Velmor:error [fcreate] " + planted + " has other hard links: not writing into it\n"),
+            std::string::npos) << err;
+  EXPECT_TRUE(read_file(victim) == "precious");
+}
+
+#ifdef LINKED_PACKAGE_DIR
+// Wine makes no junction or symbolic link of its own, but shows a Unix symbolic link to a folder
+// as a reparse point by its name: the build plants one as a package's "x86" folder and one as a
+// package folder itself (see CMakeLists.txt). Nothing may land in the folders they lead to.
+TEST(ExtractionLinks, LinkedFoldersAreNotWrittenThrough) {
+  auto windows_path = [](std::string unix_path) {
+    for (char& c : unix_path)
+      if (c == '/') c = '\\';
+    return "Z:" + unix_path;
+  };
+  std::string package = windows_path(LINKED_PACKAGE_DIR);
+  std::string linked_base = windows_path(LINKED_BASE_DIR);
+  std::string target = windows_path(LINK_TARGET_DIR);
+  testing::internal::CaptureStderr();
+  int through_sub_folder = extract_binaries(package.c_str());
+  int through_base = extract_binaries(linked_base.c_str());
+  int base_checked = check_dir(linked_base.c_str());
+  std::string err = testing::internal::GetCapturedStderr();
+  std::vector<std::string> landed;
+  list_files(target, "", landed);
+  for (const std::string& f : landed) ::DeleteFileW(widen(target + "\\" + f).c_str());
+  EXPECT_EQ(through_sub_folder, WDI_ST_DENIED);
+  EXPECT_EQ(through_base, WDI_ST_DENIED);
+  EXPECT_EQ(base_checked, WDI_ST_DENIED);
+  EXPECT_NE(err.find("Velmor:error [check_dir] " + package + "\\x86 is a link (reparse point): not writing through it\n"),
+            std::string::npos) << err;
+  EXPECT_NE(err.find("Velmor:error [check_dir] " + linked_base + " is a link (reparse point): not writing through it\n"),
+            std::string::npos) << err;
+  EXPECT_TRUE(landed.empty()) << landed.size() << " files written through a link";
+}
+#endif
+
 #ifdef FULL_DISK_DIR
 // A write that does not reach the disk must not be reported as a complete package.
 TEST(ExtractionWrites, ShortWriteFailsTheExtraction) {

@@ -166,6 +166,34 @@ TEST_F(MainDialog, AboutCommandsOpenTheAboutBox) {
   EXPECT_TRUE(::IsWindow(app.dialog));
 }
 
+// Owned by the dialog, which it disables: neither the commands nor another About box can be
+// reached behind it, and the dialog takes input again once it is closed.
+TEST_F(MainDialog, AboutBoxIsOwnedByTheDialogAndDisablesIt) {
+  gui::send_syscommand(app.dialog, 0x0010);
+  HWND about = gui::wait_window(kAboutCaption, app.pid, 5000);
+  ASSERT_NE(nullptr, about);
+  EXPECT_EQ(app.dialog, ::GetWindow(about, GW_OWNER));
+  EXPECT_FALSE(::IsWindowEnabled(app.dialog));
+  struct Count {
+    DWORD pid;
+    int abouts;
+  } count = {app.pid, 0};
+  struct Counter {
+    static BOOL CALLBACK Visit(HWND w, LPARAM lp) {
+      auto* c = reinterpret_cast<Count*>(lp);
+      DWORD pid = 0;
+      ::GetWindowThreadProcessId(w, &pid);
+      if (pid == c->pid && ::IsWindowVisible(w) && gui::window_text(w) == kAboutCaption) ++c->abouts;
+      return TRUE;
+    }
+  };
+  ::EnumWindows(&Counter::Visit, reinterpret_cast<LPARAM>(&count));
+  EXPECT_EQ(1, count.abouts);
+  gui::click(about, IDOK);
+  EXPECT_TRUE(gui::wait_until([&] { return !::IsWindow(about); }, 5000));
+  EXPECT_TRUE(gui::wait_until([&] { return ::IsWindowEnabled(app.dialog) != FALSE; }, 5000));
+}
+
 TEST_F(MainDialog, OtherSystemCommandsKeepTheirMeaning) {
   // A minimise that arrives while the dialog is still starting can be undone by its start-up: begin
   // once it runs its timer.

@@ -121,3 +121,28 @@ TEST_F(PrepareCatalog, CatalogFailuresOnlyWarn) {
   EXPECT_TRUE(log.has("Velmor:warning [wdi_prepare_driver] could not sign cat file\n"));
   EXPECT_TRUE(exists(dir.file("c.inf")));
 }
+
+// The INF and the catalog planted as hard links to a file elsewhere: neither the engine's own write
+// nor the system's catalog calls may reach that file.
+TEST_F(PrepareCatalog, HardLinkedInfOrCatalogIsNotWrittenThrough) {
+  if (!vista_or_later()) GTEST_SKIP() << "no catalogs before Vista";
+  wdi_prepare_options o = options_for(DRIVER_KIND_CDC);
+  scratch_dir outside;
+  ASSERT_TRUE(::CreateDirectoryA(outside.path().c_str(), nullptr));
+  std::string victim = outside.file("victim.bin");
+  FILE* f = std::fopen(victim.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("precious", f);
+  std::fclose(f);
+  ASSERT_TRUE(::CreateDirectoryA(dir.path().c_str(), nullptr));
+  for (const char* planted : {"h.inf", "h.cat"}) {
+    SCOPED_TRACE(planted);
+    ASSERT_TRUE(::CreateHardLinkA(dir.file(planted).c_str(), victim.c_str(), nullptr)) << ::GetLastError();
+    log_capture log;
+    EXPECT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "h.inf", &o), WDI_ST_DENIED);
+    EXPECT_TRUE(log.has(dir.file(planted) + " has other hard links: not writing into it\n")) << log.text();
+    EXPECT_EQ(read_bytes(victim), "precious");
+    ::DeleteFileA(dir.file(planted).c_str());
+  }
+  EXPECT_TRUE(session.calls("SignerSignEx").empty());
+}

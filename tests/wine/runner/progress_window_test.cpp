@@ -223,6 +223,53 @@ TEST_F(ProgressWindow, LateTickAfterTheWorkerFinishedTerminatesNothing) {
   EXPECT_FALSE(fake_.abandoned);
 }
 
+void release_fake(void* context) { ::SetEvent(static_cast<fake_install*>(context)->release.get()); }
+
+// A worker that returns once stopped is not terminated, and the time-out still decides the status.
+TEST_F(ProgressWindow, TimeoutStopsTheRoutineBeforeTerminatingIt) {
+  drive([](HWND window) {
+    for (int t = 0; t <= PROGRESS_TIMEOUT_TICKS; ++t) tick(window);
+  });
+  log_capture log;
+  int status = run_stoppable_routine_with_progress_bar(owner_, &fake_, fake_routine, release_fake, fake_abandon);
+  driver_.join();
+  EXPECT_EQ(status, WDI_ST_TIMED_OUT);
+  EXPECT_TRUE(fake_.returned);
+  EXPECT_FALSE(fake_.abandoned);
+  EXPECT_TRUE(log.has("Velmor:error [progress_callback] progress timeout expired - ending the installation"));
+  EXPECT_FALSE(log.has("KILLING THREAD"));
+}
+
+// The time-out of a real installation ends its installer; the worker then returns by itself (its
+// pipe wait ends with the process), so that nothing it held stays held for the next installation.
+TEST_F(ProgressWindow, TimedOutInstallationEndsItsInstallerAndTheNextOneWorks) {
+  package_folder folder;
+  test_device device;
+  wdi_install_options options = {};
+  options.owner_window = owner_;
+  const int saved_timeout = progress_timeout_ticks;
+  progress_timeout_ticks = 3;
+  velmor::scope_exit restore([saved_timeout] { progress_timeout_ticks = saved_timeout; });
+  std::string connected = folder.file("connected.txt");
+  drive([connected](HWND window) {
+    wait_for_file(connected, 20000);
+    for (int t = 0; t < 4; ++t) tick(window);
+  });
+  log_capture log;
+  int status = install(device, folder, "hold", &options);
+  driver_.join();
+  log.text();
+  EXPECT_EQ(status, WDI_ST_TIMED_OUT);
+  EXPECT_TRUE(log.has("Velmor:error [progress_callback] progress timeout expired - ending the installation"));
+  EXPECT_FALSE(log.has("KILLING THREAD"));
+  EXPECT_FALSE(process_alive(folder.installer_pid()));
+  EXPECT_EQ(installer_pipe, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(::IsWindowEnabled(owner_));
+
+  package_folder next;
+  EXPECT_EQ(install(device, next, "normal", &options), WDI_ST_OK);
+}
+
 TEST_F(ProgressWindow, NullParentCreatesNothing) {
   EXPECT_EQ(run_routine_with_progress_bar(nullptr, &fake_, fake_routine, fake_abandon), WDI_ST_BAD_PARAMETER);
   EXPECT_EQ(run_with_progress_bar(nullptr, nullptr), WDI_ST_BAD_PARAMETER);

@@ -61,6 +61,16 @@ TEST(RunnerStandardMode, NonZeroStatusEndsTheRunAtOnceAndLeavesTheInstallerRunni
   EXPECT_TRUE(process_alive(folder.installer_pid()));
 }
 
+// 1 is no engine status, but it is not 0 either: it ends the run like any other.
+TEST(RunnerStandardMode, StatusOneEndsTheRunWithOne) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "status_one"), 1);
+  EXPECT_FALSE(log.has("installer failed to respond"));
+  EXPECT_TRUE(process_alive(folder.installer_pid()));
+}
+
 TEST(RunnerStandardMode, LongMessageGrowsTheBufferTwiceAndIsHandledOnce) {
   package_folder folder;
   test_device device;

@@ -107,6 +107,11 @@ int play(const std::string& scenario) {
     ::Sleep(60000);
     return 0;
   }
+  if (scenario == "status_one") {  // stays connected and silent: only the status can end the run
+    send_status(1);
+    ::Sleep(60000);
+    return 0;
+  }
   if (scenario == "long_log") {
     send_text(PIPEMSG_LOG, std::string(1498, 'L'));  // 1500 bytes with type and terminator
     send_text(PIPEMSG_LOG, std::string(2000, 'M'));  // fits the grown buffer
