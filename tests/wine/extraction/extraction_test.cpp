@@ -230,8 +230,7 @@ TEST(ExtractionLinks, LinkedFoldersAreNotWrittenThrough) {
   int through_base = extract_binaries(linked_base.c_str());
   int base_checked = check_dir(linked_base.c_str());
   std::string err = testing::internal::GetCapturedStderr();
-  std::vector<std::string> landed;
-  list_files(target, "", landed);
+  std::vector<std::string> landed = list_files(target);
   for (const std::string& f : landed) ::DeleteFileW(widen(target + "\\" + f).c_str());
   EXPECT_EQ(through_sub_folder, WDI_ST_DENIED);
   EXPECT_EQ(through_base, WDI_ST_DENIED);

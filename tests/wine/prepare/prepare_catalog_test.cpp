@@ -141,7 +141,7 @@ TEST_F(PrepareCatalog, HardLinkedInfOrCatalogIsNotWrittenThrough) {
     log_capture log;
     EXPECT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "h.inf", &o), WDI_ST_DENIED);
     EXPECT_TRUE(log.has(dir.file(planted) + " has other hard links: not writing into it\n")) << log.text();
-    EXPECT_EQ(read_bytes(victim), "precious");
+    EXPECT_EQ(wine_test::read_file(victim), "precious");
     ::DeleteFileA(dir.file(planted).c_str());
   }
   EXPECT_TRUE(session.calls("SignerSignEx").empty());
