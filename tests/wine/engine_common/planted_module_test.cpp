@@ -5,9 +5,17 @@
 #include <string>
 
 #include "engine/common/system.h"
-#include "test_support.h"
 
 namespace {
+
+// Deliberately not from the test support library: its window helpers import user32, and Wine's
+// user32 imports version.dll, which would then be one of the planted modules at start-up.
+std::string program_folder() {
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string p(path);
+  return p.substr(0, p.find_last_of("\\/") + 1);
+}
 
 std::wstring module_path(HMODULE module) {
   wchar_t path[MAX_PATH] = {};
@@ -25,7 +33,7 @@ TEST(SystemModules, PlantedModulesBesideTheProgramAreNotLoaded) {
   // Named as the engine names them: with and without extension, in any case.
   for (const char* name : {"version.dll", "wintrust", "mssign32", "crypt32", "Cfgmgr32.dll"}) {
     std::string file = std::string(name).find('.') == std::string::npos ? std::string(name) + ".dll" : name;
-    ASSERT_NE(::GetFileAttributesA((wine_test::program_folder() + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
+    ASSERT_NE(::GetFileAttributesA((program_folder() + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
     HMODULE module = load_system_module(name);
     ASSERT_NE(module, nullptr) << name;
     std::wstring path = module_path(module);
@@ -35,7 +43,7 @@ TEST(SystemModules, PlantedModulesBesideTheProgramAreNotLoaded) {
 }
 
 TEST(SystemModules, OnlyBareNamesAreLoaded) {
-  std::string beside = wine_test::program_folder() + "version.dll";
+  std::string beside = program_folder() + "version.dll";
   for (const char* name : {beside.c_str(), ".\\version.dll", "..\\version.dll", "C:version.dll", ""}) {
     EXPECT_EQ(load_system_module(name), nullptr) << name;
   }
@@ -45,7 +53,7 @@ TEST(SystemModules, OnlyBareNamesAreLoaded) {
 
 // Last: it changes how this process looks modules up by bare name.
 TEST(SystemModules, RestrictedSearchPathSkipsTheProgramsFolder) {
-  ASSERT_NE(::GetFileAttributesA((wine_test::program_folder() + "msimg32.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_NE(::GetFileAttributesA((program_folder() + "msimg32.dll").c_str()), INVALID_FILE_ATTRIBUTES);
   restrict_dll_search_path();
   HMODULE module = ::LoadLibraryA("msimg32.dll");
   ASSERT_NE(module, nullptr);
