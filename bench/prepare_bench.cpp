@@ -12,7 +12,7 @@
 #include "engine/prepare.h"
 
 #include "bench_timing.h"
-#include "tests/wine/common/wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 # Windows test programs run under Wine through CTest.
 #
 #   add_wine_test(<name>
-#     SOURCES <files...>            test sources (GoogleTest; gtest_main is linked unless NO_GTEST_MAIN)
+#     SOURCES <files...>            test sources (GoogleTest; gtest_main is linked unless NO_GTEST_MAIN;
+#                                   the support library tests/support always)
 #     [LIBS <targets...>]           extra libraries
 #     [VERSIONS <v...>]             one CTest test per Windows version Wine reports to the program:
 #                                   default, winxp, win2003, vista, win7, win8, win81, win10
@@ -42,8 +43,8 @@ function(add_wine_test name)
     list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/wine/common/supported_os.rc)
   endif()
   add_executable(${name} ${sources})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/wine/common)
-  target_link_libraries(${name} PRIVATE velmor_warnings ${W_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE velmor_warnings velmor_test_support ${W_LIBS})
   if(NOT W_NO_GTEST_MAIN)
     target_link_libraries(${name} PRIVATE gtest_main gtest)
   endif()
@@ -58,26 +59,53 @@ function(add_wine_test name)
     set(display_flag --display)
   endif()
   foreach(ver IN LISTS W_VERSIONS)
-    if(ver STREQUAL default)
-      set(test_name ${WINE_TEST_PREFIX}.${name})
-    else()
-      set(test_name ${WINE_TEST_PREFIX}.${name}.${ver})
+    set(test_name ${name})
+    if(NOT ver STREQUAL default)
+      set(test_name ${name}.${ver})
     endif()
-    add_test(NAME ${test_name}
-             COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag}
-                     -- $<TARGET_FILE:${name}> ${W_ARGS})
-    set_tests_properties(${test_name} PROPERTIES
-      FIXTURES_REQUIRED wine
-      SKIP_RETURN_CODE ${WINE_BENCH_SKIP_CODE}
-      TIMEOUT ${W_TIMEOUT}
-      ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
-    if(W_ENV)
-      set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT ${W_ENV})
-    endif()
-    if(W_LOCK)
-      set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${W_LOCK}")
-    endif()
+    add_wine_command_test(${test_name}
+      COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag} -- $<TARGET_FILE:${name}> ${W_ARGS}
+      LOCK ${W_LOCK} ENV ${W_ENV} TIMEOUT ${W_TIMEOUT})
   endforeach()
+endfunction()
+
+# A test that is not one program's run (a script reading what a program left, a run in another
+# kind of prefix): wine32.<name> / wine64.<name> with the fixture "wine" and the bench's root.
+#   add_wine_command_test(<name> COMMAND <command...> [LOCK <resources...>] [TIMEOUT <s>]
+#                         [ENV <NAME=value...>])
+function(add_wine_command_test name)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(W "" "TIMEOUT" "COMMAND;LOCK;ENV" ${ARGN})
+  if(NOT W_TIMEOUT)
+    set(W_TIMEOUT 120)
+  endif()
+  set(test_name ${WINE_TEST_PREFIX}.${name})
+  add_test(NAME ${test_name} COMMAND ${W_COMMAND})
+  set_tests_properties(${test_name} PROPERTIES
+    FIXTURES_REQUIRED wine
+    SKIP_RETURN_CODE ${WINE_BENCH_SKIP_CODE}
+    TIMEOUT ${W_TIMEOUT}
+    ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
+  if(W_ENV)
+    set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT ${W_ENV})
+  endif()
+  if(W_LOCK)
+    set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${W_LOCK}")
+  endif()
+endfunction()
+
+# The 64-bit build of the installer suite's device-installer stand-in (tests/wine/installer), for
+# tests of either app build: on 64-bit Windows both start the 64-bit installer, which it holds. The
+# win32 tree takes it from the win64 tree by file.
+function(velmor_newdev_standin_x64 out)
+  if(VELMOR_ARCH STREQUAL x86)
+    get_filename_component(path ${PROJECT_BINARY_DIR}/../win64/tests/wine/installer/newdev.dll ABSOLUTE)
+  else()
+    set(path $<TARGET_FILE:installer_newdev_standin>)
+  endif()
+  set(${out} ${path} PARENT_SCOPE)
 endfunction()
 
 # The fixture: one prefix and one persistent wineserver for the whole CTest run.
@@ -91,4 +119,16 @@ function(add_wine_fixture)
     FIXTURES_SETUP wine ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}" TIMEOUT 300)
   set_tests_properties(${WINE_TEST_PREFIX}.bench_stop PROPERTIES
     FIXTURES_CLEANUP wine ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
+endfunction()
+
+# The recording wintrust/mssign32 stand-ins (tests/wine/catalog/standin) for one test program: the
+# product loads system modules from the system folder only, so the program puts both there when it
+# starts (standin_session.h); it learns where they are built from these definitions, and gets the
+# stand-ins' record reader (record.h).
+function(velmor_use_crypt_standins target)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/wine/catalog/standin)
+  target_compile_definitions(${target} PRIVATE
+    VELMOR_WINTRUST_STANDIN_UNIX_PATH="$<TARGET_FILE:wintrust_standin>"
+    VELMOR_MSSIGN32_STANDIN_UNIX_PATH="$<TARGET_FILE:mssign32_standin>")
+  add_dependencies(${target} wintrust_standin mssign32_standin)
 endfunction()

@@ -13,6 +13,8 @@ uint32_t pipe_read_timeout = PIPE_READ_TIMEOUT_FINITE;
 
 namespace {
 
+uint32_t finite_allowance = PIPE_READ_TIMEOUT_FINITE;
+
 // A missing string goes out as one zero byte, so that the installer's read never sees "nothing";
 // an empty one goes out as an empty message.
 void reply_with_string(const char* text, const char* missing_line, int missing_level) {
@@ -25,6 +27,13 @@ void reply_with_string(const char* text, const char* missing_line, int missing_l
 }
 
 }  // namespace
+
+extern "C" uint32_t pipe_read_timeout_finite(void) { return finite_allowance; }
+
+extern "C" void pipe_read_timeout_for_tests(uint32_t finite_ms) {
+  finite_allowance = finite_ms != 0 ? finite_ms : PIPE_READ_TIMEOUT_FINITE;
+  pipe_read_timeout = finite_allowance;
+}
 
 extern "C" int process_message(char* buffer, uint32_t length) {
   if (length == 0) return WDI_ST_BAD_PARAMETER;
@@ -71,7 +80,7 @@ extern "C" int process_message(char* buffer, uint32_t length) {
       return WDI_ST_OK;
     case PIPEMSG_TIMEOUT_FINITE:
       wdi_dbg("switching timeout back to finite");
-      pipe_read_timeout = PIPE_READ_TIMEOUT_FINITE;
+      pipe_read_timeout = finite_allowance;
       return WDI_ST_OK;
     case PIPEMSG_STATUS:
       if (length < 2) break;

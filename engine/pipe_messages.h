@@ -24,6 +24,13 @@ extern uint32_t pipe_read_timeout;
 #define PIPE_READ_TIMEOUT_FINITE 10000u
 #define PIPE_READ_TIMEOUT_INFINITE 0xFFFFFFFFu
 
+// The allowance that the installer's "finite" message switches back to: PIPE_READ_TIMEOUT_FINITE
+// unless a test shortened it.
+uint32_t pipe_read_timeout_finite(void);
+// Test hook, never called by the product: replaces the finite allowance, and the allowance in
+// force, so that time-out cases end in a fraction of a second; 0 restores PIPE_READ_TIMEOUT_FINITE.
+void pipe_read_timeout_for_tests(uint32_t finite_ms);
+
 // Writes one reply message to the installer (its result is not examined).
 void send_installer_reply(const char* data, uint32_t length);
 // The current user's SID in string form (C heap, caller frees), or null.

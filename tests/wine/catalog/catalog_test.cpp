@@ -155,7 +155,7 @@ TEST_F(CatalogTest, ListsTheInfAndADriverOfBothArchitecturesWithTheirAttributes)
   // For openssl on the Linux side (see catalog_openssl.sh).
   char keep[MAX_PATH];
   if (::GetEnvironmentVariableA("VELMOR_KEEP_CATALOG", keep, MAX_PATH) > 0) {
-    EXPECT_TRUE(::CopyFileA(cat_path().c_str(), keep, FALSE));
+    EXPECT_TRUE(::CopyFileA(cat_path().c_str(), keep, FALSE)) << wine_test::last_error();
   }
 }
 
@@ -238,14 +238,14 @@ TEST_F(CatalogTest, BasePathTakesBackslashesAndTheFullPath) {
 // Folders nested beyond what the path buffers hold are reported and skipped, never overrun.
 TEST_F(CatalogTest, DeepFoldersBeyondThePathLimitAreSkippedWithAWarning) {
   pkg_.write("Korvex-USART.inf", "inf");
-  std::wstring deep = L"\\\\?\\" + scratch_folder::widen(pkg_.path());
+  std::wstring deep = L"\\\\?\\" + wine_test::widen(pkg_.path());
   std::string segment(60, 'd');
   for (int i = 0; i < 5; i++) {
-    deep += L"\\" + scratch_folder::widen(segment);
-    ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
+    deep += L"\\" + wine_test::widen(segment);
+    ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr)) << wine_test::last_error();
   }
   HANDLE f = ::CreateFileW((deep + L"\\libusb0.sys").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << wine_test::last_error();
   ::CloseHandle(f);
 
   ASSERT_TRUE(create({"Korvex-USART.inf", "libusb0.sys"}));

@@ -1,4 +1,4 @@
-// Small helpers of the catalog and signing tests: scratch folders, files, hashes, captured log.
+// Small helpers of the catalog and signing tests: scratch folders, hashes, captured log.
 #pragma once
 
 #include <windows.h>
@@ -8,63 +8,17 @@
 
 #include <string>
 
+#include "test_support.h"
+
 namespace cat_test {
 
-// A fresh folder under %TEMP%, removed with everything in it at the end.
-class scratch_folder {
+// A folder of its own under the temporary folder; a file that cannot be written fails the test.
+class scratch_folder : public wine_test::temp_folder {
  public:
-  explicit scratch_folder(const char* tag) {
-    char dir[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, dir);
-    static unsigned serial = 0;
-    path_ = std::string(dir) + "velmor_" + tag + "_" + std::to_string(::GetCurrentProcessId()) + "_" +
-            std::to_string(++serial);
-    ::CreateDirectoryA(path_.c_str(), nullptr);
-  }
-  ~scratch_folder() { remove_tree(L"\\\\?\\" + widen(path_)); }
-  scratch_folder(const scratch_folder&) = delete;
-  scratch_folder& operator=(const scratch_folder&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
-
-  // Writes a file (creating its folders), relative to this folder.
+  using temp_folder::temp_folder;
   void write(const std::string& relative, const std::string& content) const {
-    std::string full = *this / relative;
-    for (size_t slash = full.find('\\', path_.size() + 1); slash != std::string::npos;
-         slash = full.find('\\', slash + 1))
-      ::CreateDirectoryA(full.substr(0, slash).c_str(), nullptr);
-    HANDLE f = ::CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE) << full;
-    DWORD written = 0;
-    ::WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    ::CloseHandle(f);
+    ASSERT_TRUE(temp_folder::write(relative, content)) << (*this / relative) << ": " << wine_test::last_error();
   }
-
-  static std::wstring widen(const std::string& s) {
-    std::wstring w(s.size(), L'\0');
-    for (size_t i = 0; i < s.size(); i++) w[i] = static_cast<unsigned char>(s[i]);
-    return w;
-  }
-
- private:
-  static void remove_tree(const std::wstring& dir) {
-    WIN32_FIND_DATAW e;
-    HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &e);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        std::wstring name = e.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          remove_tree(dir + L"\\" + name);
-        else
-          ::DeleteFileW((dir + L"\\" + name).c_str());
-      } while (::FindNextFileW(h, &e));
-      ::FindClose(h);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-  }
-  std::string path_;
 };
 
 // Upper-case hex of the SHA-1 of a text.

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "command_fixture.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 
@@ -46,23 +46,7 @@ std::set<std::wstring> windows_of(DWORD pid) {
   return found;
 }
 
-std::string narrow(const std::wstring& w) {
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
-  if (n > 1) ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
-  return s;
-}
-
-// The short (8.3, ASCII) form of an existing path given in UTF-8, for the bench's 8-bit helpers;
-// empty when the path does not exist.
-std::string short_path(const std::string& utf8_path) {
-  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8_path.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8_path.c_str(), -1, &wide[0], n);
-  wchar_t shorter[MAX_PATH] = {};
-  DWORD got = ::GetShortPathNameW(wide.c_str(), shorter, MAX_PATH);
-  return got == 0 || got >= MAX_PATH ? std::string() : narrow(shorter);
-}
+using wine_test::narrow;
 
 Lines lines_of(const std::string& text) {
   Lines lines;
@@ -117,8 +101,8 @@ class CommandLine : public cmd::CommandTest {
       }
     }
     outcome.exit_code = run.wait_exit(5000);
-    outcome.out = cmd::read_file(options.stdout_path);
-    outcome.err = cmd::read_file(options.log_path);
+    outcome.out = wine_test::read_file(options.stdout_path);
+    outcome.err = wine_test::read_file(options.log_path);
     std::printf("[%s] exit %ld\n", arguments.c_str(), outcome.exit_code);
     transcript_ += "[" + arguments + "] exit " + std::to_string(outcome.exit_code) + "\n--- out ---\n" + outcome.out +
                    "--- err ---\n" + outcome.err;
@@ -228,7 +212,7 @@ TEST_F(CommandLine, QuietInstallMakesNoWindowAndInstallsTheSerialInterfaces) {
 
   // The log: the earlier run kept, then every line of this one stamped, the engine's debug lines
   // among them, and the summary last.
-  Lines logged = lines_of(cmd::read_file(log));
+  Lines logged = lines_of(wine_test::read_file(log));
   ASSERT_GE(logged.size(), 6u);
   EXPECT_EQ("earlier run", logged[0]);
   const std::regex stamped(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} .+)");
@@ -265,8 +249,8 @@ TEST_F(CommandLine, InstallTargetsTheFirstOfTwoProbes) {
 // /quiet the progress window shows meanwhile.
 TEST_F(CommandLine, FailingInstallerExitsOneAndNamesTheInterface) {
   const char kProbe[] = "C0DE340A";
-  const std::string standin = cmd::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH);
-  ASSERT_TRUE(cmd::file_exists(standin)) << standin;
+  const std::string standin = wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH);
+  ASSERT_TRUE(wine_test::is_file(standin)) << standin;
   wine_test::system_module_standin newdev(standin, "newdev.dll", true);
   ASSERT_TRUE(newdev.placed()) << standin;
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", nullptr);
@@ -284,7 +268,7 @@ TEST_F(CommandLine, FailingInstallerExitsOneAndNamesTheInterface) {
   EXPECT_TRUE(std::any_of(failed.windows.begin(), failed.windows.end(),
                           [](const std::wstring& w) { return w.find(L"\"Installing Driver...\"") != std::wstring::npos; }))
       << "no progress window among: " << joined(failed.windows);
-  Lines logged = lines_of(cmd::read_file(log));
+  Lines logged = lines_of(wine_test::read_file(log));
   ASSERT_FALSE(logged.empty());
   EXPECT_TRUE(std::regex_search(logged.back(), std::regex(R"( Summary: usart failed \(-[0-9]+\); exit code 1$)")))
       << logged.back();
@@ -310,16 +294,16 @@ TEST_F(CommandLine, ExtractIntoAFolderWithBlanksAndChineseCharacters) {
                    "Bridge driver extracted to " + dir + "\\Bridge_driver",
                    "WinUSB driver extracted to " + dir + "\\WinUSB_driver"}),
             lines_of(extracted.out));
-  const std::string folder = short_path(dir);
-  ASSERT_NE("", folder) << "no folder " << dir;
+  ASSERT_TRUE(wine_test::is_directory(dir)) << "no folder " << dir;
   for (const char* package : {"Usart_driver\\Korvex-USART", "Bridge_driver\\Korvex-Bridge", "WinUSB_driver\\Korvex-WinUSB"}) {
-    const std::string base = folder + "\\" + package;
-    EXPECT_TRUE(cmd::file_exists(base + ".inf")) << package;
+    const std::string base = dir + "\\" + package;
+    EXPECT_TRUE(wine_test::is_file(base + ".inf")) << package;
     // The 20 files the payload carries, the INF and the catalog where one could be made.
     const std::string package_folder = base.substr(0, base.rfind('\\'));
-    EXPECT_EQ(21 + (cmd::file_exists(base + ".cat") ? 1 : 0), cmd::count_files(package_folder)) << package;
+    EXPECT_EQ(21u + (wine_test::is_file(base + ".cat") ? 1 : 0), wine_test::list_files(package_folder).size())
+        << package;
   }
-  Lines logged = lines_of(cmd::read_file(short_path(log)));
+  Lines logged = lines_of(wine_test::read_file(log));
   ASSERT_FALSE(logged.empty()) << "no log under the Chinese name";
   EXPECT_NE(std::string::npos, logged.back().find(" Summary: usart succeeded, bridge succeeded, winusb succeeded; exit code 0"));
 }
@@ -343,16 +327,16 @@ TEST_F(CommandLine, BadCommandLinesExitTwoWithTheUsageAndWriteNothing) {
     EXPECT_NE(std::string::npos, refused.err.find("Exit codes:")) << "no usage for " << arguments;
     EXPECT_EQ("", refused.out) << arguments;
     EXPECT_TRUE(refused.windows.empty()) << arguments << ": " << joined(refused.windows);
-    EXPECT_FALSE(cmd::file_exists(log)) << arguments;
-    EXPECT_FALSE(cmd::directory_exists(dir)) << arguments;
+    EXPECT_FALSE(wine_test::is_file(log)) << arguments;
+    EXPECT_FALSE(wine_test::is_directory(dir)) << arguments;
   }
   // A log file that cannot be opened stops the run before anything is done.
   Outcome no_folder = Run("/install /quiet /log " + quoted(logs / "missing folder\\x.log"));
   EXPECT_EQ(2, no_folder.exit_code);
   EXPECT_NE(std::string::npos, no_folder.err.find("cannot be opened")) << no_folder.err;
   EXPECT_EQ("", no_folder.out);
-  EXPECT_EQ(0, cmd::count_files(profile.path)) << "something was installed";
-  EXPECT_EQ(0, cmd::count_files(cwd.path));
+  EXPECT_EQ(0u, wine_test::list_files(profile.path()).size()) << "something was installed";
+  EXPECT_EQ(0u, wine_test::list_files(cwd.path()).size());
 
   Outcome help = Run("-?");
   EXPECT_EQ(0, help.exit_code);

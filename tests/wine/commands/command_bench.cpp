@@ -3,66 +3,13 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include "tests/wine/common/wine_test_util.h"
 
 namespace cmd {
 
-TempFolder::TempFolder(const std::string& tag) {
-  char temp[MAX_PATH] = {};
-  ::GetTempPathA(MAX_PATH, temp);
-  path = std::string(temp) + "velmor_cmd_" + tag + "_" + std::to_string(::GetCurrentProcessId()) + "_" +
-         std::to_string(::GetTickCount());
-  remove_tree(path);
-  ::CreateDirectoryA(path.c_str(), nullptr);
-}
-
-TempFolder::~TempFolder() { remove_tree(path); }
-
-void remove_tree(const std::string& path) { wine_test::remove_tree(path); }
-
-bool file_exists(const std::string& path) {
-  DWORD a = ::GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool directory_exists(const std::string& path) {
-  DWORD a = ::GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-int count_files(const std::string& folder) {
-  int n = 0;
-  WIN32_FIND_DATAA found;
-  HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (h == INVALID_HANDLE_VALUE) return 0;
-  do {
-    std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
-    n += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? count_files(folder + "\\" + name) : 1;
-  } while (::FindNextFileA(h, &found));
-  ::FindClose(h);
-  return n;
-}
-
-std::string read_file(const std::string& path) {
-  std::string bytes;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return bytes;
-  char chunk[4096];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof(chunk), f)) > 0) bytes.append(chunk, got);
-  std::fclose(f);
-  return bytes;
-}
-
 std::string read_utf16_file(const std::string& path) {
-  std::string bytes = read_file(path);
-  if (bytes.size() < 2) return "";
-  std::wstring wide(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-  if (!wide.empty() && wide[0] == 0xFEFF) wide.erase(0, 1);
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+  std::string text = wine_test::utf16_bytes_to_utf8(wine_test::read_file(path));
+  const char bom[] = "\xEF\xBB\xBF";
+  if (text.compare(0, 3, bom) == 0) text.erase(0, 3);
   return text;
 }
 
@@ -245,33 +192,18 @@ bool plant_tagged_probe(const char* instance, const char* rev) {
   return true;
 }
 
-std::string windows_path(const std::string& unix_path) {
-  std::string path = "Z:" + unix_path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
 bool wait_uid(HWND dialog, const std::wstring& uid, DWORD timeout_ms) {
-  return gui::wait_until([&] { return gui::control_text(dialog, kUidEdit) == uid; }, timeout_ms);
+  return gui::wait_until([&] { return gui::control_text(dialog, IDC_UID_EDIT) == uid; }, timeout_ms);
 }
 
 std::string service_of(const std::string& instance_id) {
-  HKEY key = nullptr;
-  std::string path = "System\\CurrentControlSet\\Enum\\" + instance_id;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != 0) return "";
-  char value[256] = {};
-  DWORD size = sizeof(value) - 1;
-  LONG r = ::RegQueryValueExA(key, "Service", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-  ::RegCloseKey(key);
-  return r == 0 ? std::string(value) : std::string();
+  return wine_test::registry_string(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Enum\\" + instance_id, "Service");
 }
 
 void select_row(HWND dialog, int row) {
-  HWND combo = gui::control(dialog, kCombo);
+  HWND combo = gui::control(dialog, IDC_PROBE_COMBO);
   ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
-  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROBE_COMBO, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
 }  // namespace cmd

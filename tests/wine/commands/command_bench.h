@@ -10,32 +10,14 @@
 
 #include "gui_driver.h"
 #include "probe_lab.h"
+#include "test_support.h"
 
 namespace cmd {
 
-// Control ids of the dialog.
-enum { kInstall = 1000, kExtract = 1001, kCombo = 1002, kUidEdit = 1005, kUsartStatus = 1009,
-       kBridgeStatus = 1010, kWinusbStatus = 1011, kUsartCheck = 1012, kBridgeCheck = 1013,
-       kWinusbCheck = 1014, kWcidLabel = 1015 };
+using TempFolder = wine_test::temp_folder;
 
-// A fresh folder under %TEMP% named after the test, removed with everything in it at the end.
-struct TempFolder {
-  std::string path;  // no trailing backslash
-  explicit TempFolder(const std::string& tag);
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  std::string operator/(const std::string& name) const { return path + "\\" + name; }
-};
-
-void remove_tree(const std::string& path);
-bool file_exists(const std::string& path);
-bool directory_exists(const std::string& path);
-// Number of files (not folders) below a folder, counted recursively.
-int count_files(const std::string& folder);
-// A UTF-16 text file (the INFs) as UTF-8; empty when unreadable.
+// A UTF-16 text file (the INFs) as UTF-8 without its byte-order mark; empty when unreadable.
 std::string read_utf16_file(const std::string& path);
-std::string read_file(const std::string& path);
 
 // Paths in UTF-8.
 struct LaunchOptions {
@@ -78,9 +60,6 @@ velmor_lab::probe_spec bare_probe(const std::string& instance, const std::string
 // A probe whose interfaces report a hardware ID of their own first ("...&REV_<rev>&MI_0n") and the
 // generic one second, so that an installation for one of them touches that probe alone.
 bool plant_tagged_probe(const char* instance, const char* rev);
-
-// The Windows path of a file of the build tree given as a Unix path.
-std::string windows_path(const std::string& unix_path);
 
 // Clears the lab before and after a test that plants probes.
 struct LabGuard {

@@ -14,8 +14,8 @@ namespace cmd {
 class CommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    options.profile = profile.path;
-    options.current_directory = cwd.path;
+    options.profile = profile.path();
+    options.current_directory = cwd.path();
     options.log_path = logs / "app.txt";
   }
   void TearDown() override {
@@ -25,9 +25,9 @@ class CommandTest : public ::testing::Test {
   void Start() { ASSERT_TRUE(start_app(app, options)) << "dialog did not appear"; }
   // Ticks exactly one interface (0: none).
   void TickOnly(int id) {
-    for (int box : {kUsartCheck, kBridgeCheck, kWinusbCheck}) set_check(app.dialog, box, box == id);
+    for (int box : {IDC_USART_CHECK, IDC_BRIDGE_CHECK, IDC_WINUSB_CHECK}) set_check(app.dialog, box, box == id);
   }
-  std::string Log() const { return read_file(options.log_path); }
+  std::string Log() const { return wine_test::read_file(options.log_path); }
 
   LabGuard lab;
   TempFolder profile{"profile"};

@@ -21,7 +21,7 @@ const Package kPackages[] = {{"Usart_driver", "Korvex-USART.inf"},
 
 // Files of a package folder other than its INF and catalog: the driver files it carries.
 int carried_files(const std::string& folder) {
-  int n = cmd::count_files(folder);
+  int n = static_cast<int>(wine_test::list_files(folder).size());
   for (const char* own : {"\\*.inf", "\\*.cat"}) {
     WIN32_FIND_DATAA found;
     HANDLE h = ::FindFirstFileA((folder + own).c_str(), &found);
@@ -36,7 +36,7 @@ int carried_files(const std::string& folder) {
 TEST_F(ExtractCommand, WritesTheThreePackagesWhateverIsTicked) {
   Start();
   TickOnly(0);
-  gui::click(app.dialog, cmd::kExtract);
+  gui::click(app.dialog, IDC_EXTRACT);
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 2, 60000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(L"The driver was extract successfully.", boxes[0].text);
@@ -46,9 +46,9 @@ TEST_F(ExtractCommand, WritesTheThreePackagesWhateverIsTicked) {
 
   for (const Package& p : kPackages) {
     std::string folder = cwd / p.folder;
-    EXPECT_TRUE(cmd::file_exists(folder + "\\" + p.inf)) << folder;
+    EXPECT_TRUE(wine_test::is_file(folder + "\\" + p.inf)) << folder;
     EXPECT_EQ(20, carried_files(folder)) << folder;
-    EXPECT_FALSE(cmd::directory_exists(profile / p.folder)) << "extract wrote into the profile";
+    EXPECT_FALSE(wine_test::is_directory(profile / p.folder)) << "extract wrote into the profile";
   }
   // The WinUSB package follows the version rule alone (the prefix reports Windows 7).
   std::string inf = cmd::read_utf16_file(cwd / "WinUSB_driver\\Korvex-WinUSB.inf");
@@ -60,12 +60,10 @@ TEST_F(ExtractCommand, ReportsOnlyThePackageThatFailedAndWritesTheOthers) {
   // A probe whose interface 3 is a WCID one does not change what extract writes.
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe("C0DE002A", "MS_COMP_WINUSB")));
   options.version = "vista";
-  FILE* blocker = std::fopen((cwd / "Bridge_driver").c_str(), "wb");
-  ASSERT_NE(nullptr, blocker);
-  std::fclose(blocker);
+  ASSERT_TRUE(cwd.write("Bridge_driver", "")) << wine_test::last_error();
   Start();
   ASSERT_TRUE(cmd::wait_uid(app.dialog, cmd::uid_of("C0DE002A")));
-  gui::click(app.dialog, cmd::kExtract);
+  gui::click(app.dialog, IDC_EXTRACT);
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 2, 60000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(0u, boxes[0].text.find(L"Bridge driver was extract failed. ")) << std::string(boxes[0].text.begin(), boxes[0].text.end());

@@ -39,14 +39,14 @@ TEST_F(InstallCommand, InstallsTheShownProbeThroughTheProgressWindowAndTheInstal
   // (docs/WINE.md): they are put there beforehand, and extraction leaves them.
   ASSERT_TRUE(::CreateDirectoryA((profile / "WinUSB_driver").c_str(), nullptr));
   for (const char* name : {"WdfCoInstaller01011.dll", "winusbcoinstaller2.dll"}) {
-    std::string source = cmd::windows_path(std::string(COINSTALLER_UNIX_DIR) + "/" + name);
+    std::string source = wine_test::windows_path(std::string(COINSTALLER_UNIX_DIR) + "/" + name);
     ASSERT_TRUE(::CopyFileA(source.c_str(), (profile / "WinUSB_driver\\" + name).c_str(), FALSE)) << source;
   }
   Start();
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA)));
-  EXPECT_EQ(L"Usart driver not installed", gui::control_text(app.dialog, cmd::kUsartStatus));
+  EXPECT_EQ(L"Usart driver not installed", gui::control_text(app.dialog, IDC_USART_STATUS));
 
-  gui::click(app.dialog, cmd::kInstall);
+  gui::click(app.dialog, IDC_INSTALL);
   HWND progress = gui::wait_window(L"Installing Driver...", app.pid, 30000);
   ASSERT_NE(nullptr, progress) << "no progress window";
   EXPECT_FALSE(::IsWindowEnabled(app.dialog)) << "the dialog stays usable during the installation";
@@ -60,18 +60,18 @@ TEST_F(InstallCommand, InstallsTheShownProbeThroughTheProgressWindowAndTheInstal
   ExpectBoxForm(boxes[0]);
 
   // The packages went into the profile, and the probe's nodes got the drivers.
-  EXPECT_TRUE(cmd::file_exists(profile / "Usart_driver\\Korvex-USART.inf"));
-  EXPECT_TRUE(cmd::file_exists(profile / "Bridge_driver\\Korvex-Bridge.inf"));
+  EXPECT_TRUE(wine_test::is_file(profile / "Usart_driver\\Korvex-USART.inf"));
+  EXPECT_TRUE(wine_test::is_file(profile / "Bridge_driver\\Korvex-Bridge.inf"));
   EXPECT_EQ("usbser", cmd::service_of(velmor_lab::probe_interface_id(kProbeA, 0)));
   EXPECT_EQ("usbser", cmd::service_of(velmor_lab::probe_interface_id(kProbeA, 4)));
-  EXPECT_TRUE(cmd::file_exists(profile / "WinUSB_driver\\Korvex-WinUSB.inf"));
+  EXPECT_TRUE(wine_test::is_file(profile / "WinUSB_driver\\Korvex-WinUSB.inf"));
   EXPECT_EQ("WinUSB", cmd::service_of(velmor_lab::probe_interface_id(kProbeA, 3)));
 
   // The next refresh shows what the installation changed.
   EXPECT_TRUE(gui::wait_until(
-      [&] { return gui::control_text(app.dialog, cmd::kUsartStatus) == L"Usart driver has been installed"; }, 5000));
-  EXPECT_EQ(L"Bridge driver has been installed", gui::control_text(app.dialog, cmd::kBridgeStatus));
-  EXPECT_EQ(L"WinUSB driver has been installed", gui::control_text(app.dialog, cmd::kWinusbStatus));
+      [&] { return gui::control_text(app.dialog, IDC_USART_STATUS) == L"Usart driver has been installed"; }, 5000));
+  EXPECT_EQ(L"Bridge driver has been installed", gui::control_text(app.dialog, IDC_BRIDGE_STATUS));
+  EXPECT_EQ(L"WinUSB driver has been installed", gui::control_text(app.dialog, IDC_WINUSB_STATUS));
   EXPECT_EQ(0, app.close());
 }
 
@@ -79,12 +79,12 @@ TEST_F(InstallCommand, NoBoxTickedInstallsNothingAndReportsSuccess) {
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
   Start();
   TickOnly(0);
-  gui::click(app.dialog, cmd::kInstall);
+  gui::click(app.dialog, IDC_INSTALL);
   std::vector<Box> boxes = cmd::collect_boxes(app, 2, 3000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(kSuccess, boxes[0].text);
   ExpectBoxForm(boxes[0]);
-  EXPECT_EQ(0, cmd::count_files(profile.path)) << "an engine call wrote into the profile";
+  EXPECT_EQ(0u, wine_test::list_files(profile.path()).size()) << "an engine call wrote into the profile";
   EXPECT_EQ(0, app.close());
 }
 
@@ -92,7 +92,7 @@ TEST_F(InstallCommand, EveryInterfaceFailingCostsThreeAttemptsAndReportsInTheOrd
   HeldMutex busy("Global\\wdi_prepare_driver");
   ASSERT_NE(nullptr, busy.handle);
   Start();
-  gui::click(app.dialog, cmd::kInstall);
+  gui::click(app.dialog, IDC_INSTALL);
   std::vector<Box> boxes = cmd::collect_boxes(app, 4, 40000);
   DWORD to_first_box = boxes.empty() ? 0 : boxes[0].after_ms;
   std::printf("all three interfaces failing: first box after %lu ms (9 attempts, 9 pauses of 2000 ms)\n",
@@ -112,13 +112,11 @@ TEST_F(InstallCommand, OneInterfaceSucceedingAmongFailuresGetsNoBox) {
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
   // Files where the USART and WinUSB package folders belong: those preparations fail.
   for (const char* name : {"Usart_driver", "WinUSB_driver"}) {
-    FILE* f = std::fopen((profile / name).c_str(), "wb");
-    ASSERT_NE(nullptr, f);
-    std::fclose(f);
+    ASSERT_TRUE(profile.write(name, "")) << wine_test::last_error();
   }
   Start();
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA)));
-  gui::click(app.dialog, cmd::kInstall);
+  gui::click(app.dialog, IDC_INSTALL);
   std::vector<Box> boxes = cmd::collect_boxes(app, 3, 60000);
   for (const Box& box : boxes) std::printf("box after %lu ms: %ls\n", box.after_ms, box.text.c_str());
   ASSERT_EQ(2u, boxes.size());
@@ -137,32 +135,32 @@ TEST_F(InstallCommand, ProfileUnsetOrTooLongFailsThatInterface) {
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
   options.set_profile = false;
   Start();
-  TickOnly(cmd::kUsartCheck);
-  gui::click(app.dialog, cmd::kInstall);
+  TickOnly(IDC_USART_CHECK);
+  gui::click(app.dialog, IDC_INSTALL);
   std::vector<Box> boxes = cmd::collect_boxes(app, 2, 15000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(L"Usart driver installation failed. Requested resource not found", boxes[0].text);
   EXPECT_EQ(0, app.close());
   EXPECT_NE(std::string::npos, Log().find("USERPROFILE is not set")) << Log();
 
-  options.profile = profile.path + "\\" + std::string(300, 'p');
+  options.profile = profile.path() + "\\" + std::string(300, 'p');
   options.set_profile = true;
   gui::App second;
   ASSERT_TRUE(cmd::start_app(second, options));
-  for (int box : {cmd::kUsartCheck, cmd::kBridgeCheck, cmd::kWinusbCheck}) {
-    cmd::set_check(second.dialog, box, box == cmd::kWinusbCheck);
+  for (int box : {IDC_USART_CHECK, IDC_BRIDGE_CHECK, IDC_WINUSB_CHECK}) {
+    cmd::set_check(second.dialog, box, box == IDC_WINUSB_CHECK);
   }
-  gui::click(second.dialog, cmd::kInstall);
+  gui::click(second.dialog, IDC_INSTALL);
   boxes = cmd::collect_boxes(second, 2, 15000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(L"WinUSB driver installation failed. Overflow", boxes[0].text);
   EXPECT_EQ(0, second.close());
   EXPECT_NE(std::string::npos, Log().find("USERPROFILE is longer than 255 characters")) << Log();
 
-  EXPECT_FALSE(cmd::directory_exists("C:\\Usart_driver"));
-  EXPECT_FALSE(cmd::directory_exists("C:\\WinUSB_driver"));
-  EXPECT_EQ(0, cmd::count_files(cwd.path));
-  EXPECT_EQ(0, cmd::count_files(profile.path));
+  EXPECT_FALSE(wine_test::is_directory("C:\\Usart_driver"));
+  EXPECT_FALSE(wine_test::is_directory("C:\\WinUSB_driver"));
+  EXPECT_EQ(0u, wine_test::list_files(cwd.path()).size());
+  EXPECT_EQ(0u, wine_test::list_files(profile.path()).size());
 }
 
 }  // namespace

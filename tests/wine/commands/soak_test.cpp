@@ -106,7 +106,7 @@ TEST_F(RefreshSoak, TenThousandRefreshesWithProbesComingAndGoingStayFlat) {
               static_cast<double>(elapsed) / kRefreshes, changes);
 
   // The dialog still answers and shows probes.
-  EXPECT_FALSE(gui::control_text(app.dialog, cmd::kUidEdit).empty());
+  EXPECT_FALSE(gui::control_text(app.dialog, IDC_UID_EDIT).empty());
   EXPECT_LE(end.handles, warm.handles + 10);
   ASSERT_GT(warm.handles, 0u) << "no figures for the app";
   EXPECT_LT(end.private_bytes, warm.private_bytes + 4 * 1024 * 1024);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "command_fixture.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 
@@ -23,16 +23,16 @@ TEST_F(TargetTest, InstallsForTheShownProbeOfTwo) {
   ASSERT_TRUE(cmd::plant_tagged_probe(kProbeA, "0001"));
   ASSERT_TRUE(cmd::plant_tagged_probe(kProbeB, "0002"));
   Start();
-  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, cmd::kCombo).size() == 2; }, 10000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == 2; }, 10000));
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA))) << "the first probe is shown first";
   cmd::select_row(app.dialog, 1);
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeB)));
   // A tick between the choice and the click keeps the choice (found again by UID).
   ::Sleep(1500);
-  ASSERT_EQ(uid_of(kProbeB), gui::control_text(app.dialog, cmd::kUidEdit));
+  ASSERT_EQ(uid_of(kProbeB), gui::control_text(app.dialog, IDC_UID_EDIT));
 
-  TickOnly(cmd::kUsartCheck);
-  gui::click(app.dialog, cmd::kInstall);
+  TickOnly(IDC_USART_CHECK);
+  gui::click(app.dialog, IDC_INSTALL);
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 3, 60000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(L"The driver was installed successfully.", boxes[0].text);
@@ -63,8 +63,8 @@ TEST_P(GenericIdDecision, FollowsTheShownProbeElseTheVersion) {
   if (c.mi3_compat != nullptr) {
     ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeC)));
   }
-  TickOnly(cmd::kWinusbCheck);
-  gui::click(app.dialog, cmd::kInstall);
+  TickOnly(IDC_WINUSB_CHECK);
+  gui::click(app.dialog, IDC_INSTALL);
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 2, 30000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(std::wstring(L"WinUSB driver installation failed. ") + kBusy, boxes[0].text);
@@ -92,8 +92,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, GenericIdDecision,
 // plugs two others. The dialog's timer keeps ticking through the progress window, yet nothing of
 // the shown probe changes until the command is over.
 TEST_F(TargetTest, TicksDuringTheInstallationLeaveTheProbesAlone) {
-  const std::string standin = cmd::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH);
-  ASSERT_TRUE(cmd::file_exists(standin)) << standin << " (build the win64 tree)";
+  const std::string standin = wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH);
+  ASSERT_TRUE(wine_test::is_file(standin)) << standin << " (build the win64 tree)";
   wine_test::system_module_standin newdev(standin, "newdev.dll", true);
   ASSERT_TRUE(newdev.placed()) << standin;
   // The stand-in fails after its delay with a code the installer maps to "already installed",
@@ -106,9 +106,9 @@ TEST_F(TargetTest, TicksDuringTheInstallationLeaveTheProbesAlone) {
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", nullptr);
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", nullptr);
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA)));
-  TickOnly(cmd::kUsartCheck);
+  TickOnly(IDC_USART_CHECK);
 
-  gui::click(app.dialog, cmd::kInstall);
+  gui::click(app.dialog, IDC_INSTALL);
   ASSERT_NE(nullptr, gui::wait_window(L"Installing Driver...", app.pid, 30000));
   ASSERT_TRUE(velmor_lab::unplug_probe(kProbeA));
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeB)));
@@ -116,15 +116,15 @@ TEST_F(TargetTest, TicksDuringTheInstallationLeaveTheProbesAlone) {
   // Three ticks' time while the installer is held.
   for (int i = 0; i < 6; ++i) {
     ::Sleep(500);
-    EXPECT_EQ(1u, gui::combo_rows(app.dialog, cmd::kCombo).size()) << "the rows were rebuilt";
-    EXPECT_EQ(uid_of(kProbeA), gui::control_text(app.dialog, cmd::kUidEdit)) << "the probe view changed";
+    EXPECT_EQ(1u, gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size()) << "the rows were rebuilt";
+    EXPECT_EQ(uid_of(kProbeA), gui::control_text(app.dialog, IDC_UID_EDIT)) << "the probe view changed";
   }
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 2, 60000);
   ASSERT_FALSE(boxes.empty());
   for (const cmd::Box& box : boxes) std::printf("box after %lu ms: %ls\n", box.after_ms, box.text.c_str());
   // Once the command is over, the next tick shows the probes that are there now.
-  EXPECT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, cmd::kCombo).size() == 2; }, 5000));
-  EXPECT_EQ(uid_of(kProbeB), gui::control_text(app.dialog, cmd::kUidEdit));
+  EXPECT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == 2; }, 5000));
+  EXPECT_EQ(uid_of(kProbeB), gui::control_text(app.dialog, IDC_UID_EDIT));
   EXPECT_EQ(0, app.close());
 }
 

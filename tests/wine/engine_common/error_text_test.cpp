@@ -1,3 +1,5 @@
+// The engine's text for a Windows error: tagged with its code, without the system's line ends, bounded,
+// and the thread's last error for code 0.
 #include <windows.h>
 
 #include <gtest/gtest.h>

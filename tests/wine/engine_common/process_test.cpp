@@ -1,3 +1,5 @@
+// The installer process's exit code as an engine status, and system modules loaded once and
+// never freed.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// The engine's UTF-8 conversions and its UTF-8 wrappers of Windows calls that take paths and records.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,7 +7,7 @@
 
 #include "engine/utf8.h"
 #include "engine/win_raii.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 using velmor::unique_malloc;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/windows_version.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "engine/device_list.h"
 #include "engine/status.h"
 #include "engine/win_raii.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(BusyMutex, SecondEnumerationFailsAtOnceAndLeavesTheListAlone) {
 
   DWORD elapsed = 0;
   EXPECT_EQ(child("create", &elapsed), 6);  // -WDI_ST_IN_USE, list untouched
-  EXPECT_LT(elapsed, 5000u);                // a start-up under load, but no wait on the mutex
+  EXPECT_LT(elapsed, 20000u);               // a start-up under load, not a wait for the mutex
 
   held.reset();
   list = nullptr;

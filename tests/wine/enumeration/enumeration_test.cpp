@@ -5,7 +5,7 @@
 
 #include "engine/config_manager.h"
 #include "enum_test_util.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 using enum_test::contains;
 using enum_test::log_capture;

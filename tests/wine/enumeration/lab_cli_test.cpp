@@ -4,7 +4,7 @@
 #include <string>
 
 #include "enum_test_util.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 using enum_test::owned_list;
 

@@ -38,8 +38,7 @@ TEST(PayloadTable, SharedEntriesPointAtOneBlock) {
 TEST_F(Extraction, WritesExactlyTheTwentyFilesWithTheirBytes) {
   ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
 
-  std::vector<std::string> found;
-  list_files(root_, "", found);
+  std::vector<std::string> found = list_files(root_);
   std::set<std::string> expected;
   for (const payload_entry& e : payload_table) {
     if (e.subdir[0] == '\0') continue;
@@ -65,8 +64,8 @@ TEST_F(Extraction, ReExtractionOverwritesEveryFile) {
   ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
   // Longer than the original, so a missing truncation would show.
   std::string junk(payload_table[1].size + 4096, 'J');
-  write_file(root_ + "\\x86\\winusbcoinstaller2.dll", junk);
-  write_file(root_ + "\\installer_x64.exe", junk);
+  ASSERT_TRUE(write_file(root_ + "\\x86\\winusbcoinstaller2.dll", junk)) << wine_test::last_error();
+  ASSERT_TRUE(write_file(root_ + "\\installer_x64.exe", junk)) << wine_test::last_error();
   ASSERT_EQ(extract_binaries(root_.c_str()), WDI_ST_OK);
   EXPECT_TRUE(read_file(root_ + "\\x86\\winusbcoinstaller2.dll") == entry_bytes(payload_table[1]));
   EXPECT_TRUE(read_file(root_ + "\\installer_x64.exe") == entry_bytes(payload_table[19]));
@@ -75,7 +74,7 @@ TEST_F(Extraction, ReExtractionOverwritesEveryFile) {
 TEST_F(Extraction, RelativeFolderLandsUnderTheCurrentDirectory) {
   wchar_t previous[MAX_PATH];
   ::GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(::SetCurrentDirectoryW(widen(root_).c_str()));
+  ASSERT_TRUE(::SetCurrentDirectoryW(widen(root_).c_str())) << wine_test::last_error();
   int status = extract_binaries("relative\\package");
   ::SetCurrentDirectoryW(previous);
   ASSERT_EQ(status, WDI_ST_OK);
@@ -87,11 +86,11 @@ TEST_F(Extraction, RelativeFolderLandsUnderTheCurrentDirectory) {
 TEST_F(Extraction, RelativeFolderTooLongForTheCurrentDirectoryIsRefused) {
   std::string deep = root_ + "\\" + std::string(199 - root_.size(), 'c');
   ASSERT_EQ(deep.size(), 200u);
-  ASSERT_TRUE(::CreateDirectoryW(widen(deep).c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(widen(deep).c_str(), nullptr)) << wine_test::last_error();
   std::string relative(60, 'r');  // 200 + 1 + 60 > 259: the absolute path would be cut
   wchar_t previous[MAX_PATH];
   ::GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(::SetCurrentDirectoryW(widen(deep).c_str()));
+  ASSERT_TRUE(::SetCurrentDirectoryW(widen(deep).c_str())) << wine_test::last_error();
   testing::internal::CaptureStderr();
   int status = check_dir(relative.c_str());
   std::string err = testing::internal::GetCapturedStderr();
@@ -105,8 +104,8 @@ TEST_F(Extraction, RelativeFolderTooLongForTheCurrentDirectoryIsRefused) {
 }
 
 TEST_F(Extraction, SubFolderThatIsAFileIsDenied) {
-  ASSERT_TRUE(::CreateDirectoryW(widen(root_ + "\\pkg").c_str(), nullptr));
-  write_file(root_ + "\\pkg\\x86", "not a folder");
+  ASSERT_TRUE(::CreateDirectoryW(widen(root_ + "\\pkg").c_str(), nullptr)) << wine_test::last_error();
+  ASSERT_TRUE(write_file(root_ + "\\pkg\\x86", "not a folder")) << wine_test::last_error();
   std::string dir = root_ + "\\pkg";
   testing::internal::CaptureStderr();
   int status = extract_binaries(dir.c_str());
@@ -117,7 +116,7 @@ TEST_F(Extraction, SubFolderThatIsAFileIsDenied) {
 
 TEST_F(Extraction, FolderThatIsAFileIsDenied) {
   std::string file = root_ + "\\plain.txt";
-  write_file(file, "x");
+  ASSERT_TRUE(write_file(file, "x")) << wine_test::last_error();
   testing::internal::CaptureStderr();
   EXPECT_EQ(check_dir(file.c_str()), WDI_ST_DENIED);
   EXPECT_EQ(extract_binaries(file.c_str()), WDI_ST_DENIED);
@@ -272,10 +271,10 @@ TEST_F(OwnedFiles, SidIsTheTokenUser) {
   ASSERT_TRUE(static_cast<bool>(sid));
   EXPECT_TRUE(::IsValidSid(sid.get()));
   velmor::unique_handle token;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) << wine_test::last_error();
   char buffer[256];
   DWORD size = 0;
-  ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size));
+  ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size)) << wine_test::last_error();
   EXPECT_TRUE(::EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, sid.get()));
   velmor::unique_hlocal second(get_sid());
   EXPECT_NE(second.get(), sid.get());  // a new copy each time
@@ -301,7 +300,7 @@ TEST_F(OwnedFiles, CheckDirCreatesMissingParents) {
 
 TEST_F(OwnedFiles, FcreateWritesBytesUnchangedAndTruncates) {
   std::string path = root_ + "\\stream.bin";
-  write_file(path, std::string(100, 'z'));
+  ASSERT_TRUE(write_file(path, std::string(100, 'z'))) << wine_test::last_error();
   FILE* f = fcreate(path.c_str(), "w");
   ASSERT_NE(f, nullptr);
   std::fputs("a\nb\r\n", f);

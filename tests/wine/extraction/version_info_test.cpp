@@ -32,11 +32,7 @@ class VersionInfo : public ScratchFolder {
   }
   static void set_temp(const std::string& value) { ::SetEnvironmentVariableW(L"TEMP", widen(value).c_str()); }
 
-  std::vector<std::string> leftovers() {
-    std::vector<std::string> files;
-    list_files(root_, "", files);
-    return files;
-  }
+  std::vector<std::string> leftovers() { return list_files(root_); }
 
   bool had_temp_ = false;
   std::wstring saved_temp_;
@@ -118,7 +114,7 @@ TEST_F(VersionInfo, WithoutTempFailsWithNoResource) {
 // A user name outside ASCII puts such characters into TEMP.
 TEST_F(VersionInfo, TempWithNonAsciiCharacters) {
   std::string folder = root_ + "\\J\xC3\xBCrgen \xE6\x97\xA5\xE6\x9C\xAC";
-  ASSERT_TRUE(::CreateDirectoryW(widen(folder).c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(widen(folder).c_str(), nullptr)) << wine_test::last_error();
   set_temp(folder);
   VS_FIXEDFILEINFO info = {};
   EXPECT_EQ(get_version_info(0, &info), WDI_ST_OK);
@@ -128,7 +124,7 @@ TEST_F(VersionInfo, TempWithNonAsciiCharacters) {
 
 TEST_F(VersionInfo, FileInTheWayThatCannotBeReplacedFails) {
   std::string blocker = root_ + "\\libusbK.sys";
-  write_file(blocker, "held");
+  ASSERT_TRUE(write_file(blocker, "held")) << wine_test::last_error();
   velmor::unique_file hold(::CreateFileW(widen(blocker).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(static_cast<bool>(hold));
   VS_FIXEDFILEINFO info = {};
@@ -153,7 +149,7 @@ TEST_F(VersionInfo, StandInsSayWhatTheyAre) {
     DWORD size = ::GetFileVersionInfoSizeW(wpath.c_str(), &handle);
     ASSERT_GT(size, 0u) << path;
     std::vector<char> block(size);
-    ASSERT_TRUE(::GetFileVersionInfoW(wpath.c_str(), 0, size, block.data())) << path;
+    ASSERT_TRUE(::GetFileVersionInfoW(wpath.c_str(), 0, size, block.data())) << path << " " << wine_test::last_error();
     wchar_t* special = nullptr;
     UINT length = 0;
     bool found = ::VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\SpecialBuild",

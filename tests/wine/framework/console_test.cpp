@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ TEST(WindowedProgramOutput, KeepsARedirection) {
   std::string out = wine_test::program_folder() + "console_child_" + std::to_string(::GetCurrentProcessId()) + ".txt";
   SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
   HANDLE file = ::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file) << wine_test::last_error();
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -24,18 +24,13 @@ TEST(WindowedProgramOutput, KeepsARedirection) {
   si.hStdError = file;
   PROCESS_INFORMATION pi = {};
   std::string cl = "\"" + child_path() + "\"";
-  ASSERT_TRUE(::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) << wine_test::last_error();
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(pi.hProcess, 30000));
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
   ::CloseHandle(file);
-  char buf[256] = {};
-  HANDLE in = ::CreateFileA(out.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  DWORD got = 0;
-  ::ReadFile(in, buf, sizeof(buf) - 1, &got, nullptr);
-  ::CloseHandle(in);
-  ::DeleteFileA(out.c_str());
-  std::string text(buf, got);
+  std::string text = wine_test::read_file(out);
+  wine_test::remove_tree(out);
   EXPECT_NE(std::string::npos, text.find("line on stdout")) << text;
   EXPECT_NE(std::string::npos, text.find("line on stderr")) << text;
 }
@@ -63,12 +58,12 @@ std::string console_text() {
 TEST(WindowedProgramOutput, GoesToTheParentsConsole) {
   // A console of our own, so that the child has one to attach to and we can read it.
   ::FreeConsole();
-  ASSERT_TRUE(::AllocConsole());
+  ASSERT_TRUE(::AllocConsole()) << wine_test::last_error();
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   std::string cl = "\"" + child_path() + "\"";
-  ASSERT_TRUE(::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) << wine_test::last_error();
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(pi.hProcess, 30000));
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);

@@ -7,9 +7,9 @@
 
 namespace {
 
-bool reddish(int r, int g, int b) { return r > 150 && g < 110 && b < 110; }
-bool bluish(int r, int g, int b) { return b > 150 && r < 110 && g < 110; }
-bool dark(int r, int g, int b) { return r < 90 && g < 90 && b < 90; }
+using wine_test::bluish;
+using wine_test::dark;
+using wine_test::reddish;
 
 class Colours : public ::testing::Test {
  protected:
@@ -26,8 +26,7 @@ class Colours : public ::testing::Test {
   // refresh came in between.
   bool capture_with_text(int id, const wchar_t* text, gui::Capture** out) {
     for (int attempt = 0; attempt < 5; ++attempt) {
-      gui::set_text(app.dialog, 1005, L"tick");
-      if (!gui::wait_until([&] { return gui::control_text(app.dialog, 1005).empty(); }, 3000)) return false;
+      if (!gui::wait_refresh(app.dialog, 3000)) return false;
       gui::set_text(app.dialog, id, text);
       HWND c = gui::control(app.dialog, id);
       ::RedrawWindow(c, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
@@ -46,14 +45,14 @@ class Colours : public ::testing::Test {
 
 TEST_F(Colours, EmptyWcidLabelDrawsRed) {
   gui::Capture* cap = nullptr;
-  ASSERT_TRUE(capture_with_text(1015, L"WCID", &cap));
+  ASSERT_TRUE(capture_with_text(IDC_WCID_LABEL, L"WCID", &cap));
   EXPECT_GE(cap->count(reddish), 8);
   EXPECT_EQ(0, cap->count(bluish));
   delete cap;
 }
 
 TEST_F(Colours, StatusLineWithEmptyMemberKeepsTheDefaultColour) {
-  for (int id : {1009, 1010, 1011}) {
+  for (int id : {IDC_USART_STATUS, IDC_BRIDGE_STATUS, IDC_WINUSB_STATUS}) {
     SCOPED_TRACE(id);
     gui::Capture* cap = nullptr;
     ASSERT_TRUE(capture_with_text(id, L"Usart driver not installed", &cap));

@@ -13,12 +13,7 @@ const char kAssistant[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppC
 const char kPersisted[] =
     "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
 
-bool key_exists(const char* path) {
-  HKEY k = nullptr;
-  if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  ::RegCloseKey(k);
-  return true;
-}
+bool key_exists(const char* path) { return wine_test::registry_key_exists(HKEY_CURRENT_USER, path); }
 
 std::string full_path(const std::string& p) {
   char out[MAX_PATH] = {};

@@ -137,7 +137,7 @@ std::wstring class_of(const std::wstring& raw) {
 }
 
 TEST_F(Resources, MainDialogTemplateIsExact) {
-  std::vector<BYTE> raw = resource(MAKEINTRESOURCEW(5) /* RT_DIALOG */, MAKEINTRESOURCEW(102));
+  std::vector<BYTE> raw = resource(MAKEINTRESOURCEW(5) /* RT_DIALOG */, MAKEINTRESOURCEW(IDD_VELMOR_DFU_DRIVERINSTALL_DIALOG));
   ASSERT_FALSE(raw.empty());
   Template t = parse(raw);
   EXPECT_EQ(DWORD(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT), t.style);
@@ -150,23 +150,23 @@ TEST_F(Resources, MainDialogTemplateIsExact) {
   EXPECT_EQ(L"Verdana", t.font);
   EXPECT_EQ(8, t.point_size);
   const Item want[] = {
-      {0, kBase | BS_PUSHBUTTON | WS_TABSTOP, 179, 60, 58, 23, 1000, kButton, L"Install driver"},
-      {WS_EX_CLIENTEDGE, kBase | CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 10, 20, 226, 62, 1002, kCombo, L""},
-      {0, kEdit, 39, 79, 90, 12, 1003, kEditClass, L""},
-      {0, kEdit, 39, 62, 90, 12, 1004, kEditClass, L""},
-      {0, kLabel, 11, 8, 51, 11, -1, kStatic, L"Device Name\uff1a"},
-      {0, kLabel, 11, 80, 26, 10, -1, kStatic, L"PID\uff1a"},
-      {0, kLabel, 11, 63, 28, 10, -1, kStatic, L"VID\uff1a"},
-      {0, kEdit, 39, 95, 90, 12, 1005, kEditClass, L""},
-      {0, kLabel, 11, 97, 24, 10, -1, kStatic, L"UID\uff1a"},
-      {0, kBase | BS_PUSHBUTTON | WS_TABSTOP, 179, 85, 58, 23, 1001, kButton, L"Extract driver"},
-      {0, kLabel, 12, 143, 226, 10, 1010, kStatic, L"C"},
-      {0, kLabel, 12, 130, 226, 10, 1011, kStatic, L"B"},
-      {0, kBase | BS_AUTOCHECKBOX | WS_TABSTOP, 11, 36, 55, 10, 1012, kButton, L"Usart driver"},
-      {0, kBase | BS_AUTOCHECKBOX | WS_TABSTOP, 134, 36, 59, 10, 1013, kButton, L"Bridge driver"},
-      {0, kBase | BS_AUTOCHECKBOX | WS_TABSTOP, 68, 36, 63, 10, 1014, kButton, L"WinUSB driver"},
-      {0, kLabel, 12, 117, 227, 10, 1009, kStatic, L"A"},
-      {0, kLabel, 134, 97, 24, 10, 1015, kStatic, L"WCID"},
+      {0, kBase | BS_PUSHBUTTON | WS_TABSTOP, 179, 60, 58, 23, IDC_INSTALL, kButton, L"Install driver"},
+      {WS_EX_CLIENTEDGE, kBase | CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 10, 20, 226, 62, IDC_PROBE_COMBO, kCombo, L""},
+      {0, kEdit, 39, 79, 90, 12, IDC_PID_EDIT, kEditClass, L""},
+      {0, kEdit, 39, 62, 90, 12, IDC_VID_EDIT, kEditClass, L""},
+      {0, kLabel, 11, 8, 51, 11, IDC_STATIC, kStatic, L"Device Name\uff1a"},
+      {0, kLabel, 11, 80, 26, 10, IDC_STATIC, kStatic, L"PID\uff1a"},
+      {0, kLabel, 11, 63, 28, 10, IDC_STATIC, kStatic, L"VID\uff1a"},
+      {0, kEdit, 39, 95, 90, 12, IDC_UID_EDIT, kEditClass, L""},
+      {0, kLabel, 11, 97, 24, 10, IDC_STATIC, kStatic, L"UID\uff1a"},
+      {0, kBase | BS_PUSHBUTTON | WS_TABSTOP, 179, 85, 58, 23, IDC_EXTRACT, kButton, L"Extract driver"},
+      {0, kLabel, 12, 143, 226, 10, IDC_BRIDGE_STATUS, kStatic, L"C"},
+      {0, kLabel, 12, 130, 226, 10, IDC_WINUSB_STATUS, kStatic, L"B"},
+      {0, kBase | BS_AUTOCHECKBOX | WS_TABSTOP, 11, 36, 55, 10, IDC_USART_CHECK, kButton, L"Usart driver"},
+      {0, kBase | BS_AUTOCHECKBOX | WS_TABSTOP, 134, 36, 59, 10, IDC_BRIDGE_CHECK, kButton, L"Bridge driver"},
+      {0, kBase | BS_AUTOCHECKBOX | WS_TABSTOP, 68, 36, 63, 10, IDC_WINUSB_CHECK, kButton, L"WinUSB driver"},
+      {0, kLabel, 12, 117, 227, 10, IDC_USART_STATUS, kStatic, L"A"},
+      {0, kLabel, 134, 97, 24, 10, IDC_WCID_LABEL, kStatic, L"WCID"},
   };
   ASSERT_EQ(sizeof(want) / sizeof(want[0]), t.items.size());
   for (size_t i = 0; i < t.items.size(); ++i) {
@@ -186,7 +186,7 @@ TEST_F(Resources, MainDialogTemplateIsExact) {
 }
 
 TEST_F(Resources, AboutBoxTemplate) {
-  std::vector<BYTE> raw = resource(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(100));
+  std::vector<BYTE> raw = resource(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(IDD_ABOUTBOX));
   ASSERT_FALSE(raw.empty());
   Template t = parse(raw);
   EXPECT_EQ(DWORD(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS), t.style);
@@ -196,7 +196,7 @@ TEST_F(Resources, AboutBoxTemplate) {
   EXPECT_EQ(L"MS Shell Dlg", t.font);
   EXPECT_EQ(9, t.point_size);
   ASSERT_EQ(4u, t.items.size());
-  EXPECT_EQ(L"#128", t.items[0].text);  // the icon control names icon 128
+  EXPECT_EQ(L"#" + std::to_wstring(IDI_ABOUT_ICON), t.items[0].text);  // the icon control names the About icon
   EXPECT_EQ(DWORD(SS_ICON), t.items[0].style & 0x1F);
   EXPECT_EQ(L"Velmor_VirtualCOM_DriverInstall\uff0c1.0 \u7248", t.items[1].text);
   EXPECT_TRUE(t.items[1].style & SS_NOPREFIX);
@@ -208,7 +208,7 @@ TEST_F(Resources, AboutBoxTemplate) {
 }
 
 TEST_F(Resources, IconIsOne128PixelImageOf24Bits) {
-  std::vector<BYTE> dir = resource(MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, MAKEINTRESOURCEW(134));
+  std::vector<BYTE> dir = resource(MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, MAKEINTRESOURCEW(IDR_MAINFRAME));
   ASSERT_EQ(6u + 14u, dir.size());
   EXPECT_EQ(1, dir[4] | (dir[5] << 8));  // one image
   EXPECT_EQ(128, dir[6]);
@@ -223,18 +223,18 @@ TEST_F(Resources, IconIsOne128PixelImageOf24Bits) {
   EXPECT_EQ(24, h->biBitCount);
   // The system can make icons of it at the sizes it asks for.
   for (int size : {16, 32, 128}) {
-    HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(134), IMAGE_ICON, size, size, 0));
+    HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0));
     EXPECT_NE(nullptr, icon) << size;
     if (icon) ::DestroyIcon(icon);
   }
-  EXPECT_NE(nullptr, ::LoadIconW(module, MAKEINTRESOURCEW(134)));
+  EXPECT_NE(nullptr, ::LoadIconW(module, MAKEINTRESOURCEW(IDR_MAINFRAME)));
 }
 
 TEST_F(Resources, AboutItemTextAndEmptyDialogLayout) {
   wchar_t text[128] = {};
-  ASSERT_GT(::LoadStringW(module, 101, text, 128), 0);
+  ASSERT_GT(::LoadStringW(module, IDS_ABOUTBOX, text, 128), 0);
   EXPECT_EQ(std::wstring(L"\u5173\u4e8e Velmor_VirtualCOM_DriverInstall(&A)..."), text);
-  std::vector<BYTE> layout = resource(L"AFX_DIALOG_LAYOUT", MAKEINTRESOURCEW(102));
+  std::vector<BYTE> layout = resource(L"AFX_DIALOG_LAYOUT", MAKEINTRESOURCEW(IDD_VELMOR_DFU_DRIVERINSTALL_DIALOG));
   ASSERT_EQ(2u, layout.size());
   EXPECT_EQ(0, layout[0] | layout[1]);
 }
@@ -246,7 +246,7 @@ TEST_F(Resources, VersionBlock) {
   DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
   ASSERT_GT(size, 0u);
   std::vector<BYTE> block(size);
-  ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+  ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) << wine_test::last_error();
   auto value = [&](const wchar_t* name) {
     std::wstring key = std::wstring(L"\\StringFileInfo\\080404b0\\") + name;
     wchar_t* v = nullptr;
@@ -263,7 +263,7 @@ TEST_F(Resources, VersionBlock) {
   EXPECT_EQ(L"Velmor", value(L"CompanyName"));
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT len = 0;
-  ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
+  ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len)) << wine_test::last_error();
   EXPECT_EQ(MAKELONG(0, 1), static_cast<LONG>(fixed->dwFileVersionMS));
   EXPECT_EQ(MAKELONG(0, 3), static_cast<LONG>(fixed->dwFileVersionLS));
 }

@@ -17,15 +17,6 @@ std::string app_exe_path() {
   return folder + "..\\..\\..\\app\\Velmor_VirtualCOM_DriverInstall.exe";
 }
 
-bool wait_until(const std::function<bool()>& predicate, DWORD timeout_ms) {
-  DWORD start = ::GetTickCount();
-  for (;;) {
-    if (predicate()) return true;
-    if (::GetTickCount() - start >= timeout_ms) return false;
-    ::Sleep(10);
-  }
-}
-
 App::~App() {
   if (running()) kill();
   if (process) ::CloseHandle(process);
@@ -65,55 +56,6 @@ void App::kill() {
     ::TerminateProcess(process, 99);
     ::WaitForSingleObject(process, 5000);
   }
-}
-
-namespace {
-struct FindData {
-  const wchar_t* caption;
-  DWORD pid;
-  HWND exclude;
-  bool dialogs_only;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK collect_top(HWND hwnd, LPARAM lp) {
-  FindData* d = reinterpret_cast<FindData*>(lp);
-  if (!::IsWindowVisible(hwnd) || hwnd == d->exclude) return TRUE;
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(hwnd, &pid);
-  if (d->pid != 0 && pid != d->pid) return TRUE;
-  if (d->dialogs_only && class_name(hwnd) != L"#32770") return TRUE;
-  if (d->caption != nullptr && window_text(hwnd) != d->caption) return TRUE;
-  d->found.push_back(hwnd);
-  return TRUE;
-}
-}  // namespace
-
-HWND find_window(const wchar_t* caption, DWORD pid) {
-  FindData d{caption, pid, nullptr, false, {}};
-  ::EnumWindows(collect_top, reinterpret_cast<LPARAM>(&d));
-  return d.found.empty() ? nullptr : d.found.front();
-}
-
-HWND wait_window(const wchar_t* caption, DWORD pid, DWORD timeout_ms) {
-  HWND found = nullptr;
-  wait_until([&] { return (found = find_window(caption, pid)) != nullptr; }, timeout_ms);
-  return found;
-}
-
-std::wstring window_text(HWND hwnd) {
-  wchar_t buf[1024] = {};
-  DWORD_PTR len = 0;
-  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &len))
-    return L"";
-  buf[1023] = 0;
-  return buf;
-}
-
-std::wstring class_name(HWND hwnd) {
-  wchar_t buf[256] = {};
-  ::GetClassNameW(hwnd, buf, 256);
-  return buf;
 }
 
 HWND control(HWND dialog, int id) { return ::GetDlgItem(dialog, id); }
@@ -210,25 +152,32 @@ void set_text(HWND dialog, int id, const wchar_t* text) {
 
 void send_syscommand(HWND window, WPARAM command, LPARAM lp) { ::PostMessageW(window, WM_SYSCOMMAND, command, lp); }
 
-std::vector<HWND> find_dialogs(DWORD pid, HWND exclude) {
-  FindData d{nullptr, pid, exclude, true, {}};
-  ::EnumWindows(collect_top, reinterpret_cast<LPARAM>(&d));
-  return d.found;
+std::wstring message_box_text(HWND box) { return control_text(box, 0xFFFF); }
+
+bool wait_refresh(HWND dialog, DWORD timeout_ms) {
+  const wchar_t kForeign[] = L"\x2022refresh\x2022";
+  set_text(dialog, IDC_UID_EDIT, kForeign);
+  return wait_until([&] { return control_text(dialog, IDC_UID_EDIT) != kForeign; }, timeout_ms);
 }
 
-HWND wait_message_box(DWORD pid, HWND exclude, DWORD timeout_ms) {
+HWND wait_menu(DWORD pid, DWORD timeout_ms) {
   HWND found = nullptr;
   wait_until(
       [&] {
-        std::vector<HWND> all = find_dialogs(pid, exclude);
-        found = all.empty() ? nullptr : all.front();
-        return found != nullptr;
+        for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w != nullptr;
+             w = ::FindWindowExW(nullptr, w, L"#32768", nullptr)) {
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(w, &owner);
+          if (owner == pid && ::IsWindowVisible(w)) {
+            found = w;
+            return true;
+          }
+        }
+        return false;
       },
       timeout_ms);
   return found;
 }
-
-std::wstring message_box_text(HWND box) { return control_text(box, 0xFFFF); }
 
 void close_message_box(HWND box) { ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
 

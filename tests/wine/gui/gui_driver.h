@@ -5,37 +5,14 @@
 //
 //   gui::App app;
 //   ASSERT_TRUE(app.start());                          // starts the exe, waits for its dialog
-//   gui::control_text(app.dialog, 1000);               // L"Install driver"
-//   gui::click(app.dialog, 1001);                      // posts BM_CLICK
+//   gui::control_text(app.dialog, IDC_INSTALL);        // L"Install driver"
+//   gui::click(app.dialog, IDC_EXTRACT);               // posts BM_CLICK
 //   HWND box = gui::wait_message_box(app.pid, app.dialog);
 //   gui::message_box_text(box); gui::close_message_box(box);
 //   app.close();                                       // WM_CLOSE, waits, returns the exit code
 //
-// Functions:
-//   app_exe_path()                 the app: env VELMOR_APP_EXE, else ..\..\..\app\<exe> from this
-//                                  program's folder (build/win32/tests/wine/gui -> build/win32/app)
-//   App::start(exe, args)          CreateProcess + wait for the main dialog (by caption and pid)
-//   App::close(), App::kill()      end the app (politely / by force, only the process we started)
-//   find_window(caption, pid)      a visible top-level window with that exact caption (pid 0: any)
-//   wait_window(caption, pid, ms)  polls find_window
-//   window_text(hwnd), control_text(dialog, id)
-//   control(dialog, id)            the control's window (null when absent)
-//   control_style / control_ex_style / control_enabled / control_visible / control_rect
-//                                  (rect in the dialog's client coordinates)
-//   dialog_units_to_pixels(rect)   each field converted from dialog units to pixels in a dialog with
-//                                  the main dialog's font ("Verdana" 8 pt), measured by a dialog of
-//                                  our own (pass x, y, width, height: each is converted on its own)
-//   child_controls(dialog)         every child in z (creation) order
-//   combo_rows(dialog, id), combo_selection(dialog, id), check_state(dialog, id)
-//   click(dialog, id), set_text(dialog, id, text)
-//   send_syscommand(window, cmd)   posts WM_SYSCOMMAND
-//   find_dialogs(pid, exclude)     other visible #32770 top-level windows of the process
-//   wait_message_box(pid, exclude, ms), message_box_text(box), close_message_box(box)
-//   wait_until(predicate, ms)      polls every 10 ms
-//   Capture(screen rect)           the screen's pixels there (BitBlt of the screen DC; needs a real
-//                                  display: run with DISPLAY / bench.sh --display), pixel access
-//                                  and saving as a 24-bit BMP (convert turns it into PNG)
-//   window_rect(hwnd)              screen rectangle of a window
+// Waiting for windows and reading their texts come from the support library (test_support.h);
+// control IDs from app/resource.h.
 //
 // Screenshots: tests/wine/gui/screenshot.sh [out.png] saves the dialog as PNG (app_screenshot.exe on
 // the bench's Xvfb display); `tests/wine/bench.sh screenshot out.png` saves the whole Xvfb screen.
@@ -50,10 +27,15 @@
 #include <string>
 #include <vector>
 
+#include "app/resource.h"
+#include "test_support.h"
+
 namespace gui {
 
 extern const wchar_t kMainCaption[];  // L"Velmor_Korvex_DriverInstall_V2.0.00"
 
+// The app: env VELMOR_APP_EXE, else ..\..\..\app\<exe> from this program's folder
+// (build/win32/tests/wine/gui -> build/win32/app).
 std::string app_exe_path();
 
 struct App {
@@ -76,40 +58,49 @@ struct App {
   void kill();
 };
 
-bool wait_until(const std::function<bool()>& predicate, DWORD timeout_ms);
+// Waiting for windows and reading them, from the support library.
+using wine_test::class_name;
+using wine_test::find_dialogs;
+using wine_test::find_window;
+using wine_test::wait_message_box;
+using wine_test::wait_until;
+using wine_test::wait_window;
+using wine_test::window_text;
 
-HWND find_window(const wchar_t* caption, DWORD pid = 0);
-HWND wait_window(const wchar_t* caption, DWORD pid = 0, DWORD timeout_ms = 10000);
-
-std::wstring window_text(HWND hwnd);
-std::wstring class_name(HWND hwnd);
-HWND control(HWND dialog, int id);
+HWND control(HWND dialog, int id);  // null when absent
 std::wstring control_text(HWND dialog, int id);
 LONG control_style(HWND dialog, int id);
 LONG control_ex_style(HWND dialog, int id);
 bool control_enabled(HWND dialog, int id);
 bool control_visible(HWND dialog, int id);
+// Rectangles in the dialog's client coordinates.
 RECT control_rect(HWND dialog, int id);
 RECT rect_in_client(HWND dialog, HWND child);
+// Each field converted from dialog units to pixels in a dialog with the main dialog's font
+// ("Verdana" 8 pt), measured by a dialog of our own (pass x, y, width, height).
 RECT dialog_units_to_pixels(const RECT& dialog_units);
-std::vector<HWND> child_controls(HWND dialog);
+std::vector<HWND> child_controls(HWND dialog);  // in z (creation) order
 
 std::vector<std::wstring> combo_rows(HWND dialog, int id);
 int combo_selection(HWND dialog, int id);
 int check_state(HWND dialog, int id);
 
-void click(HWND dialog, int id);
+void click(HWND dialog, int id);  // posts BM_CLICK
 void set_text(HWND dialog, int id, const wchar_t* text);
 void send_syscommand(HWND window, WPARAM command, LPARAM lp = 0);
 
-std::vector<HWND> find_dialogs(DWORD pid, HWND exclude);
-HWND wait_message_box(DWORD pid, HWND exclude, DWORD timeout_ms = 5000);
 std::wstring message_box_text(HWND box);
+// Waits for the dialog's next refresh: each one writes the member texts back to the controls, so a
+// foreign text put on the UID field lasts until then. False when none comes within the bound.
+bool wait_refresh(HWND dialog, DWORD timeout_ms = 10000);
+// The popup menu a window of the process opened (class #32768), once visible; null when none.
+HWND wait_menu(DWORD pid, DWORD timeout_ms = 10000);
 void close_message_box(HWND box);
 
-RECT window_rect(HWND hwnd);
+RECT window_rect(HWND hwnd);  // on the screen
 
-// A copy of screen pixels, taken at construction.
+// A copy of screen pixels, taken at construction (BitBlt of the screen DC: needs a real display,
+// DISPLAY / bench.sh --display); saved as a 24-bit BMP, which convert turns into PNG.
 class Capture {
  public:
   explicit Capture(const RECT& screen_rect);

@@ -7,19 +7,11 @@
 
 #include "engine/pipe_protocol.h"
 #include "engine/win_raii.h"
-#include "tests/wine/common/wine_test_util.h"
+#include "test_support.h"
 
 namespace fake_engine {
 
-std::string windows_path(const char* unix_path) {
-  std::string p = std::string("Z:") + unix_path;
-  std::replace(p.begin(), p.end(), '/', '\\');
-  return p;
-}
-
 namespace {
-
-void remove_tree(const std::string& folder) { wine_test::remove_tree(folder); }
 
 // The installer's environment: ours, with the given entries replacing or adding names.
 std::vector<char> environment_block(const std::vector<std::string>& extra) {
@@ -117,32 +109,7 @@ bool result::completed_then_status() const {
   return false;
 }
 
-package::package() {
-  static int serial = 0;
-  char temp[MAX_PATH] = {};
-  ::GetTempPathA(MAX_PATH, temp);
-  char name[MAX_PATH];
-  snprintf(name, sizeof(name), "%svelmor_installer_%lu_%d_%u\\", temp, ::GetCurrentProcessId(), ++serial,
-           static_cast<unsigned>(sizeof(void*) * 8));
-  folder_ = name;
-  ::CreateDirectoryA(folder_.c_str(), nullptr);
-}
-
-package::~package() { remove_tree(folder_); }
-
-void package::write(const std::string& name, const std::string& content) const {
-  std::string path = folder_ + name;
-  size_t slash = name.find_last_of('\\');
-  if (slash != std::string::npos) {
-    // Create the intermediate folders.
-    for (size_t s = name.find('\\'); s != std::string::npos; s = name.find('\\', s + 1)) {
-      ::CreateDirectoryA((folder_ + name.substr(0, s)).c_str(), nullptr);
-    }
-  }
-  velmor::unique_file f(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  if (f) ::WriteFile(f.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-}
+package::package() : temp_folder("installer_" + std::to_string(sizeof(void*) * 8)), folder_(path() + "\\") {}
 
 std::string installer_path() { return windows_path(INSTALLER_UNIX_PATH); }
 std::string newdev_standin_path() { return windows_path(NEWDEV_STANDIN_UNIX_PATH); }

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "test_support.h"
+
 namespace fake_engine {
 
 struct message {
@@ -49,22 +51,18 @@ struct result {
   bool completed_then_status() const;
 };
 
-// A package folder in the temp folder, removed with everything in it when destroyed.
-class package {
+// A package folder in the temp folder, removed with everything in it when destroyed; write()
+// creates a file (and its folders) relative to it.
+class package : public wine_test::temp_folder {
  public:
   package();
-  ~package();
-  package(const package&) = delete;
-  package& operator=(const package&) = delete;
   const std::string& folder() const { return folder_; }  // with a trailing backslash
-  void write(const std::string& name, const std::string& content) const;
 
  private:
   std::string folder_;
 };
 
-// A file of the build trees, named by its Unix path, as a Windows path (through drive Z:).
-std::string windows_path(const char* unix_path);
+using wine_test::windows_path;
 
 // The installer build of this bitness and the stand-in, as Windows paths.
 std::string installer_path();

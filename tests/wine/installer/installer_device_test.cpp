@@ -10,19 +10,11 @@
 #include "engine/win_raii.h"
 #include "fake_engine.h"
 #include "probe_lab.h"
+#include "test_support.h"
 
 namespace {
 
 const char enum_root[] = "System\\CurrentControlSet\\Enum\\";
-
-std::string read_string(const std::string& key, const char* value) {
-  char text[512] = {};
-  DWORD size = sizeof(text) - 1;
-  if (::RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
-    return std::string();
-  }
-  return text;
-}
 
 // One planted probe interface, unique to this bitness and process.
 class PlantedNode : public ::testing::Test {
@@ -67,7 +59,7 @@ TEST_F(PlantedNode, InstallingTheInfGivesTheNodeItsService) {
   o.arguments = "\"" + inf_name_ + "\"";
   o.device_id = instance_id_;
   o.hardware_id = hardware_id_;
-  EXPECT_EQ(read_string(node_key_, "Service"), "");
+  EXPECT_EQ(wine_test::registry_string(HKEY_LOCAL_MACHINE, node_key_, "Service"), "");
 
   fake_engine::result r = fake_engine::run(pkg, o);
   std::string log;
@@ -77,7 +69,7 @@ TEST_F(PlantedNode, InstallingTheInfGivesTheNodeItsService) {
   EXPECT_TRUE(r.logged("driver update completed")) << log;
   EXPECT_TRUE(r.logged("re-enumerating driver node " + instance_id_ + "...")) << log;
   EXPECT_FALSE(r.logged_prefix("Copying inf file"));
-  EXPECT_EQ(read_string(node_key_, "Service"), "usbser");
+  EXPECT_EQ(wine_test::registry_string(HKEY_LOCAL_MACHINE, node_key_, "Service"), "usbser");
   EXPECT_EQ(r.final_status(), 0);
   EXPECT_TRUE(r.completed_then_status());
   EXPECT_EQ(r.exit_code, 0);

@@ -8,7 +8,7 @@
 
 #include "engine/pipe_protocol.h"
 #include "fake_engine.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 
@@ -24,11 +24,9 @@ void remove_copied_inf(const result& r) {
     const std::string tag = "copied inf to ";
     if (line.rfind(tag, 0) != 0) continue;
     std::string path = line.substr(tag.size());  // UTF-8
-    wchar_t wide[MAX_PATH] = {};
-    if (::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, MAX_PATH) <= 4) continue;
-    ::DeleteFileW(wide);
-    wcscpy(wide + wcslen(wide) - 3, L"pnf");
-    ::DeleteFileW(wide);
+    if (path.size() <= 4) continue;
+    wine_test::remove_tree(path);
+    wine_test::remove_tree(path.substr(0, path.size() - 3) + "pnf");
   }
 }
 
@@ -48,14 +46,14 @@ options standin_answering(const char* code) {
 TEST(InstallerByHand, PrintsTheTwoLinesAndEndsWithUnsupported) {
   package pkg;
   std::string exe = pkg.folder() + fake_engine::installer_name();
-  ASSERT_TRUE(::CopyFileA(fake_engine::installer_path().c_str(), exe.c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileA(fake_engine::installer_path().c_str(), exe.c_str(), FALSE)) << wine_test::last_error();
   std::string out = pkg.folder() + "out.txt";
   // Through the command interpreter, so the program's standard output lands in a file.
   long code = wine_test::run_and_wait("cmd.exe /c \"\"" + exe + "\" x.inf > \"" + out + "\"\"");
   EXPECT_EQ(code, -12);
   char text[512] = {};
   HANDLE f = ::CreateFileA(out.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << wine_test::last_error();
   DWORD got = 0;
   ::ReadFile(f, text, sizeof(text) - 1, &got, nullptr);
   ::CloseHandle(f);
@@ -178,7 +176,7 @@ TEST(InstallerAgainstEngine, ANonAsciiInfNameReachesTheLogInUtf8) {
   char ansi[64] = {};
   ASSERT_GT(::WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof(ansi), nullptr, nullptr), 0);
   package pkg;
-  pkg.write(ansi, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  pkg.write(wine_test::narrow(wide), fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
   options o = standin_answering("0xE000020B");
   o.arguments = std::string("\"") + ansi + "\"";
   result r = fake_engine::run(pkg, o);

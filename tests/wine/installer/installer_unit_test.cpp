@@ -13,6 +13,7 @@
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 #include "installer/restore_policy.h"
+#include "test_support.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ class CaughtLog : public ::testing::Test {
     ASSERT_TRUE(server_);
     engine_pipe = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(engine_pipe, INVALID_HANDLE_VALUE);
+    ASSERT_NE(engine_pipe, INVALID_HANDLE_VALUE) << wine_test::last_error();
   }
   void TearDown() override {
     if (engine_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(engine_pipe);

@@ -60,20 +60,10 @@ std::set<std::string> files_in(const std::string& folder) {
 }
 
 std::string registry_string(const std::string& key, const char* value) {
-  char text[512] = {};
-  DWORD size = sizeof(text) - 1;
-  if (::RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
-    return std::string();
-  }
-  return text;
+  return wine_test::registry_string(HKEY_LOCAL_MACHINE, key, value);
 }
 
-bool registry_key_exists(const std::string& key) {
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
-  ::RegCloseKey(raw);
-  return true;
-}
+bool registry_key_exists(const std::string& key) { return wine_test::registry_key_exists(HKEY_LOCAL_MACHINE, key); }
 
 // The service that the INF installs, through the service manager (which keeps it in memory too).
 const char kInfService[] = "usbser";
@@ -191,7 +181,7 @@ class EngineRunsInstaller : public ::testing::Test {
       std::string build = installer_build(arch);
       ASSERT_NE(::GetFileAttributesA(build.c_str()), INVALID_FILE_ATTRIBUTES)
           << build << " is missing: both Windows trees must be built (scripts/build.sh)";
-      ASSERT_TRUE(::CopyFileA(build.c_str(), (package_.folder() + "installer_" + arch + ".exe").c_str(), FALSE));
+      ASSERT_TRUE(::CopyFileA(build.c_str(), (package_.folder() + "installer_" + arch + ".exe").c_str(), FALSE)) << wine_test::last_error();
     }
     package_.write(inf_name_, fake_engine::serial_inf(hardware_id_));
     folder_ = package_.folder().substr(0, package_.folder().size() - 1);

@@ -66,7 +66,7 @@ std::string device_guid_of(const std::string& inf_bytes) {
 
 // The expected file with its placeholders filled, still as UTF-16LE bytes.
 std::string expected_inf(const char* name, const std::string& guid, const std::string& date, const std::string& version) {
-  std::string bytes = read_bytes(expected_file(name));
+  std::string bytes = read_file(expected_file(name));
   EXPECT_GT(bytes.size(), 100u) << name;
   replace_all(bytes, utf8_to_utf16_bytes("@GUID@"), utf8_to_utf16_bytes(guid));
   replace_all(bytes, utf8_to_utf16_bytes("@DRIVER_DATE@"), utf8_to_utf16_bytes(date));
@@ -74,7 +74,7 @@ std::string expected_inf(const char* name, const std::string& guid, const std::s
   return bytes;
 }
 
-std::string inf_text(const scratch_dir& dir, const char* name) { return utf16_bytes_to_utf8(read_bytes(dir.file(name))); }
+std::string inf_text(const scratch_dir& dir, const char* name) { return utf16_bytes_to_utf8(read_file(dir.file(name))); }
 
 }  // namespace
 
@@ -83,7 +83,7 @@ TEST(PreparedInf, CdcForTheUsartInterfaceIsByteExact) {
   device usart(0x2E3C, 0xF000, 0, "Korvex-USART");
   wdi_prepare_options o = without_catalog(DRIVER_KIND_CDC);
   ASSERT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "Korvex-USART.inf", &o), WDI_ST_OK);
-  std::string actual = read_bytes(dir.file("Korvex-USART.inf"));
+  std::string actual = read_file(dir.file("Korvex-USART.inf"));
   ASSERT_EQ(actual.substr(0, 2), "\xFF\xFE");
   EXPECT_EQ(actual, expected_inf("Korvex-USART.inf", device_guid_of(actual), today(), ""));
 }
@@ -97,7 +97,7 @@ TEST(PreparedInf, WinUsbForInterfaceThreeIsByteExact) {
   winusb_version_and_date(dir.path(), &version, &date);
   EXPECT_EQ(version, "6.1.7600.16385");  // the co-installer this payload carries
   EXPECT_NE(date, today());
-  std::string actual = read_bytes(dir.file("Korvex-WinUSB.inf"));
+  std::string actual = read_file(dir.file("Korvex-WinUSB.inf"));
   EXPECT_EQ(actual, expected_inf("Korvex-WinUSB.inf", device_guid_of(actual), date, version));
 }
 
@@ -109,7 +109,7 @@ TEST(PreparedInf, WinUsbWithTheGenericCompatibleIdIsByteExact) {
   ASSERT_EQ(wdi_prepare_driver(winusb.get(), dir.path().c_str(), "Korvex-WinUSB.inf", &o), WDI_ST_OK);
   std::string version, date;
   winusb_version_and_date(dir.path(), &version, &date);
-  EXPECT_EQ(read_bytes(dir.file("Korvex-WinUSB.inf")), expected_inf("Korvex-WinUSB-generic.inf", "", date, version));
+  EXPECT_EQ(read_file(dir.file("Korvex-WinUSB.inf")), expected_inf("Korvex-WinUSB-generic.inf", "", date, version));
 }
 
 TEST(PreparedInf, LibusbKCarriesTheTemplatesByteOrderMarkAfterItsOwn) {
@@ -117,7 +117,7 @@ TEST(PreparedInf, LibusbKCarriesTheTemplatesByteOrderMarkAfterItsOwn) {
   device d(0x2E3C, 0xF000, 3, "Korvex-WinUSB");
   wdi_prepare_options o = without_catalog(DRIVER_KIND_LIBUSBK);
   ASSERT_EQ(wdi_prepare_driver(d.get(), dir.path().c_str(), "k.inf", &o), WDI_ST_OK);
-  EXPECT_EQ(read_bytes(dir.file("k.inf")).substr(0, 4), "\xFF\xFE\xFF\xFE");
+  EXPECT_EQ(read_file(dir.file("k.inf")).substr(0, 4), "\xFF\xFE\xFF\xFE");
 }
 
 TEST(PreparedInf, Libusb0ListsTheLibusbKDlls) {
@@ -172,12 +172,12 @@ TEST(PreparedInf, AndroidDevicesGetTheAndroidGuidOthersAFreshOneEachTime) {
   wdi_prepare_options o = without_catalog(DRIVER_KIND_CDC);
   ASSERT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "1.inf", &o), WDI_ST_OK);
   ASSERT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "2.inf", &o), WDI_ST_OK);
-  std::string first = device_guid_of(read_bytes(dir.file("1.inf")));
-  std::string second = device_guid_of(read_bytes(dir.file("2.inf")));
+  std::string first = device_guid_of(read_file(dir.file("1.inf")));
+  std::string second = device_guid_of(read_file(dir.file("2.inf")));
   EXPECT_EQ(first.size(), 38u) << first;
   EXPECT_NE(first, second);
 
   o.interface_guid = "{00000000-1111-2222-3333-444444444444}";
   ASSERT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "3.inf", &o), WDI_ST_OK);
-  EXPECT_EQ(device_guid_of(read_bytes(dir.file("3.inf"))), o.interface_guid);
+  EXPECT_EQ(device_guid_of(read_file(dir.file("3.inf"))), o.interface_guid);
 }

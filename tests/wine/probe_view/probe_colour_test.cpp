@@ -9,9 +9,9 @@ using velmor_lab::driver_state;
 
 namespace {
 
-bool greenish(int r, int g, int b) { return g > 120 && r < 90 && b < 90; }
-bool reddish(int r, int g, int b) { return r > 150 && g < 110 && b < 110; }
-bool bluish(int r, int g, int b) { return b > 150 && r < 110 && g < 110; }
+using wine_test::bluish;
+using wine_test::greenish;
+using wine_test::reddish;
 
 class ProbeColours : public ::testing::Test {
  protected:
@@ -23,7 +23,7 @@ class ProbeColours : public ::testing::Test {
     ASSERT_TRUE(app.start());
     ::SetForegroundWindow(app.dialog);
     ASSERT_TRUE(wait_for(app.dialog, velmor_lab::probe_key("C0L0R001"), 1));
-    ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, kWcid) == L"WCID"; }, 3000));
+    ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, IDC_WCID_LABEL) == L"WCID"; }, 3000));
   }
   void TearDown() override {
     if (app.running()) {
@@ -43,23 +43,23 @@ class ProbeColours : public ::testing::Test {
 }  // namespace
 
 TEST_F(ProbeColours, WcidLabelIsGreen) {
-  gui::Capture cap = capture(kWcid);
+  gui::Capture cap = capture(IDC_WCID_LABEL);
   ASSERT_TRUE(cap.ok());
   EXPECT_GE(cap.count(greenish), 8);
   EXPECT_EQ(cap.count(reddish), 0);
 }
 
 TEST_F(ProbeColours, InstalledLinesAreBlueAndMissingOnesRed) {
-  EXPECT_EQ(gui::control_text(app.dialog, kUsartStatus), L"Usart driver has been installed");
-  EXPECT_EQ(gui::control_text(app.dialog, kBridgeStatus), L"Bridge driver not installed");
-  for (int id : {kUsartStatus, kWinusbStatus}) {
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_USART_STATUS), L"Usart driver has been installed");
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_BRIDGE_STATUS), L"Bridge driver not installed");
+  for (int id : {IDC_USART_STATUS, IDC_WINUSB_STATUS}) {
     SCOPED_TRACE(id);
     gui::Capture cap = capture(id);
     ASSERT_TRUE(cap.ok());
     EXPECT_GE(cap.count(bluish), 20);
     EXPECT_EQ(cap.count(reddish), 0);
   }
-  gui::Capture bridge = capture(kBridgeStatus);
+  gui::Capture bridge = capture(IDC_BRIDGE_STATUS);
   ASSERT_TRUE(bridge.ok());
   EXPECT_GE(bridge.count(reddish), 20);
   EXPECT_EQ(bridge.count(bluish), 0);

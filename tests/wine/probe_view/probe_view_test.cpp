@@ -57,45 +57,45 @@ TEST_F(ProbeView, WithoutProbeShowsTheProbeTypeOnly) {
 TEST_F(ProbeView, EveryCountChangeRebuildsTheRowsAndShowsTheFirstProbe) {
   ASSERT_TRUE(velmor_lab::plant_probe(probe(A, driver_state::usbser, driver_state::none, driver_state::usbser)));
   ASSERT_TRUE(wait_for(app.dialog, velmor_lab::probe_key(A), 1));
-  EXPECT_EQ(gui::combo_selection(app.dialog, kCombo), 0);
-  EXPECT_EQ(gui::control_text(app.dialog, kPid), L"F000");
-  EXPECT_EQ(gui::control_text(app.dialog, kVid), L"2E3C");
+  EXPECT_EQ(gui::combo_selection(app.dialog, IDC_PROBE_COMBO), 0);
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_PID_EDIT), L"F000");
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_VID_EDIT), L"2E3C");
 
   ASSERT_TRUE(velmor_lab::plant_probe(probe(B, driver_state::none, driver_state::winusb, driver_state::none)));
-  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, kCombo).size() == 2; }, 6000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == 2; }, 6000));
   std::vector<std::string> two = order();
   ASSERT_EQ(two.size(), 2u);
   ASSERT_TRUE(wait_for(app.dialog, two[0], 2));
-  EXPECT_EQ(gui::combo_rows(app.dialog, kCombo), (std::vector<std::wstring>{L"Korvex", L"Korvex"}));
+  EXPECT_EQ(gui::combo_rows(app.dialog, IDC_PROBE_COMBO), (std::vector<std::wstring>{L"Korvex", L"Korvex"}));
 
   // The second probe chosen, then a third plugged in: the selection starts over at the first.
   select_row(app.dialog, 1);
-  EXPECT_EQ(gui::control_text(app.dialog, kUid), wide(two[1]));
-  ::Sleep(1500);
-  EXPECT_EQ(gui::control_text(app.dialog, kUid), wide(two[1]));
-  EXPECT_EQ(gui::combo_selection(app.dialog, kCombo), 1);
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_UID_EDIT), widen(two[1]));
+  ASSERT_TRUE(gui::wait_refresh(app.dialog));
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_UID_EDIT), widen(two[1]));
+  EXPECT_EQ(gui::combo_selection(app.dialog, IDC_PROBE_COMBO), 1);
 
   ASSERT_TRUE(velmor_lab::plant_probe(probe(C, driver_state::usbser, driver_state::winusb, driver_state::usbser)));
-  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, kCombo).size() == 3; }, 6000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == 3; }, 6000));
   std::vector<std::string> three = order();
   ASSERT_EQ(three.size(), 3u);
   ASSERT_TRUE(wait_for(app.dialog, three[0], 3));
-  EXPECT_EQ(gui::combo_selection(app.dialog, kCombo), 0);
+  EXPECT_EQ(gui::combo_selection(app.dialog, IDC_PROBE_COMBO), 0);
 
   // And back down to none.
   for (const std::string& gone : {C, B}) {
     select_row(app.dialog, 1);
     ASSERT_TRUE(velmor_lab::unplug_probe(gone));
     size_t left = gone == C ? 2 : 1;
-    ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, kCombo).size() == left; }, 6000));
+    ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == left; }, 6000));
     std::vector<std::string> now = order();
     ASSERT_EQ(now.size(), left);
     ASSERT_TRUE(wait_for(app.dialog, now[0], left));
-    EXPECT_EQ(gui::combo_selection(app.dialog, kCombo), 0);
+    EXPECT_EQ(gui::combo_selection(app.dialog, IDC_PROBE_COMBO), 0);
   }
   ASSERT_TRUE(velmor_lab::unplug_probe(A));
   ASSERT_TRUE(wait_for(app.dialog, "", 1));
-  ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, kUsartStatus).empty(); }, 3000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, IDC_USART_STATUS).empty(); }, 3000));
   expect_no_probe_view();
 }
 
@@ -105,13 +105,13 @@ TEST_F(ProbeView, SelectedProbeIsFoundByUidWhenTheEngineListsItFirst) {
   b.mi[0].present = false;
   ASSERT_TRUE(velmor_lab::plant_probe(probe(A, driver_state::none, driver_state::none, driver_state::none)));
   ASSERT_TRUE(velmor_lab::plant_probe(b));
-  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, kCombo).size() == 2; }, 6000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == 2; }, 6000));
   ASSERT_EQ(order(), (std::vector<std::string>{velmor_lab::probe_key(A), velmor_lab::probe_key(B)}));
   ASSERT_TRUE(wait_for(app.dialog, velmor_lab::probe_key(A), 2));
 
   select_row(app.dialog, 1);
-  EXPECT_EQ(gui::control_text(app.dialog, kUid), wide(velmor_lab::probe_key(B)));
-  EXPECT_EQ(gui::control_text(app.dialog, kUsartStatus), L"");
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_UID_EDIT), widen(velmor_lab::probe_key(B)));
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_USART_STATUS), L"");
 
   {
     frozen_app f(app.pid);
@@ -122,10 +122,10 @@ TEST_F(ProbeView, SelectedProbeIsFoundByUidWhenTheEngineListsItFirst) {
     ASSERT_EQ(probe_order(), (std::vector<std::string>{velmor_lab::probe_key(B), velmor_lab::probe_key(A)}));
   }
   ASSERT_TRUE(gui::wait_until(
-      [&] { return gui::control_text(app.dialog, kUsartStatus) == L"Usart driver has been installed"; }, 6000));
-  EXPECT_EQ(gui::control_text(app.dialog, kUid), wide(velmor_lab::probe_key(B)));
-  EXPECT_EQ(gui::combo_selection(app.dialog, kCombo), 1);  // the row index is left as it was
-  EXPECT_EQ(gui::control_text(app.dialog, kInstall), L"Reinstall driver");
+      [&] { return gui::control_text(app.dialog, IDC_USART_STATUS) == L"Usart driver has been installed"; }, 6000));
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_UID_EDIT), widen(velmor_lab::probe_key(B)));
+  EXPECT_EQ(gui::combo_selection(app.dialog, IDC_PROBE_COMBO), 1);  // the row index is left as it was
+  EXPECT_EQ(gui::control_text(app.dialog, IDC_INSTALL), L"Reinstall driver");
 }
 
 TEST_F(ProbeView, UnpluggingTheSelectedProbeForAnotherKeepsTheLastTexts) {
@@ -134,14 +134,14 @@ TEST_F(ProbeView, UnpluggingTheSelectedProbeForAnotherKeepsTheLastTexts) {
   b.mi[3].first_compatible = "USB\\MS_COMP_WINUSB";
   ASSERT_TRUE(velmor_lab::plant_probe(a));
   ASSERT_TRUE(velmor_lab::plant_probe(b));
-  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, kCombo).size() == 2; }, 6000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == 2; }, 6000));
   std::vector<std::string> two = order();
   ASSERT_EQ(two.size(), 2u);
   int row_b = two[1] == velmor_lab::probe_key(B) ? 1 : 0;
   ASSERT_TRUE(wait_for(app.dialog, two[0], 2));
   select_row(app.dialog, row_b);
   // Let a refresh show B completely (the label follows at the refresh).
-  ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, kWcid) == L"WCID"; }, 6000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, IDC_WCID_LABEL) == L"WCID"; }, 6000));
   view before = read_view(app.dialog);
   EXPECT_EQ(before.caption, L"Reinstall driver");
 
@@ -166,12 +166,12 @@ TEST_F(ProbeView, UnpluggingTheSelectedProbeForAnotherKeepsTheLastTexts) {
   ASSERT_EQ(now.size(), 2u);
   select_row(app.dialog, 0);
   view chosen = read_view(app.dialog);
-  EXPECT_EQ(chosen.uid, wide(now[0]));
+  EXPECT_EQ(chosen.uid, widen(now[0]));
   EXPECT_EQ(chosen.pid, L"F000");
   EXPECT_EQ(chosen.vid, L"2E3C");
   EXPECT_EQ(chosen.caption, L"Install driver");
   EXPECT_EQ(chosen.usart, L"Usart driver not installed");
-  ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, kWcid).empty(); }, 6000));
+  ASSERT_TRUE(gui::wait_until([&] { return gui::control_text(app.dialog, IDC_WCID_LABEL).empty(); }, 6000));
 }
 
 namespace {

@@ -16,19 +16,7 @@
 
 namespace probe_view {
 
-enum : int {
-  kInstall = 1000,
-  kCombo = 1002,
-  kPid = 1003,
-  kVid = 1004,
-  kUid = 1005,
-  kUsartStatus = 1009,
-  kBridgeStatus = 1010,
-  kWinusbStatus = 1011,
-  kWcid = 1015
-};
-
-inline std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+using wine_test::widen;
 
 // Everything the probe view shows.
 struct view {
@@ -39,16 +27,16 @@ struct view {
 
 inline view read_view(HWND dialog) {
   view v;
-  v.rows = gui::combo_rows(dialog, kCombo);
-  v.selection = gui::combo_selection(dialog, kCombo);
-  v.pid = gui::control_text(dialog, kPid);
-  v.vid = gui::control_text(dialog, kVid);
-  v.uid = gui::control_text(dialog, kUid);
-  v.usart = gui::control_text(dialog, kUsartStatus);
-  v.bridge = gui::control_text(dialog, kBridgeStatus);
-  v.winusb = gui::control_text(dialog, kWinusbStatus);
-  v.wcid = gui::control_text(dialog, kWcid);
-  v.caption = gui::control_text(dialog, kInstall);
+  v.rows = gui::combo_rows(dialog, IDC_PROBE_COMBO);
+  v.selection = gui::combo_selection(dialog, IDC_PROBE_COMBO);
+  v.pid = gui::control_text(dialog, IDC_PID_EDIT);
+  v.vid = gui::control_text(dialog, IDC_VID_EDIT);
+  v.uid = gui::control_text(dialog, IDC_UID_EDIT);
+  v.usart = gui::control_text(dialog, IDC_USART_STATUS);
+  v.bridge = gui::control_text(dialog, IDC_BRIDGE_STATUS);
+  v.winusb = gui::control_text(dialog, IDC_WINUSB_STATUS);
+  v.wcid = gui::control_text(dialog, IDC_WCID_LABEL);
+  v.caption = gui::control_text(dialog, IDC_INSTALL);
   return v;
 }
 
@@ -56,16 +44,16 @@ inline view read_view(HWND dialog) {
 inline bool wait_for(HWND dialog, const std::string& uid, size_t rows, DWORD timeout_ms = 6000) {
   return gui::wait_until(
       [&] {
-        return gui::control_text(dialog, kUid) == wide(uid) && gui::combo_rows(dialog, kCombo).size() == rows;
+        return gui::control_text(dialog, IDC_UID_EDIT) == widen(uid) && gui::combo_rows(dialog, IDC_PROBE_COMBO).size() == rows;
       },
       timeout_ms);
 }
 
 // Row i chosen as the user does: the selection, then the notification the combo box would send.
 inline void select_row(HWND dialog, int row) {
-  HWND combo = gui::control(dialog, kCombo);
+  HWND combo = gui::control(dialog, IDC_PROBE_COMBO);
   ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(row), 0);
-  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kCombo, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PROBE_COMBO, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
 inline bool list_operation_running() {

@@ -68,14 +68,7 @@ class ProgressWindow : public ::testing::Test {
     ::DestroyWindow(owner_);
   }
 
-  static HWND find_progress_window() {
-    for (int i = 0; i < 500; ++i) {
-      HWND w = ::FindWindowW(L"wdi_progress_class", nullptr);
-      if (w != nullptr) return w;
-      ::Sleep(20);
-    }
-    return nullptr;
-  }
+  static HWND find_progress_window() { return wine_test::wait_window_of_class(L"wdi_progress_class"); }
 
   static std::string text_of(HWND window) {
     HWND line = ::FindWindowExW(window, nullptr, L"Static", nullptr);
@@ -211,10 +204,13 @@ TEST_F(ProgressWindow, LateTickAfterTheWorkerFinishedTerminatesNothing) {
   std::function<void()> finish_then_tick;
   drive([&](HWND window) {
     for (int t = 0; t < 300; ++t) tick(window);
+    // Runs on the window's thread, so the worker's report waits in its queue until the tick is handled.
     finish_then_tick = [this, window] {
       ::SetEvent(fake_.release.get());
-      while (!fake_.returned) ::Sleep(5);
-      ::Sleep(200);
+      MSG done;
+      wine_test::wait_until(
+          [&] { return ::PeekMessageW(&done, window, WM_PROGRESS_DONE, WM_PROGRESS_DONE, PM_NOREMOVE) != FALSE; },
+          20000);
       ::SendMessageW(window, WM_TIMER, 1, 0);
     };
     ::SendMessageW(owner_, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(&finish_then_tick));

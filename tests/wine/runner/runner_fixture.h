@@ -8,41 +8,20 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "engine/install.h"
 #include "engine/log.h"
 #include "engine/pipe_messages.h"
 #include "engine/win_raii.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace runner_test {
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-inline bool process_alive(DWORD pid) {
-  velmor::unique_handle p(::OpenProcess(SYNCHRONIZE, FALSE, pid));
-  return p && ::WaitForSingleObject(p.get(), 0) == WAIT_TIMEOUT;
-}
-
-inline bool wait_for_file(const std::string& path, DWORD timeout_ms) {
-  for (DWORD waited = 0; waited < timeout_ms; waited += 20) {
-    if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    ::Sleep(20);
-  }
-  return false;
-}
+using wine_test::process_alive;
+using wine_test::read_file;
+using wine_test::wait_for_file;
+using wine_test::write_file;
 
 // Hex of the bytes, as the scripted installer records replies.
 inline std::string reply_line(const std::string& bytes) {
@@ -69,28 +48,17 @@ inline std::string own_sid_text() {
   return result;
 }
 
-class package_folder {
+// A package folder holding the scripted installer under both installer names.
+class package_folder : public wine_test::temp_folder {
  public:
-  package_folder() {
-    static int counter = 0;
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "velmor_runner_" + std::to_string(::GetCurrentProcessId()) + "_" +
-            std::to_string(++counter);
-    ::CreateDirectoryA(path_.c_str(), nullptr);
+  package_folder() : temp_folder("runner") {
     std::string installer = wine_test::program_folder() + "scripted_installer.exe";
     ::CopyFileA(installer.c_str(), file("installer_x86.exe").c_str(), FALSE);
     ::CopyFileA(installer.c_str(), file("installer_x64.exe").c_str(), FALSE);
   }
-  ~package_folder() {
-    stop_installer();
-    remove_tree(path_);
-  }
-  package_folder(const package_folder&) = delete;
-  package_folder& operator=(const package_folder&) = delete;
+  ~package_folder() { stop_installer(); }
 
-  const std::string& path() const { return path_; }
-  std::string file(const char* name) const { return path_ + "\\" + name; }
+  std::string file(const char* name) const { return *this / name; }
   std::string read(const char* name) const { return read_file(file(name)); }
   DWORD installer_pid() const { return static_cast<DWORD>(std::strtoul(read("pid.txt").c_str(), nullptr, 10)); }
   int starts() const {
@@ -109,28 +77,6 @@ class package_folder {
       ::WaitForSingleObject(p.get(), 5000);
     }
   }
-
- private:
-  static void remove_tree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string full = dir + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          remove_tree(full);
-        } else {
-          ::DeleteFileA(full.c_str());
-        }
-      } while (::FindNextFileA(search, &found));
-      ::FindClose(search);
-    }
-    ::RemoveDirectoryA(dir.c_str());
-  }
-
-  std::string path_;
 };
 
 // The interface-0 record of a probe, with its strings in this object.

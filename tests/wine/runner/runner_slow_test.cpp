@@ -1,42 +1,58 @@
-// The runner's read time-outs: each case waits out the installer's 10-second allowance once.
+// The runner's read time-outs, against an allowance shortened by the engine's test hook: a silent
+// installer is ended and reported as timed out, and the installer's switch to an infinite
+// allowance holds across silences and into the next run.
 #include "engine/status.h"
 #include "runner_fixture.h"
+#include "short_allowance.h"
 
 using namespace runner_test;
 
-TEST(RunnerTimeouts, SilentInstallerIsTerminatedAfterTenSeconds) {
+namespace {
+
+class RunnerTimeouts : public ::testing::Test {
+ protected:
+  void SetUp() override { pipe_read_timeout_for_tests(kShortAllowanceMs); }
+  void TearDown() override { pipe_read_timeout_for_tests(0); }
+};
+
+// Waits timed with a coarse clock may end a tick early.
+constexpr long long kAllowanceWaited = kShortAllowanceMs * 3 / 4;
+
+}  // namespace
+
+TEST_F(RunnerTimeouts, SilentInstallerIsTerminatedAfterTheAllowance) {
   package_folder folder;
   test_device device;
   log_capture log;
   int status = 0;
   long long ms = timed_ms([&] { status = install(device, folder, "silent"); });
   EXPECT_EQ(status, WDI_ST_TIMED_OUT);
-  EXPECT_GE(ms, 9500);
+  EXPECT_GE(ms, kAllowanceWaited);
   EXPECT_LT(ms, 20000);
+  EXPECT_EQ(PIPE_READ_TIMEOUT_FINITE, 10000u) << "the allowance the product gives";
   EXPECT_TRUE(log.has("Velmor:error [install_driver_internal] installer failed to respond - aborting"));
   EXPECT_FALSE(process_alive(folder.installer_pid()));
 }
 
 // Terminating it must not read back as success.
-TEST(RunnerTimeouts, InstallerStillRunningAfterClosingThePipeIsTerminatedAndTimesOut) {
+TEST_F(RunnerTimeouts, InstallerStillRunningAfterClosingThePipeIsTerminatedAndTimesOut) {
   package_folder folder;
   test_device device;
   int status = 0;
   long long ms = timed_ms([&] { status = install(device, folder, "close_and_stay"); });
   EXPECT_EQ(status, WDI_ST_TIMED_OUT);
-  EXPECT_GE(ms, 9500);
+  EXPECT_GE(ms, kAllowanceWaited);
   EXPECT_FALSE(process_alive(folder.installer_pid()));
 }
 
-TEST(RunnerTimeouts, InfiniteSwitchWaitsOutSilenceAndCarriesIntoTheNextRun) {
+TEST_F(RunnerTimeouts, InfiniteSwitchWaitsOutSilenceAndCarriesIntoTheNextRun) {
   package_folder folder;
   test_device device;
-  ASSERT_EQ(pipe_read_timeout, PIPE_READ_TIMEOUT_FINITE);
+  ASSERT_EQ(pipe_read_timeout, pipe_read_timeout_finite());
   EXPECT_EQ(install(device, folder, "silent_infinite"), WDI_ST_OK);
-  EXPECT_EQ(pipe_read_timeout, PIPE_READ_TIMEOUT_FINITE);
+  EXPECT_EQ(pipe_read_timeout, pipe_read_timeout_finite());
 
   EXPECT_EQ(install(device, folder, "infinite_left_on"), WDI_ST_OK);
-  // Eleven silent seconds, without the installer asking for them.
+  // A silence beyond the finite allowance, without the installer asking for it again.
   EXPECT_EQ(install(device, folder, "slow_finish"), WDI_ST_OK);
-  pipe_read_timeout = PIPE_READ_TIMEOUT_FINITE;
 }

@@ -57,7 +57,7 @@ TEST(RunnerStandardMode, NonZeroStatusEndsTheRunAtOnceAndLeavesTheInstallerRunni
   int status = 0;
   long long ms = timed_ms([&] { status = install(device, folder, "early_status"); });
   EXPECT_EQ(status, WDI_ST_BAD_INF);
-  EXPECT_LT(ms, 8000);
+  EXPECT_LT(ms, PIPE_READ_TIMEOUT_FINITE);  // not waited out
   EXPECT_TRUE(process_alive(folder.installer_pid()));
 }
 
@@ -125,7 +125,7 @@ TEST(RunnerStandardMode, InstallerThatNeverConnectsEndsTheRunWithItsExitStatus) 
   int status = 0;
   long long ms = timed_ms([&] { status = install(device, folder, "never_connect"); });
   EXPECT_EQ(status, WDI_ST_OTHER);  // exit code 3
-  EXPECT_LT(ms, 5000);
+  EXPECT_LT(ms, PIPE_READ_TIMEOUT_FINITE);  // not the allowance of a client that never connects
   EXPECT_TRUE(log.has("installer exited without connecting"));
 }
 
@@ -223,7 +223,7 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
 
   package_folder other;
   long long ms = timed_ms([&] { EXPECT_EQ(install(device, other, "normal"), WDI_ST_IN_USE); });
-  EXPECT_LT(ms, 1000);
+  EXPECT_LT(ms, PIPE_READ_TIMEOUT_FINITE);  // the holder keeps the mutex far longer
 
   std::string self(MAX_PATH, '\0');
   self.resize(::GetModuleFileNameA(nullptr, &self[0], MAX_PATH));

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/pipe_protocol.h"
+#include "short_allowance.h"
 
 namespace {
 
@@ -78,9 +79,8 @@ void close_pipe() {
   pipe = INVALID_HANDLE_VALUE;
 }
 
-// Lets the engine read what was sent before this process goes.
+// Goes only once the engine has read what was sent (the flush waits for that).
 int finish(int exit_code) {
-  ::Sleep(500);
   if (pipe != INVALID_HANDLE_VALUE) close_pipe();
   return exit_code;
 }
@@ -126,7 +126,7 @@ int play(const std::string& scenario) {
   if (scenario == "type_negative") { send_type(-1); return finish(0); }
   if (scenario == "silent_infinite") {
     send_type(PIPEMSG_TIMEOUT_INFINITE);
-    ::Sleep(11000);
+    ::Sleep(runner_test::kSilenceBeyondAllowanceMs);
     send_type(PIPEMSG_TIMEOUT_FINITE);
     close_pipe();
     return 0;
@@ -173,7 +173,7 @@ int play(const std::string& scenario) {
     return 0;
   }
   if (scenario == "slow_finish") {
-    ::Sleep(11000);
+    ::Sleep(runner_test::kSilenceBeyondAllowanceMs);
     close_pipe();
     return 0;
   }

@@ -19,7 +19,7 @@
 #include "engine/signing.h"
 #include "engine/windows_version.h"
 #include "standin_session.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 using cat_test::capture_log;
 using cat_test::captured_log;
@@ -245,9 +245,9 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   EXPECT_EQ(::CertGetPublicKeyLength(X509_ASN_ENCODING, &cert->pCertInfo->SubjectPublicKeyInfo), 1024u);
 
   DWORD size = 0;
-  ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
+  ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) << wine_test::last_error();
   std::vector<BYTE> buffer(size);
-  ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size));
+  ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) << wine_test::last_error();
   auto info = reinterpret_cast<CRYPT_KEY_PROV_INFO*>(buffer.data());
   EXPECT_STREQ(info->pwszContainerName, kContainer);
   EXPECT_EQ(info->dwFlags, static_cast<DWORD>(CRYPT_MACHINE_KEYSET));
@@ -261,14 +261,14 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   BYTE decoded[1024];
   DWORD decoded_size = sizeof(decoded);
   ASSERT_TRUE(::CryptDecodeObject(X509_ASN_ENCODING, X509_ENHANCED_KEY_USAGE, ext[0].Value.pbData,
-                                  ext[0].Value.cbData, 0, decoded, &decoded_size));
+                                  ext[0].Value.cbData, 0, decoded, &decoded_size)) << wine_test::last_error();
   auto usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(decoded);
   ASSERT_EQ(usage->cUsageIdentifier, 1u);
   EXPECT_STREQ(usage->rgpszUsageIdentifier[0], "1.3.6.1.5.5.7.3.3");
 
   decoded_size = sizeof(decoded);
   ASSERT_TRUE(::CryptDecodeObject(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext[1].Value.pbData, ext[1].Value.cbData, 0,
-                                  decoded, &decoded_size));
+                                  decoded, &decoded_size)) << wine_test::last_error();
   auto alt = reinterpret_cast<CERT_ALT_NAME_INFO*>(decoded);
   ASSERT_EQ(alt->cAltEntry, 1u);
   EXPECT_EQ(alt->rgAltEntry[0].dwAltNameChoice, static_cast<DWORD>(CERT_ALT_NAME_URL));
@@ -276,7 +276,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
 
   decoded_size = sizeof(decoded);
   ASSERT_TRUE(::CryptDecodeObject(X509_ASN_ENCODING, X509_CERT_POLICIES, ext[2].Value.pbData, ext[2].Value.cbData, 0,
-                                  decoded, &decoded_size));
+                                  decoded, &decoded_size)) << wine_test::last_error();
   auto policies = reinterpret_cast<CERT_POLICIES_INFO*>(decoded);
   ASSERT_EQ(policies->cPolicyInfo, 1u);
   EXPECT_STREQ(policies->rgPolicyInfo[0].pszPolicyIdentifier, "1.3.6.1.5.5.7.2.1");
@@ -293,10 +293,8 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   // For openssl on the Linux side (see signing_openssl.sh).
   char keep[MAX_PATH];
   if (::GetEnvironmentVariableA("VELMOR_KEEP_CERT", keep, MAX_PATH) > 0) {
-    FILE* f = std::fopen(keep, "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(cert->pbCertEncoded, 1, cert->cbCertEncoded, f);
-    std::fclose(f);
+    std::string encoded(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded);
+    ASSERT_TRUE(wine_test::write_file(keep, encoded)) << keep << " " << wine_test::last_error();
   }
   ::CertFreeCertificateContext(cert);
 }
@@ -304,7 +302,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
 TEST_F(SigningTest, ReusesAnExistingKeyContainerWithANewKeyPair) {
   HCRYPTPROV prov = 0;
   ASSERT_TRUE(::CryptAcquireContextW(&prov, kContainer, nullptr, PROV_RSA_FULL,
-                                     CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET));
+                                     CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) << wine_test::last_error();
   ::CryptReleaseContext(prov, 0);
   PCCERT_CONTEXT cert = nullptr;
   log_ = capture_log([&] { cert = CreateSelfSignedCert(subject_.c_str()); });

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace standin {
 

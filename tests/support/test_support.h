@@ -1,83 +1,118 @@
-// Small helpers shared by the Windows test programs.
+// What the Windows test programs share: files and folders, text conversions, the error of a failed
+// call, waiting for an event (a window, a file, any condition) with a bound instead of sleeping,
+// and colour classes of captured pixels. Paths are UTF-8. The dialog's control IDs come from
+// app/resource.h itself.
 #pragma once
 
 #include <windows.h>
+
 #include <process.h>
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace wine_test {
 
+// --- Text ---------------------------------------------------------------------------------------
+
+std::wstring widen(const std::string& utf8);
+std::string narrow(const std::wstring& text);
+// UTF-16LE bytes (a byte-order mark stays) as UTF-8, and back.
+std::string utf16_bytes_to_utf8(const std::string& bytes);
+std::string utf8_to_utf16_bytes(const std::string& text);
+
+// --- Errors -------------------------------------------------------------------------------------
+
+// "GetLastError() = <code> (<system text>)" of the calling thread's last error, for the message of
+// an assertion on a Windows call: ASSERT_TRUE(::CreateDirectoryW(...)) << wine_test::last_error();
+std::string last_error();
+
+// --- Files and folders --------------------------------------------------------------------------
+
+bool exists(const std::string& path);
+bool is_directory(const std::string& path);
+bool is_file(const std::string& path);
+// The whole file; empty when it cannot be read. Files other processes hold open can be read.
+std::string read_file(const std::string& path);
+// Creates or replaces the file, and any missing folder above it. False (last error set) on failure.
+bool write_file(const std::string& path, const std::string& content);
+// Deletes a file, or a folder with everything in it (read-only files and paths longer than
+// MAX_PATH too). The path may end in a backslash.
+void remove_tree(const std::string& path);
+// Every file below a folder, as paths relative to it ("x86\\libusb0.sys").
+std::vector<std::string> list_files(const std::string& folder);
+// The system's temporary folder, without a trailing backslash.
+std::string temp_root();
+// A file of the build trees named by its Unix path, as Wine's drive Z: shows it.
+std::string windows_path(const std::string& unix_path);
+
+// A folder of its own under the temporary folder ("velmor_<tag>_<process>_<serial>": the 32-bit
+// and 64-bit runs share one prefix), removed with everything in it at the end. Created unless the
+// test wants the code under test to create it.
+class temp_folder {
+ public:
+  enum creation { created, not_created };
+  explicit temp_folder(const std::string& tag, creation how = created);
+  ~temp_folder();
+  temp_folder(const temp_folder&) = delete;
+  temp_folder& operator=(const temp_folder&) = delete;
+
+  const std::string& path() const { return path_; }  // no trailing backslash
+  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+  // Writes a file relative to the folder, creating the folders on its way.
+  bool write(const std::string& relative, const std::string& content) const;
+
+ private:
+  std::string path_;
+};
+
+// --- Registry ------------------------------------------------------------------------------------
+
+bool registry_key_exists(HKEY root, const std::string& key);
+// A REG_SZ value; empty when the key or value is missing or of another type.
+std::string registry_string(HKEY root, const std::string& key, const char* value);
+
+// --- This program and other processes -----------------------------------------------------------
+
 // The Windows version the bench asked Wine to report to this program ("default" when none): the
 // bench runs a copy named "<program>.<version>.exe".
-inline std::string version_under_test() {
-  char path[MAX_PATH] = {};
-  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string name(path);
-  size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name = name.substr(slash + 1);
-  if (name.size() > 4) name.resize(name.size() - 4);  // ".exe"
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos ? "default" : name.substr(dot + 1);
-}
-
+std::string version_under_test();
 // Folder of this test program, with a trailing backslash.
-inline std::string program_folder() {
-  char path[MAX_PATH] = {};
-  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p(path);
-  return p.substr(0, p.find_last_of("\\/") + 1);
-}
+std::string program_folder();
+// Runs a command line, waits for it and returns its exit code (-1 when it cannot start).
+long run_and_wait(const std::string& command_line, DWORD timeout_ms = 60000);
+bool process_alive(DWORD pid);
 
-// Runs a command line, waits for it and returns its exit code (or -1 when it cannot start).
-inline long run_and_wait(const std::string& command_line, DWORD timeout_ms = 60000) {
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  std::string cl = command_line;
-  if (!::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  ::WaitForSingleObject(pi.hProcess, timeout_ms);
-  DWORD code = 0;
-  ::GetExitCodeProcess(pi.hProcess, &code);
-  ::CloseHandle(pi.hThread);
-  ::CloseHandle(pi.hProcess);
-  return static_cast<long>(code);
-}
+// --- Waiting ------------------------------------------------------------------------------------
+// Bounds are generous: they only decide when a test that is going to fail gives up.
 
-// Deletes a file, or a folder with everything in it (read-only files too). The path is UTF-8 and
-// may end in a backslash.
-inline void remove_tree(const std::string& utf8_path) {
-  std::string path = utf8_path;
-  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-  int n = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-  if (n <= 1) return;
-  std::wstring w(static_cast<size_t>(n - 1), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &w[0], n);
-  DWORD attributes = ::GetFileAttributesW(w.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    ::SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(w.c_str());
-    return;
-  }
-  WIN32_FIND_DATAW found;
-  HANDLE h = ::FindFirstFileW((w + L"\\*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      int m = ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
-      std::string child(static_cast<size_t>(m > 0 ? m - 1 : 0), '\0');
-      if (m > 1) ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, &child[0], m, nullptr, nullptr);
-      remove_tree(path + "\\" + child);
-    } while (::FindNextFileW(h, &found));
-    ::FindClose(h);
-  }
-  ::RemoveDirectoryW(w.c_str());
-}
+// Polls every 10 ms until the predicate holds (true) or the time is up (false).
+bool wait_until(const std::function<bool()>& predicate, DWORD timeout_ms);
+bool wait_for_file(const std::string& path, DWORD timeout_ms = 20000);
+
+std::wstring window_text(HWND window);  // through a bounded WM_GETTEXT, so it works across processes
+std::wstring class_name(HWND window);
+// A visible top-level window with exactly that caption (pid 0: of any process).
+HWND find_window(const wchar_t* caption, DWORD pid = 0);
+HWND wait_window(const wchar_t* caption, DWORD pid = 0, DWORD timeout_ms = 10000);
+// A top-level window of a class (any caption, any process, visible or not).
+HWND wait_window_of_class(const wchar_t* class_name, DWORD timeout_ms = 10000);
+// Visible dialog-class (#32770) top-level windows of a process other than `exclude`.
+std::vector<HWND> find_dialogs(DWORD pid, HWND exclude);
+// The first such window, e.g. a message box: null when none appears in time.
+HWND wait_message_box(DWORD pid, HWND exclude, DWORD timeout_ms = 10000);
+
+// --- Colours of captured pixels -----------------------------------------------------------------
+
+inline bool reddish(int r, int g, int b) { return r > 150 && g < 110 && b < 110; }
+inline bool greenish(int r, int g, int b) { return g > 120 && r < 90 && b < 90; }
+inline bool bluish(int r, int g, int b) { return b > 150 && r < 110 && g < 110; }
+inline bool dark(int r, int g, int b) { return r < 90 && g < 90 && b < 90; }
+
+// ---- system-folder stand-ins and threads ----
 
 // The system folder of the prefix for programs of one bitness, with a trailing backslash. A
 // 32-bit test reaches the 64-bit one through "Sysnative" (its own "system32" is redirected).
