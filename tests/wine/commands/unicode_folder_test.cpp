@@ -20,14 +20,8 @@ const char kProbe[] = "C0DE00C1";
 const wchar_t kSuccessInstall[] = L"The driver was installed successfully.";
 const wchar_t kSuccessExtract[] = L"The driver was extract successfully.";
 
-std::wstring widen(const std::string& utf8) {
-  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
-  if (n > 1) ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], n);
-  return wide;
-}
-
-bool exists(const std::string& utf8_path) { return ::GetFileAttributesW(widen(utf8_path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+using wine_test::exists;
+using wine_test::widen;
 
 // "<folder>\驱动 用户" (driver user), created.
 std::string chinese_folder(const cmd::TempFolder& in) {
@@ -42,8 +36,8 @@ TEST_F(UnicodeFolders, InstallWritesThePackageIntoAProfileNamedInChinese) {
   options.profile = chinese_profile;
   Start();
   ASSERT_TRUE(cmd::wait_uid(app.dialog, cmd::uid_of(kProbe)));
-  TickOnly(cmd::kUsartCheck);
-  gui::click(app.dialog, cmd::kInstall);
+  TickOnly(IDC_USART_CHECK);
+  gui::click(app.dialog, IDC_INSTALL);
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 3, 120000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(kSuccessInstall, boxes[0].text);
@@ -60,7 +54,7 @@ TEST_F(UnicodeFolders, ExtractWritesThePackagesIntoACurrentDirectoryNamedInChine
   std::string chinese_cwd = chinese_folder(cwd);
   options.current_directory = chinese_cwd;
   Start();
-  gui::click(app.dialog, cmd::kExtract);
+  gui::click(app.dialog, IDC_EXTRACT);
   std::vector<cmd::Box> boxes = cmd::collect_boxes(app, 2, 60000);
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ(kSuccessExtract, boxes[0].text);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/system.h"
-#include "wine_test_util.h"
+#include "test_support.h"
 
 namespace {
 

@@ -130,10 +130,7 @@ TEST_F(PrepareCatalog, HardLinkedInfOrCatalogIsNotWrittenThrough) {
   scratch_dir outside;
   ASSERT_TRUE(::CreateDirectoryA(outside.path().c_str(), nullptr));
   std::string victim = outside.file("victim.bin");
-  FILE* f = std::fopen(victim.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fputs("precious", f);
-  std::fclose(f);
+  ASSERT_TRUE(wine_test::write_file(victim, "precious"));
   ASSERT_TRUE(::CreateDirectoryA(dir.path().c_str(), nullptr));
   for (const char* planted : {"h.inf", "h.cat"}) {
     SCOPED_TRACE(planted);
@@ -141,7 +138,7 @@ TEST_F(PrepareCatalog, HardLinkedInfOrCatalogIsNotWrittenThrough) {
     log_capture log;
     EXPECT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "h.inf", &o), WDI_ST_DENIED);
     EXPECT_TRUE(log.has(dir.file(planted) + " has other hard links: not writing into it\n")) << log.text();
-    EXPECT_EQ(read_bytes(victim), "precious");
+    EXPECT_EQ(read_file(victim), "precious");
     ::DeleteFileA(dir.file(planted).c_str());
   }
   EXPECT_TRUE(session.calls("SignerSignEx").empty());
