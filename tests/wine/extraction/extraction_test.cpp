@@ -217,11 +217,7 @@ TEST_F(Extraction, HardLinkedFileIsNotWrittenThrough) {
 // as a reparse point by its name: the build plants one as a package's "x86" folder and one as a
 // package folder itself (see CMakeLists.txt). Nothing may land in the folders they lead to.
 TEST(ExtractionLinks, LinkedFoldersAreNotWrittenThrough) {
-  auto windows_path = [](std::string unix_path) {
-    for (char& c : unix_path)
-      if (c == '/') c = '\\';
-    return "Z:" + unix_path;
-  };
+  using wine_test::windows_path;
   std::string package = windows_path(LINKED_PACKAGE_DIR);
   std::string linked_base = windows_path(LINKED_BASE_DIR);
   std::string target = windows_path(LINK_TARGET_DIR);

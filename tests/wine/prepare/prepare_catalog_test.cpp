@@ -130,10 +130,7 @@ TEST_F(PrepareCatalog, HardLinkedInfOrCatalogIsNotWrittenThrough) {
   scratch_dir outside;
   ASSERT_TRUE(::CreateDirectoryA(outside.path().c_str(), nullptr));
   std::string victim = outside.file("victim.bin");
-  FILE* f = std::fopen(victim.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fputs("precious", f);
-  std::fclose(f);
+  ASSERT_TRUE(wine_test::write_file(victim, "precious"));
   ASSERT_TRUE(::CreateDirectoryA(dir.path().c_str(), nullptr));
   for (const char* planted : {"h.inf", "h.cat"}) {
     SCOPED_TRACE(planted);
