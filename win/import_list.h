@@ -10,6 +10,8 @@ VELMOR_IMPORT("kernel32.dll", SetDefaultDllDirectories, BOOL(WINAPI*)(DWORD))
 VELMOR_IMPORT("kernel32.dll", AddDllDirectory, void*(WINAPI*)(PCWSTR))
 VELMOR_IMPORT("kernel32.dll", SetDllDirectoryW, BOOL(WINAPI*)(LPCWSTR))
 VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
+// Not a known DLL on every system, so never a static import of the app.
+VELMOR_IMPORT("shlwapi.dll", PathSkipRootW, LPCWSTR(WINAPI*)(LPCWSTR))
 VELMOR_IMPORT("Msvcrt.dll", __wgetmainargs, int(__cdecl*)(int*, wchar_t***, wchar_t***, int, int*))
 
 // Graphics (the progress window's font and text background).

@@ -25,6 +25,7 @@
 #include "engine/common/utf8.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
+#include "win/imports.h"
 
 using velmor::unique_file;
 using velmor::unique_handle;
@@ -66,6 +67,12 @@ extern "C" PSID get_sid(void) {
 }
 
 namespace {
+
+// Where a path's root (a drive or a share) ends, or null.
+const wchar_t* skip_root(const wchar_t* path) {
+  auto skip = velmor::imports::PathSkipRootW();
+  return skip != nullptr ? skip(path) : nullptr;
+}
 
 // Security attributes naming the current user as owner (no DACL: the default access applies).
 // When they cannot be built the object is created with the system default instead.
@@ -118,7 +125,7 @@ std::wstring full_path_of(const char* path) {
   DWORD length = ::GetFullPathNameW(given.c_str(), size, &full[0], nullptr);
   if (length == 0 || length >= size) return std::wstring();
   full.resize(length);
-  const wchar_t* root_end = ::PathSkipRootW(full.c_str());
+  const wchar_t* root_end = skip_root(full.c_str());
   size_t root = root_end != nullptr ? static_cast<size_t>(root_end - full.c_str()) : 0;
   while (full.size() > root && is_separator(full.back())) full.pop_back();
   return full;
@@ -137,7 +144,7 @@ unique_file open_pinned(const std::wstring& path) {
 namespace velmor {
 
 int package_folders::hold(const std::wstring& folder, size_t base_length, bool create, const char* caller) {
-  const wchar_t* root_end = ::PathSkipRootW(folder.c_str());
+  const wchar_t* root_end = skip_root(folder.c_str());
   size_t position = root_end != nullptr ? static_cast<size_t>(root_end - folder.c_str()) : 0;
   bool created_above_base = false;
   while (position < folder.size()) {
@@ -246,7 +253,7 @@ int resolve_below(const char* base, const char* path, std::wstring* full_base, s
 std::wstring folder_of(const std::wstring& full) {
   size_t slash = full.find_last_of(L"\\/");
   if (slash == std::wstring::npos) return full;
-  const wchar_t* root_end = ::PathSkipRootW(full.c_str());
+  const wchar_t* root_end = skip_root(full.c_str());
   size_t root = root_end != nullptr ? static_cast<size_t>(root_end - full.c_str()) : 0;
   return full.substr(0, slash + 1 > root ? slash : root);
 }
