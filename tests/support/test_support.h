@@ -155,12 +155,14 @@ inline bool place_system_module(const std::string& source, const std::string& na
   const std::string saved = target + ".wine";
   if (::GetFileAttributesA(saved.c_str()) == INVALID_FILE_ATTRIBUTES) ::CopyFileA(target.c_str(), saved.c_str(), TRUE);
   const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + ".new";
-  if (!::CopyFileA(source.c_str(), copy.c_str(), FALSE)) return false;
-  if (!::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ::DeleteFileA(copy.c_str());
-    return false;
+  if (::CopyFileA(source.c_str(), copy.c_str(), FALSE) &&
+      ::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return true;
   }
-  return true;
+  ::DeleteFileA(copy.c_str());
+  // Test programs run in parallel: another one may have put the same stand-in there (and loaded it)
+  // at this very moment.
+  return file_bytes(target) == bytes;
 }
 
 // Puts Wine's own file of `name` back into the system folder (see place_system_module).
