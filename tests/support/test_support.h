@@ -127,18 +127,6 @@ inline std::string system_folder(bool sixty_four = sizeof(void*) == 8) {
   return std::string(path) + "\\";
 }
 
-inline std::string file_bytes(const std::string& path) {
-  HANDLE f = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-  if (f == INVALID_HANDLE_VALUE) return std::string();
-  std::string data(::GetFileSize(f, nullptr), '\0');
-  DWORD got = 0;
-  if (!data.empty()) ::ReadFile(f, &data[0], static_cast<DWORD>(data.size()), &got, nullptr);
-  ::CloseHandle(f);
-  data.resize(got);
-  return data;
-}
-
 // Test-only modules reach the programs under test the way the programs load system modules: from
 // the system folder, never from beside the program. Puts `source` there as `name` (say
 // "newdev.dll"); Wine takes it only in programs run with a native override for that name
@@ -149,9 +137,9 @@ inline std::string file_bytes(const std::string& path) {
 inline bool place_system_module(const std::string& source, const std::string& name,
                                 bool sixty_four = sizeof(void*) == 8) {
   const std::string target = system_folder(sixty_four) + name;
-  const std::string bytes = file_bytes(source);
+  const std::string bytes = read_file(source);
   if (bytes.empty()) return false;
-  if (file_bytes(target) == bytes) return true;
+  if (read_file(target) == bytes) return true;
   const std::string saved = target + ".wine";
   if (::GetFileAttributesA(saved.c_str()) == INVALID_FILE_ATTRIBUTES) ::CopyFileA(target.c_str(), saved.c_str(), TRUE);
   const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + ".new";
@@ -162,16 +150,16 @@ inline bool place_system_module(const std::string& source, const std::string& na
   ::DeleteFileA(copy.c_str());
   // Test programs run in parallel: another one may have put the same stand-in there (and loaded it)
   // at this very moment.
-  return file_bytes(target) == bytes;
+  return read_file(target) == bytes;
 }
 
 // Puts Wine's own file of `name` back into the system folder (see place_system_module).
 inline bool restore_system_module(const std::string& name, bool sixty_four = sizeof(void*) == 8) {
   const std::string target = system_folder(sixty_four) + name;
   const std::string saved = target + ".wine";
-  const std::string bytes = file_bytes(saved);
+  const std::string bytes = read_file(saved);
   if (bytes.empty()) return true;  // never replaced
-  if (file_bytes(target) == bytes) return true;
+  if (read_file(target) == bytes) return true;
   const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + ".old";
   if (!::CopyFileA(saved.c_str(), copy.c_str(), FALSE)) return false;
   if (!::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {

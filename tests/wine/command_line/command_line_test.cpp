@@ -123,12 +123,12 @@ const char kBusyText[] = "Requested resource busy or similar call already in pro
 
 velmor_lab::probe_spec probe(const char* instance, velmor_lab::driver_state mi0, velmor_lab::driver_state mi3,
                              velmor_lab::driver_state mi4, const char* version = "1.0.0.1") {
-  velmor_lab::probe_spec spec = cmd::bare_probe(instance);
-  spec.mi[0].state = mi0;
-  spec.mi[3].state = mi3;
-  spec.mi[4].state = mi4;
-  spec.driver_version = version;
-  return spec;
+  velmor_lab::probe_spec planted = cmd::bare_probe(instance);
+  planted.mi[0].state = mi0;
+  planted.mi[3].state = mi3;
+  planted.mi[4].state = mi4;
+  planted.driver_version = version;
+  return planted;
 }
 
 TEST_F(CommandLine, ListShowsEveryProbeWithTheDriverStateOfItsInterfaces) {
