@@ -134,6 +134,25 @@ inline std::string system_folder(bool sixty_four = sizeof(void*) == 8) {
 // "<name>.wine" for restore_system_module. The file is replaced by renaming a full copy over it,
 // so a process that has the old one loaded keeps it intact, and is left alone when it already
 // holds these bytes. True when the folder holds the stand-in.
+//
+// Test programs run in parallel and place the same stand-ins at the same moment. Wine refuses to
+// rename over a file that any process has open, even for a moment to compare its bytes, so a
+// refused rename is tried again until the folder holds the wanted bytes (placed by anyone).
+inline bool replace_system_file(const std::string& bytes, const std::string& source, const std::string& target,
+                                const char* suffix) {
+  const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + suffix;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (read_file(target) == bytes) return true;
+    if (::CopyFileA(source.c_str(), copy.c_str(), FALSE) &&
+        ::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      return true;
+    }
+    ::DeleteFileA(copy.c_str());
+    ::Sleep(25);
+  }
+  return read_file(target) == bytes;
+}
+
 inline bool place_system_module(const std::string& source, const std::string& name,
                                 bool sixty_four = sizeof(void*) == 8) {
   const std::string target = system_folder(sixty_four) + name;
@@ -142,15 +161,7 @@ inline bool place_system_module(const std::string& source, const std::string& na
   if (read_file(target) == bytes) return true;
   const std::string saved = target + ".wine";
   if (::GetFileAttributesA(saved.c_str()) == INVALID_FILE_ATTRIBUTES) ::CopyFileA(target.c_str(), saved.c_str(), TRUE);
-  const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + ".new";
-  if (::CopyFileA(source.c_str(), copy.c_str(), FALSE) &&
-      ::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    return true;
-  }
-  ::DeleteFileA(copy.c_str());
-  // Test programs run in parallel: another one may have put the same stand-in there (and loaded it)
-  // at this very moment.
-  return read_file(target) == bytes;
+  return replace_system_file(bytes, source, target, ".new");
 }
 
 // Puts Wine's own file of `name` back into the system folder (see place_system_module).
@@ -159,14 +170,7 @@ inline bool restore_system_module(const std::string& name, bool sixty_four = siz
   const std::string saved = target + ".wine";
   const std::string bytes = read_file(saved);
   if (bytes.empty()) return true;  // never replaced
-  if (read_file(target) == bytes) return true;
-  const std::string copy = target + "." + std::to_string(::GetCurrentProcessId()) + ".old";
-  if (!::CopyFileA(saved.c_str(), copy.c_str(), FALSE)) return false;
-  if (!::MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ::DeleteFileA(copy.c_str());
-    return false;
-  }
-  return true;
+  return replace_system_file(bytes, saved, target, ".old");
 }
 
 // A stand-in in the system folder for one scope (place_system_module, then restore_system_module).
