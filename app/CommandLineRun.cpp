@@ -17,6 +17,7 @@
 #include "app/Routines.h"
 #include "engine/engine.h"
 #include "win/handles.h"
+#include "win/lock.h"
 
 namespace {
 
@@ -77,11 +78,10 @@ void WriteStream(FILE* stream, const std::string& text) {
 // every write happens under the lock, one block of whole lines at a time.
 class RunLog {
  public:
-  RunLog() { ::InitializeCriticalSection(&lock_); }
+  RunLog() = default;
   ~RunLog() {
     engine_log_set_receiver(nullptr);
     active_ = nullptr;
-    ::DeleteCriticalSection(&lock_);
   }
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
@@ -123,13 +123,12 @@ class RunLog {
     std::string lines = LogFileLines({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                                       now.wMilliseconds},
                                      text);
-    ::EnterCriticalSection(&lock_);
+    velmor::critical_section_lock hold(lock_);
     DWORD written = 0;
     if (!::WriteFile(file_.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) ||
         written != lines.size()) {
       write_failed_ = true;
     }
-    ::LeaveCriticalSection(&lock_);
   }
 
  private:
@@ -139,7 +138,7 @@ class RunLog {
   }
 
   static RunLog* volatile active_;
-  CRITICAL_SECTION lock_;
+  velmor::critical_section lock_;
   velmor::unique_file file_;
   bool write_failed_ = false;
 };

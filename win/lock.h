@@ -1,4 +1,4 @@
-// Scoped locks: a critical section held for a scope, and the machine-wide "busy" guard of an
+// Locks: an owned critical section, one held for a scope, and the machine-wide "busy" guard of an
 // operation.
 #pragma once
 
@@ -7,6 +7,19 @@
 #include "win/handles.h"
 
 namespace velmor {
+
+// A critical section initialised and deleted with its owner.
+class critical_section {
+ public:
+  critical_section() { ::InitializeCriticalSection(&section_); }
+  ~critical_section() { ::DeleteCriticalSection(&section_); }
+  critical_section(const critical_section&) = delete;
+  critical_section& operator=(const critical_section&) = delete;
+  operator CRITICAL_SECTION&() { return section_; }
+
+ private:
+  CRITICAL_SECTION section_;
+};
 
 // Holds a critical section from construction to the end of the scope.
 class [[nodiscard]] critical_section_lock {

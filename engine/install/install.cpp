@@ -60,11 +60,6 @@ install_run current_run;
 // it at the time-out. A handle of its own: the worker may close the run's handle at any moment.
 class installer_stopper {
  public:
-  installer_stopper() { ::InitializeCriticalSection(&lock_); }
-  ~installer_stopper() { ::DeleteCriticalSection(&lock_); }
-  installer_stopper(const installer_stopper&) = delete;
-  installer_stopper& operator=(const installer_stopper&) = delete;
-
   void arm(const void* request, HANDLE process) {
     HANDLE own = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &own, PROCESS_TERMINATE, FALSE, 0)) {
@@ -86,7 +81,7 @@ class installer_stopper {
   }
 
  private:
-  CRITICAL_SECTION lock_;
+  velmor::critical_section lock_;
   const void* request_ = nullptr;
   velmor::unique_handle process_;
 };

@@ -54,16 +54,6 @@ file_kind kind_of(const wchar_t* lower_name) {
   return file_kind::unhandled;
 }
 
-// Lower-case copies of the member names; a name that cannot be copied stays null and matches nothing.
-struct member_names {
-  char** names = nullptr;
-  DWORD count = 0;
-  ~member_names() {
-    for (DWORD i = 0; i < count; i++) std::free(names[i]);
-    std::free(names);
-  }
-};
-
 }  // namespace
 
 extern "C" int CreateCat(const char* cat_path, const char* hw_id, const char* search_path, const char** file_list,
@@ -110,23 +100,27 @@ extern "C" int CreateCat(const char* cat_path, const char* hw_id, const char* se
   if (!set_catalog_base_path(search_path)) return FALSE;
 
   {
-    member_names members;
-    members.names = static_cast<char**>(std::calloc(file_list_count > 0 ? file_list_count : 1, sizeof(char*)));
-    if (members.names == nullptr) {
+    // Lower-case copies of the member names; a name that cannot be copied stays null and matches nothing.
+    const size_t slots = file_list_count > 0 ? file_list_count : 1;
+    unique_malloc<char*> names(static_cast<char**>(std::calloc(slots, sizeof(char*))));
+    if (!names) {
       wdi_warn("unable allocate local file list");
       return FALSE;
     }
-    members.count = file_list_count;
+    auto free_names = velmor::scope_exit([&] {
+      for (DWORD i = 0; i < file_list_count; i++) std::free(names.get()[i]);
+    });
     for (DWORD i = 0; i < file_list_count; i++) {
       const char* name = file_list != nullptr ? file_list[i] : nullptr;
-      members.names[i] = name != nullptr ? _strdup(name) : nullptr;
-      if (members.names[i] == nullptr) {
+      char* copy = name != nullptr ? _strdup(name) : nullptr;
+      names.get()[i] = copy;
+      if (copy == nullptr) {
         wdi_warn("'%s' could not be duplicated and will be ignored", name != nullptr ? name : "(null)");
         continue;
       }
-      ascii_lower(members.names[i]);
+      ascii_lower(copy);
     }
-    ScanDirAndHash(cat, "", members.names, members.count);
+    ScanDirAndHash(cat, "", names.get(), file_list_count);
   }
 
   if (!persist(cat)) {
