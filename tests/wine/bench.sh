@@ -102,6 +102,9 @@ shim_dir() {
 # Background processes must not inherit the bench's lock descriptors (7, 8, 9): a leftover Xvfb or
 # wineserver holding one would make the next run wait for ever.
 detached() { "$@" 7>&- 8>&- 9>&-; }
+# The same for a program left running: "spawn prog ... &" replaces the background shell with the
+# program, so that $! is the program itself and "stop" ends it, not an empty shell around it.
+spawn() { exec "$@" 7>&- 8>&- 9>&-; }
 
 # One Xvfb for the bench, on a display it found free itself (-displayfd), unless
 # WINE_BENCH_DISPLAY_NUMBER names one.
@@ -116,7 +119,7 @@ ensure_display() {
     command -v Xvfb >/dev/null || fail "Xvfb is missing: install the xvfb package (scripts/setup.sh)"
     rm -f "$numfile"
     if [ -n "${WINE_BENCH_DISPLAY_NUMBER:-}" ]; then
-      detached Xvfb ":$WINE_BENCH_DISPLAY_NUMBER" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+      spawn Xvfb ":$WINE_BENCH_DISPLAY_NUMBER" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
       echo $! >"$pidfile"
       for _ in $(seq 1 100); do
         [ -e "/tmp/.X11-unix/X$WINE_BENCH_DISPLAY_NUMBER" ] && break
@@ -124,7 +127,7 @@ ensure_display() {
       done
       echo "$WINE_BENCH_DISPLAY_NUMBER" >"$numfile"
     else
-      detached Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile.tmp" >/dev/null 2>&1 </dev/null &
+      spawn Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile.tmp" >/dev/null 2>&1 </dev/null &
       echo $! >"$pidfile"
       # Xvfb writes the display number once it accepts clients.
       for _ in $(seq 1 100); do
@@ -252,7 +255,12 @@ case "$cmd" in
       [ -d "$p" ] && WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true
     done
     rm -f "$root"/.server-up-*
-    if [ -f "$root/xvfb.pid" ]; then kill "$(cat "$root/xvfb.pid")" 2>/dev/null || true; rm -f "$root/xvfb.pid" "$root/xvfb.display"; fi ;;
+    if [ -f "$root/xvfb.pid" ]; then
+      xpid=$(cat "$root/xvfb.pid")
+      kill "$xpid" 2>/dev/null || true
+      for _ in $(seq 1 50); do kill -0 "$xpid" 2>/dev/null || break; sleep 0.1; done
+      rm -f "$root/xvfb.pid" "$root/xvfb.display"
+    fi ;;
   host)
     if [ $ia32 = 1 ]; then echo ia32; else echo 64-only; fi ;;
   reason)

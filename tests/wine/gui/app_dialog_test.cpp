@@ -117,10 +117,14 @@ TEST_F(MainDialog, OpensInNoProbeStateWithAllBoxesTicked) {
     EXPECT_EQ(L"", gui::control_text(app.dialog, id)) << id;
   }
   EXPECT_EQ(L"Install driver", gui::control_text(app.dialog, IDC_INSTALL));
-  // The focus starts on the first tab stop, the install button.
+  // The focus starts on the first tab stop, the install button. Another test program's window may
+  // have taken the foreground meanwhile; activated again, the dialog gives its focus back.
   GUITHREADINFO gti = {};
   gti.cbSize = sizeof(gti);
-  ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(app.dialog, nullptr), &gti)) << wine_test::last_error();
+  const DWORD thread = ::GetWindowThreadProcessId(app.dialog, nullptr);
+  ::SetForegroundWindow(app.dialog);
+  EXPECT_TRUE(gui::wait_until([&] { return ::GetGUIThreadInfo(thread, &gti) && gti.hwndFocus != nullptr; }, 5000))
+      << wine_test::last_error();
   EXPECT_EQ(gui::control(app.dialog, IDC_INSTALL), gti.hwndFocus);
   // The boxes are automatic: a click unticks one, and the next refresh leaves it so.
   gui::click(app.dialog, IDC_BRIDGE_CHECK);
