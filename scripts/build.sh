@@ -19,6 +19,10 @@ esac
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
 
+# Each Windows tree's tests have a Wine bench of their own (prefixes, servers, Xvfb), so that the
+# two trees can be tested at the same time; the run command and the benchmarks use build/wine.
+wine_root() { if [ "$1" = win32 ]; then echo "$build/wine32"; else echo "$build/wine"; fi; }
+
 configure() {  # tree toolchain
   local tree=$1 toolchain=$2 extra=() stamp=$build/$1/.velmor-toolchain
   if [ -n "$toolchain" ]; then
@@ -32,7 +36,7 @@ configure() {  # tree toolchain
   cmake -S "$top" -B "$build/$tree" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "${extra[@]}" \
     -DVELMOR_INSTALLER_X86="$build/win32/installer/installer_x86.exe" \
     -DVELMOR_INSTALLER_X64="$build/win64/installer/installer_x64.exe" \
-    -DVELMOR_WINE_ROOT="$build/wine" -DVELMOR_DIST_DIR="$top/dist" \
+    -DVELMOR_WINE_ROOT="$(wine_root "$tree")" -DVELMOR_DIST_DIR="$top/dist" \
     ${VELMOR_PAYLOAD_DIR:+-DVELMOR_PAYLOAD_DIR="$VELMOR_PAYLOAD_DIR"} >/dev/null
   if [ -n "$toolchain" ]; then cp "$top/cmake/$toolchain" "$stamp"; fi
 }
