@@ -2,8 +2,9 @@
 # The Wine bench: private prefixes, one persistent wineserver per prefix, Xvfb when a program needs
 # a real display, and the Windows version Wine reports to one program.
 #
-#   bench.sh start                        create the default prefix (once) and keep its server up;
-#                                         prints the Wine version and the kind of host
+#   bench.sh start [--bits 32|64]         create the default prefix (once) and keep its server up;
+#                                         prints the Wine version and the kind of host (with
+#                                         --bits 32 on a 64-only host: nothing to prepare)
 #   bench.sh stop                         stop every server and Xvfb this bench started
 #   bench.sh host                         print "ia32" or "64-only" (see below)
 #   bench.sh prefix [--kind K]            print the prefix folder, creating it on first use
@@ -249,6 +250,11 @@ case "$cmd" in
     echo "Wine bench: $v ($mode)"
     [ "$v" = "$expected_wine" ] || [ "${v%% *}" = "$expected_wine" ] ||
       echo "warning: docs/WINE.md was written against $expected_wine, this is $v; its findings may not hold" >&2
+    # The 32-bit tree on a 64-only host: every program of it is skipped, so no prefix is made.
+    if [ "${1:-}" = --bits ] && [ "${2:-}" = 32 ] && [ $ia32 = 0 ]; then
+      echo "No prefix prepared: this tree's 32-bit programs are skipped on this host."
+      exit 0
+    fi
     ensure_server null ;;
   stop)
     for p in "$root"/prefix-*; do
