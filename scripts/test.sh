@@ -20,18 +20,18 @@ fi
 # windows, timers and installers, so side by side they take the time of one. Each tree's output is
 # printed whole when both are done.
 echo "== Testing the win32 and win64 trees side by side ..."
-pids=()
+declare -A pid
 for tree in win32 win64; do
   ctest --test-dir "$build/$tree" --output-on-failure -j 2 ${CTEST_ARGS:-} >"$build/ctest-$tree.log" 2>&1 &
-  pids+=($!)
+  pid[$tree]=$!
 done
-for i in 0 1; do
-  tree=$([ $i = 0 ] && echo win32 || echo win64)
-  wait "${pids[$i]}" || status=1
+for tree in win32 win64; do
+  wait "${pid[$tree]}" || status=1
   echo "== $tree"
   cat "$build/ctest-$tree.log"
 done
-for root in "$build/wine32" "$build/wine"; do
-  WINE_BENCH_ROOT=$root "$bench" stop || true
+for tree in win32 win64; do
+  root=$(sed -n 's/^VELMOR_WINE_ROOT:PATH=//p' "$build/$tree/CMakeCache.txt")
+  WINE_BENCH_ROOT=${root:-$WINE_BENCH_ROOT} "$bench" stop || true
 done
 exit $status

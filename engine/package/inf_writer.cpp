@@ -12,13 +12,9 @@
 
 namespace velmor::prepare {
 int write_inf(const char* inf_path, int kind) {
-  char* raw = nullptr;
-  int length = tokenize_template(inf_template_table[kind], &raw);
-  unique_malloc<char> text(raw);
-  if (length <= 0) {
-    prepare_err("could not tokenize inf file (%d)", length);
-    return WDI_ST_DENIED;
-  }
+  unique_malloc<char> text;
+  int status = substitute_template(inf_template_table[kind], text);
+  if (status != WDI_ST_OK) return status;
 
   FILE* stream = fcreate(inf_path, "w");
   if (stream == nullptr) {

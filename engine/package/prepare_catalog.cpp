@@ -35,13 +35,9 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
   }
   prepare_info("Vista or later detected - creating and self-signing a .cat file...");
 
-  char* raw = nullptr;
-  int length = tokenize_template(catalog_list_template_table[kind], &raw);
-  unique_malloc<char> list(raw);
-  if (length <= 0) {
-    prepare_err("could not tokenize inf file (%d)", length);
-    return WDI_ST_DENIED;
-  }
+  unique_malloc<char> list;
+  int status = substitute_template(catalog_list_template_table[kind], list);
+  if (status != WDI_ST_OK) return status;
 
   const char* members[CATALOG_MAX_LISTED_MEMBERS + 1] = {};
   int count = read_catalog_members(list.get(), members);
@@ -57,7 +53,7 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
   // The system's catalog and signing calls write the file by its name: its folders are held (they
   // cannot be swapped for links meanwhile) and the name is checked right before each writer.
   velmor::package_file target;
-  int status = target.check(directory, cat_path, "wdi_prepare_driver");
+  status = target.check(directory, cat_path, "wdi_prepare_driver");
   if (status != WDI_ST_OK) return status;
   if (!CreateCat(cat_path, hardware_id, directory, members, static_cast<DWORD>(count))) {
     prepare_warn("could not create cat file");

@@ -4,6 +4,7 @@
 #include "engine/common/log.h"
 #include "engine/enumeration/device_list.h"
 #include "engine/package/prepare.h"
+#include "win/handles.h"
 
 #define prepare_err(...) engine_log(LOG_ERROR, "wdi_prepare_driver", __VA_ARGS__)
 #define prepare_warn(...) engine_log(LOG_WARNING, "wdi_prepare_driver", __VA_ARGS__)
@@ -15,6 +16,10 @@ namespace velmor::prepare {
 // 0 or a negative status.
 int fill_inf_tokens(const wdi_device_entry& device, const char* inf_name, const wdi_prepare_options* options,
                     int kind);
+
+// The named template (payload) with this preparation's tokens substituted, into `text`; on failure
+// an error line and WDI_ST_DENIED.
+int substitute_template(const char* name, unique_malloc<char>& text);
 
 // Substitutes the kind's INF template and writes it to inf_path as UTF-16LE with a byte-order mark.
 int write_inf(const char* inf_path, int kind);

@@ -1,5 +1,5 @@
 // The token values of one preparation (INF and catalog list templates).
-//   velmor::prepare::fill_inf_tokens
+//   velmor::prepare::fill_inf_tokens, velmor::prepare::substitute_template
 #include <objbase.h>
 
 #include <cstdarg>
@@ -107,6 +107,17 @@ int fill_inf_tokens(const wdi_device_entry& device, const char* inf_name, const 
   set_token_format(INF_TOKEN_DRIVER_VERSION, "%d.%d.%d.%d", static_cast<int>(HIWORD(version.dwFileVersionMS)),
                    static_cast<int>(LOWORD(version.dwFileVersionMS)), static_cast<int>(HIWORD(version.dwFileVersionLS)),
                    static_cast<int>(LOWORD(version.dwFileVersionLS)));
+  return WDI_ST_OK;
+}
+
+int substitute_template(const char* name, unique_malloc<char>& text) {
+  char* raw = nullptr;
+  int length = tokenize_template(name, &raw);
+  text.reset(raw);
+  if (length <= 0) {
+    prepare_err("could not tokenize inf file (%d)", length);
+    return WDI_ST_DENIED;
+  }
   return WDI_ST_OK;
 }
 
