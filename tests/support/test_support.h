@@ -112,6 +112,19 @@ inline bool greenish(int r, int g, int b) { return g > 120 && r < 90 && b < 90; 
 inline bool bluish(int r, int g, int b) { return b > 150 && r < 110 && g < 110; }
 inline bool dark(int r, int g, int b) { return r < 90 && g < 90 && b < 90; }
 
+// ---- starting programs ----
+
+// Runs `start` (a CreateProcess call) up to three times, 500 ms apart, until it succeeds. Under
+// Wine, starting a program has failed, rarely, in a prefix made seconds before; tests that are not
+// about the start itself should not fail on that. The last error is the last attempt's.
+inline bool start_with_retries(const std::function<bool()>& start) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) ::Sleep(500);
+    if (start()) return true;
+  }
+  return false;
+}
+
 // ---- system-folder stand-ins and threads ----
 
 // The system folder of the prefix for programs of one bitness, with a trailing backslash. A

@@ -87,7 +87,7 @@ class CommandLine : public cmd::CommandTest {
     options.arguments = arguments;
     gui::App run;
     if (!cmd::launch_app(run, options)) {
-      ADD_FAILURE() << "could not start the app with " << arguments;
+      ADD_FAILURE() << "could not start the app with " << arguments << ": " << wine_test::last_error();
       return outcome;
     }
     DWORD start = ::GetTickCount();

@@ -122,8 +122,10 @@ bool launch_app(gui::App& app, const LaunchOptions& options) {
   std::wstring cl = L"\"" + exe_w + L"\"";
   if (!options.arguments.empty()) cl += L" " + wide(options.arguments, CP_UTF8);
   std::wstring cwd = wide(options.current_directory, CP_UTF8);
-  BOOL ok = ::CreateProcessW(exe_w.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
-                             CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(), &si, &pi);
+  bool ok = wine_test::start_with_retries([&] {
+    return ::CreateProcessW(exe_w.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
+                            CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(), &si, &pi) != FALSE;
+  });
   if (out != log && out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
   if (log != INVALID_HANDLE_VALUE) ::CloseHandle(log);
   if (!ok) return false;

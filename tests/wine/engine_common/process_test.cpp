@@ -15,14 +15,10 @@ int status_of_child_exiting_with(unsigned code) {
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   std::string cl = "cmd.exe /c exit " + std::to_string(code);
-  // Under Wine, starting a program failed once in a prefix made seconds before (its start-up still
-  // running); the exit status, not the start, is what is tested here.
-  bool started = false;
-  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-    if (attempt > 0) ::Sleep(500);
-    started = ::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
-  }
-  if (!started) {
+  if (!wine_test::start_with_retries([&] {
+        return ::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                                &pi) != FALSE;
+      })) {
     ADD_FAILURE() << cl << ": " << wine_test::last_error();
     return 12345;
   }

@@ -28,7 +28,11 @@ bool App::start(const std::string& exe, const std::string& args, DWORD timeout_m
   PROCESS_INFORMATION pi = {};
   std::string cl = "\"" + exe + "\"";
   if (!args.empty()) cl += " " + args;
-  if (!::CreateProcessA(exe.c_str(), &cl[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  if (!wine_test::start_with_retries([&] {
+        return ::CreateProcessA(exe.c_str(), &cl[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != FALSE;
+      })) {
+    return false;
+  }
   ::CloseHandle(pi.hThread);
   process = pi.hProcess;
   pid = pi.dwProcessId;
