@@ -236,10 +236,10 @@ long run_and_wait(const std::string& command_line, DWORD timeout_ms) {
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   std::string cl = command_line;
-  if (!start_with_retries(
-          [&] { return ::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != FALSE; })) {
-    return -1;
-  }
+  auto start = [&] {
+    return ::CreateProcessA(nullptr, &cl[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != FALSE;
+  };
+  if (!start_with_retries(start)) return -1;
   ::WaitForSingleObject(pi.hProcess, timeout_ms);
   DWORD code = 0;
   ::GetExitCodeProcess(pi.hProcess, &code);

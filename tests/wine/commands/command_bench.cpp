@@ -123,8 +123,9 @@ bool launch_app(gui::App& app, const LaunchOptions& options) {
   if (!options.arguments.empty()) cl += L" " + wide(options.arguments, CP_UTF8);
   std::wstring cwd = wide(options.current_directory, CP_UTF8);
   bool ok = wine_test::start_with_retries([&] {
+    const wchar_t* folder = cwd.empty() ? nullptr : cwd.c_str();
     return ::CreateProcessW(exe_w.c_str(), &cl[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
-                            CREATE_UNICODE_ENVIRONMENT, &env[0], cwd.empty() ? nullptr : cwd.c_str(), &si, &pi) != FALSE;
+                            CREATE_UNICODE_ENVIRONMENT, &env[0], folder, &si, &pi) != FALSE;
   });
   if (out != log && out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
   if (log != INVALID_HANDLE_VALUE) ::CloseHandle(log);
