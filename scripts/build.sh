@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # Builds the three trees into build/: win32 (i686), win64 (x86_64) and host, in the order the
 # payload needs (both installer builds before anything that carries them), and copies the release
-# binaries to dist/.
+# binaries to dist/ with their SHA256SUMS once the app is checked to carry the shipped installers.
+# The release is signed when VELMOR_SIGN_PKCS12 (or VELMOR_SIGN_CERT and VELMOR_SIGN_KEY) name the
+# vendor's certificate (README).
 #   scripts/build.sh [--no-host]
 #   scripts/build.sh --for-run TREE   only what scripts/run.sh needs: both installers, then the app,
 #                                     the probe lab and the screenshot tool of TREE (win32 or win64)
+#   scripts/build.sh --release-only   only the three shipped programs, then dist/ (no tests)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMOR_BUILD_DIR:-$top/build}
+dist=${VELMOR_DIST_DIR:-$top/dist}
 jobs=$(nproc)
 with_host=1
 run_tree=
+release_only=0
 case "${1:-}" in
   --no-host) with_host=0 ;;
   --for-run) run_tree=${2:?--for-run needs win32 or win64}; with_host=0 ;;
+  --release-only) release_only=1; with_host=0 ;;
 esac
 
 gen=()
@@ -23,10 +29,22 @@ command -v ninja >/dev/null && gen=(-G Ninja)
 # two trees can be tested at the same time; the run command and the benchmarks use build/wine.
 wine_root() { if [ "$1" = win32 ]; then echo "$build/wine32"; else echo "$build/wine"; fi; }
 
+# Two builds of one commit give the same bytes: the shipped programs carry this time (the commit's,
+# unless SOURCE_DATE_EPOCH says otherwise), and nothing of the clone's or build's paths.
+epoch=${SOURCE_DATE_EPOCH:-$(git -c safe.directory="$top" -C "$top" log -1 --format=%ct 2>/dev/null || true)}
+if ! [[ "$epoch" =~ ^[0-9]+$ ]]; then
+  echo "build.sh: no commit time to stamp the programs with; set SOURCE_DATE_EPOCH" >&2
+  exit 1
+fi
+sign=()
+for var in VELMOR_SIGN_PKCS12 VELMOR_SIGN_CERT VELMOR_SIGN_KEY VELMOR_SIGN_PASSWORD_FILE VELMOR_SIGN_TIMESTAMP_URL; do
+  sign+=("-D$var=${!var:-}")
+done
+
 configure() {  # tree toolchain
   local tree=$1 toolchain=$2 extra=() stamp=$build/$1/.velmor-toolchain
   if [ -n "$toolchain" ]; then
-    extra+=(-DCMAKE_TOOLCHAIN_FILE="$top/cmake/$toolchain")
+    extra+=(-DCMAKE_TOOLCHAIN_FILE="$top/cmake/$toolchain" "${sign[@]}")
     # CMake keeps the compilers a tree was first configured with: a tree made with another
     # version of the toolchain file starts from a fresh cache.
     if [ -f "$build/$tree/CMakeCache.txt" ] && ! cmp -s "$top/cmake/$toolchain" "$stamp"; then
@@ -36,23 +54,23 @@ configure() {  # tree toolchain
   cmake -S "$top" -B "$build/$tree" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "${extra[@]}" \
     -DVELMOR_INSTALLER_X86="$build/win32/installer/installer_x86.exe" \
     -DVELMOR_INSTALLER_X64="$build/win64/installer/installer_x64.exe" \
-    -DVELMOR_WINE_ROOT="$(wine_root "$tree")" -DVELMOR_DIST_DIR="$top/dist" \
+    -DVELMOR_RELEASE_PAYLOAD=ON -DVELMOR_SOURCE_DATE_EPOCH="$epoch" \
+    -DVELMOR_WINE_ROOT="$(wine_root "$tree")" -DVELMOR_DIST_DIR="$dist" \
     ${VELMOR_PAYLOAD_DIR:+-DVELMOR_PAYLOAD_DIR="$VELMOR_PAYLOAD_DIR"} >/dev/null
   if [ -n "$toolchain" ]; then cp "$top/cmake/$toolchain" "$stamp"; fi
 }
 
 configure win32 mingw-i686.cmake
 configure win64 mingw-x86_64.cmake
-# Stage 1: the installer programs the payload carries.
-for tree in win32 win64; do
-  target=installer_$([ $tree = win32 ] && echo x86 || echo x64)
-  if cmake --build "$build/$tree" --target help 2>/dev/null | grep -qE "^(\.\.\. )?$target(:| |$)"; then
-    cmake --build "$build/$tree" -j "$jobs" --target "$target"
-  fi
-done
+# Stage 1: the installer programs the payload carries, before anything that embeds them. Each is a
+# target of its own tree; a failure here stops the build (the payload would have nothing to carry).
+cmake --build "$build/win32" -j "$jobs" --target installer_x86
+cmake --build "$build/win64" -j "$jobs" --target installer_x64
 # Stage 2: everything else (or only what the run command needs).
 if [ -n "$run_tree" ]; then
   cmake --build "$build/$run_tree" -j "$jobs" --target Velmor_VirtualCOM_DriverInstall probe_lab app_screenshot
+elif [ $release_only = 1 ]; then
+  cmake --build "$build/win32" -j "$jobs" --target Velmor_VirtualCOM_DriverInstall
 else
   cmake --build "$build/win32" -j "$jobs"
   cmake --build "$build/win64" -j "$jobs"
@@ -62,9 +80,25 @@ if [ $with_host = 1 ]; then
   cmake --build "$build/host" -j "$jobs"
 fi
 
-mkdir -p "$top/dist"
-for f in "$build/win32/app/Velmor_VirtualCOM_DriverInstall.exe" \
-         "$build/win32/installer/installer_x86.exe" "$build/win64/installer/installer_x64.exe"; do
-  [ -f "$f" ] && cp -p "$f" "$top/dist/"
-done
+[ -n "$run_tree" ] && exit 0
+
+# dist/: the shipped files, only when the app carries exactly the installers shipped beside it.
+rm -rf "$dist"
+mkdir -p "$dist"
+cp "$build/win32/installer/installer_x86.exe" "$build/win64/installer/installer_x64.exe" "$dist/"
+app=$build/win32/app/Velmor_VirtualCOM_DriverInstall.exe
+expected=$(sed -n 's/^VELMOR_PAYLOAD_EXPECTED:INTERNAL=//p' "$build/win32/CMakeCache.txt")
+if ! python3 "$top/tests/release/check_payload.py" --expected "$expected" "$app" >"$build/payload-check.log"; then
+  cat "$build/payload-check.log" >&2
+  rm -rf "$dist"
+  echo "build.sh: the app does not carry the payload it must; nothing copied to dist/" >&2
+  exit 1
+fi
+cp "$app" "$dist/"
+(cd "$dist" && sha256sum Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe >SHA256SUMS)
+if [ -n "${VELMOR_SIGN_PKCS12:-}${VELMOR_SIGN_CERT:-}" ]; then
+  echo "== Signed release in $dist"
+else
+  echo "== Unsigned release in $dist (README: \"Signing a release\" says how to sign it)"
+fi
 exit 0

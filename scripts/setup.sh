@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs the build and test toolchain on Debian 12 (run as root; idempotent).
 # Cross compilers for Windows, Wine (32- and 64-bit), Xvfb and screenshot tools,
-# GoogleTest sources, and the public USB ID list used to generate vendor names.
+# GoogleTest sources, the public USB ID list used to generate vendor names, and osslsigncode for
+# signed releases.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
           wine wine32 wine64 xvfb xauth imagemagick x11-apps
-          usb.ids openssl python3 fonts-wqy-microhei file)
+          usb.ids openssl osslsigncode python3 fonts-wqy-microhei file)
 
 missing=()
 for p in "${packages[@]}"; do
