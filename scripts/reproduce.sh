@@ -19,6 +19,7 @@ for i in $(seq 1 "$count"); do
    TZ=$([ $((i % 2)) = 0 ] && echo Asia/Tokyo || echo UTC) "$clone/scripts/build.sh" --release-only >"$work/build-$i.log" 2>&1) ||
     { tail -30 "$work/build-$i.log"; echo "== Build $i failed"; exit 1; }
   cp "$clone/dist/SHA256SUMS" "$work/SHA256SUMS.$i"
+  mkdir "$work/dist-$i" && cp "$clone"/dist/*.exe "$work/dist-$i/"
   sed 's/^/   /' "$work/SHA256SUMS.$i"
   rm -rf "$clone"
 done
@@ -26,5 +27,9 @@ status=0
 for i in $(seq 2 "$count"); do
   cmp -s "$work/SHA256SUMS.1" "$work/SHA256SUMS.$i" || { echo "== Build $i differs from build 1"; status=1; }
 done
+if [ $status != 0 ]; then
+  trap - EXIT
+  echo "== The programs of each build are kept in $work/dist-N for comparison"
+fi
 [ $status = 0 ] && echo "== All $count builds of $(git -C "$top" rev-parse --short HEAD) give the same bytes"
 exit $status
