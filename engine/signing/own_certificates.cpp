@@ -74,19 +74,24 @@ extern "C" int wdi_remove_own_certificates(const char* store_name) {
     wdi_err("could not encode the publisher address: %s", windows_error_text(0));
     return WDI_ST_OTHER;
   }
-  velmor::unique_cert_store store(
-      open(CERT_STORE_PROV_SYSTEM_A, X509_ASN_ENCODING, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG,
-           store_name));
+  // The registry part of the system store, where the signing step added them: a deletion there is
+  // kept (Wine keeps none made through the whole system store).
+  velmor::unique_cert_store store(open(CERT_STORE_PROV_SYSTEM_REGISTRY_A, X509_ASN_ENCODING, 0,
+                                       CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, store_name));
   if (!store) {
     if (::GetLastError() == ERROR_FILE_NOT_FOUND) return 0;  // no such store: nothing of ours in it
     wdi_err("could not open the '%s' store: %s", store_name, windows_error_text(0));
     return WDI_ST_DENIED;
   }
-  int removed = 0;
+  // Found first, deleted after: a deletion in the middle of an enumeration may restart it.
+  std::vector<velmor::unique_cert_context> found;
   for (PCCERT_CONTEXT cert = enumerate(store.get(), nullptr); cert != nullptr; cert = enumerate(store.get(), cert)) {
-    if (!is_ours(cert, alt_name)) continue;
-    // The deletion frees the context it gets: a copy, so that the enumeration can go on.
-    if (remove(duplicate(cert))) {
+    if (is_ours(cert, alt_name)) found.emplace_back(duplicate(cert));
+  }
+  int removed = 0;
+  for (velmor::unique_cert_context& cert : found) {
+    // The deletion frees the context it gets, whether or not it succeeds.
+    if (remove(cert.release())) {
       ++removed;
     } else {
       wdi_warn("could not delete a certificate of this tool from the '%s' store: %s", store_name,

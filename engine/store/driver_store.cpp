@@ -40,7 +40,8 @@ bool version_entry(HINF inf, const wchar_t* key, wchar_t (&value)[MAX_PATH]) {
   return true;
 }
 
-// The name the INF had before the system copied it; its own name where the system cannot say.
+// The name the INF had before the system copied it; its own name where the system cannot say
+// (Wine answers with the copy's name).
 void original_name(const wchar_t* path, const wchar_t* own_name, wchar_t (&name)[MAX_PATH]) {
   std::swprintf(name, MAX_PATH, L"%ls", own_name);
   auto get_info = imports::SetupGetInfInformationW();
@@ -55,7 +56,11 @@ void original_name(const wchar_t* path, const wchar_t* own_name, wchar_t (&name)
   original.cbSize = sizeof(original);
   if (!query(info, 0, nullptr, &original)) return;
   original.OriginalInfName[MAX_PATH - 1] = L'\0';
-  if (original.OriginalInfName[0] != L'\0') std::swprintf(name, MAX_PATH, L"%ls", original.OriginalInfName);
+  const wchar_t* file = original.OriginalInfName;
+  for (const wchar_t* c = file; *c != L'\0'; ++c) {
+    if (*c == L'\\' || *c == L'/' || *c == L':') file = c + 1;
+  }
+  if (*file != L'\0') std::swprintf(name, MAX_PATH, L"%ls", file);
 }
 
 bool is_ours(const wchar_t* path, const wchar_t* own_name, const wchar_t* inf_name, const wchar_t* cat_name) {
@@ -66,8 +71,10 @@ bool is_ours(const wchar_t* path, const wchar_t* own_name, const wchar_t* inf_na
   wchar_t provider[MAX_PATH], catalog[MAX_PATH], original[MAX_PATH];
   if (!version_entry(inf.get(), L"Provider", provider) || _wcsicmp(provider, kProvider) != 0) return false;
   if (!version_entry(inf.get(), L"CatalogFile", catalog) || _wcsicmp(catalog, cat_name) != 0) return false;
+  // Where the system cannot tell the original name, the provider and the catalog named after our
+  // INF decide.
   original_name(path, own_name, original);
-  return _wcsicmp(original, inf_name) == 0;
+  return _wcsicmp(original, inf_name) == 0 || _wcsicmp(original, own_name) == 0;
 }
 
 // Windows publishes as oem<n>.inf; Wine under the INF's own name. Nothing else is opened.
