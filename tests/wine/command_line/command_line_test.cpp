@@ -561,4 +561,27 @@ TEST_F(CommandLine, CheckInstallAndUninstall) {
             lines_of(again.out));
 }
 
+// Where the device installer has DiUninstallDriverW (the stand-in's, Wine has none) it is called with
+// the package's INF in the system's INF folder; a restart it needs becomes 3010, a failure (as a
+// 32-bit caller on 64-bit Windows gets) the older way, which removes the package.
+TEST_F(CommandLine, UninstallUsesDiUninstallDriverWhereItExists) {
+  if (sizeof(void*) == 4) GTEST_SKIP() << "the stand-in is in the 64-bit system folder";
+  ASSERT_EQ(0, Run("/install /quiet /interfaces usart").exit_code);
+  wine_test::system_module_standin newdev(wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH), "newdev.dll", true);
+  ASSERT_TRUE(newdev.placed());
+  const std::string record = logs / "newdev.txt";
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", record.c_str());
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_UNINSTALL", "restart");
+  Outcome restart = Run("/uninstall /interfaces usart");
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_UNINSTALL", nullptr);
+  Outcome fallback = Run("/uninstall /interfaces usart");
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", nullptr);
+  EXPECT_EQ(3010, restart.exit_code);
+  EXPECT_NE(std::string::npos, restart.out.find("A restart is needed to finish the removal")) << restart.out;
+  EXPECT_EQ(0, fallback.exit_code);
+  EXPECT_TRUE(std::regex_search(wine_test::read_file(record), std::regex("^uninstall [^ ]+\\.inf flags=0x0\n")))
+      << wine_test::read_file(record);
+  EXPECT_NE(std::string::npos, Run("/check /interfaces usart").out.find("Usart driver package: not in the driver store"));
+}
+
 }  // namespace
