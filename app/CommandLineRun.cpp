@@ -372,12 +372,18 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
     }
     if (found == 0) report.Line(UninstallLine(*row, std::string(), WDI_ST_OK));
     int row_status = WDI_ST_OK;
-    for (int i = 0; i < found && i < kMaxPackages; ++i) {
-      int needs_restart = 0;
-      int removed = wdi_remove_store_package(&packages[i], &needs_restart);
-      if (removed == WDI_ST_OK && needs_restart) restart = true;
-      if (removed != WDI_ST_OK) row_status = removed;
-      report.Line(UninstallLine(*row, packages[i].published_name, removed));
+    for (int round = 1; found > 0; ++round) {
+      for (int i = 0; i < found && i < kMaxPackages; ++i) {
+        int needs_restart = 0;
+        int removed = wdi_remove_store_package(&packages[i], &needs_restart);
+        if (removed == WDI_ST_OK && needs_restart) restart = true;
+        if (removed != WDI_ST_OK) row_status = removed;
+        report.Line(UninstallLine(*row, packages[i].published_name, removed));
+      }
+      // More copies than one batch holds: the next batch, a bounded number of times.
+      if (found <= kMaxPackages || row_status != WDI_ST_OK || round >= 8) break;
+      found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
+      if (found < 0) row_status = found;
     }
     results.emplace_back(row, row_status);
     statuses.push_back(row_status);
