@@ -18,17 +18,31 @@ const char kUsageText[] =
     "    /interfaces LIST          usart, winusb, bridge or 0, 3, 4, separated by commas\n"
     "                              (default: all three)\n"
     "    /quiet                    no window at all, not even the progress window\n"
+    "  /check [/interfaces LIST]   for detection rules: whether this tool's driver packages are\n"
+    "                              in the driver store and every attached probe has its drivers;\n"
+    "                              exit code 0 when all is there, 1 when not\n"
+    "  /uninstall [/interfaces LIST] [/quiet] [/log FILE]\n"
+    "                              removes this tool's driver packages from the driver store and\n"
+    "                              the certificates it made from the Root and TrustedPublisher\n"
+    "                              stores; the package folders in the profile stay\n"
     "  /extract [DIR] [/log FILE]  writes the three driver packages into DIR (default: the\n"
     "                              current directory)\n"
     "  /log FILE                   appends every log line of the run with a time stamp, and a\n"
-    "                              summary, to FILE (UTF-8); also with /list\n"
+    "                              summary, to FILE (UTF-8); also with /list and /check\n"
     "  /? or /help                 this text\n"
     "\n"
+    "With /quiet, or without an interactive desktop (the system account), nothing prompts and\n"
+    "Windows is never restarted. /install ends within 8 minutes in all. On Windows for ARM64\n"
+    "and in S mode /install installs nothing (exit code 1603).\n"
+    "\n"
     "Exit codes:\n"
-    "  0  every requested interface (or package) succeeded\n"
-    "  1  at least one failed; the output and the log say which, and why\n"
-    "  2  bad command line, or the log file cannot be opened: nothing was done\n"
-    "  3  another copy of this tool was busy with the devices or drivers: try again later\n";
+    "  0     every requested interface (or package) succeeded\n"
+    "  3010  succeeded; a restart is needed to finish\n"
+    "  1618  another copy of this tool, or a device installation in progress, kept it busy:\n"
+    "        try again later\n"
+    "  1603  at least one failed; the output and the log say which, and why\n"
+    "  1639  bad command line, or the log file cannot be opened: nothing was done\n"
+    "  1     /check: something requested is not there\n";
 
 const char kNoProbeLine[] = "No probe attached.";
 
@@ -49,7 +63,7 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-enum class Switch { kNone, kUnknown, kHelp, kList, kInstall, kExtract, kInterfaces, kQuiet, kLog };
+enum class Switch { kNone, kUnknown, kHelp, kList, kInstall, kExtract, kCheck, kUninstall, kInterfaces, kQuiet, kLog };
 
 // What an argument is as a switch: kNone for a plain argument, kUnknown for an unknown switch.
 Switch SwitchOf(const std::string& argument) {
@@ -60,14 +74,18 @@ Switch SwitchOf(const std::string& argument) {
     Switch value;
   } kKnown[] = {{"?", Switch::kHelp},          {"help", Switch::kHelp},   {"list", Switch::kList},
                 {"install", Switch::kInstall}, {"extract", Switch::kExtract}, {"interfaces", Switch::kInterfaces},
-                {"quiet", Switch::kQuiet},     {"log", Switch::kLog}};
+                {"quiet", Switch::kQuiet},     {"log", Switch::kLog},         {"check", Switch::kCheck},
+                {"uninstall", Switch::kUninstall}};
   for (const auto& known : kKnown) {
     if (name == known.name) return known.value;
   }
   return Switch::kUnknown;
 }
 
-bool IsAction(Switch s) { return s == Switch::kList || s == Switch::kInstall || s == Switch::kExtract; }
+bool IsAction(Switch s) {
+  return s == Switch::kList || s == Switch::kInstall || s == Switch::kExtract || s == Switch::kCheck ||
+         s == Switch::kUninstall;
+}
 
 CommandLineRequest Bad(const std::string& why) {
   CommandLineRequest request;
@@ -160,7 +178,7 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
     }
     seen.push_back(s);
     if (IsAction(s)) {
-      if (action != Switch::kNone) return Bad("only one of /list, /install and /extract can be given");
+      if (action != Switch::kNone) return Bad("only one of /list, /install, /check, /uninstall and /extract can be given");
       action = s;
     } else if (s == Switch::kQuiet) {
       request.quiet = true;
@@ -185,7 +203,9 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
     case Switch::kList: request.action = CommandAction::kList; break;
     case Switch::kInstall: request.action = CommandAction::kInstall; break;
     case Switch::kExtract: request.action = CommandAction::kExtract; break;
-    default: return Bad("no command: give /list, /install or /extract");
+    case Switch::kCheck: request.action = CommandAction::kCheck; break;
+    case Switch::kUninstall: request.action = CommandAction::kUninstall; break;
+    default: return Bad("no command: give /list, /install, /check, /uninstall or /extract");
   }
   if (has_directory) {
     if (request.action != CommandAction::kExtract) return Bad("unexpected argument \"" + plain + "\"");
@@ -193,7 +213,10 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
     request.directory = plain;
   }
   if (!interfaces.empty()) {
-    if (request.action != CommandAction::kInstall) return Bad("/interfaces goes with /install only");
+    if (request.action != CommandAction::kInstall && request.action != CommandAction::kCheck &&
+        request.action != CommandAction::kUninstall) {
+      return Bad("/interfaces goes with /install, /check and /uninstall only");
+    }
     std::string why;
     if (!ParseInterfaceList(interfaces, &request, &why)) return Bad(why);
   }
@@ -270,14 +293,77 @@ std::string ExtractLine(const CommandInterface& row, int status, const std::stri
   return row.extract_failed + StatusWithCode(status);
 }
 
-int ExitCodeFor(const std::vector<int>& statuses) {
+int ExitCodeFor(const std::vector<int>& statuses, bool restart_needed) {
   bool failed = false;
   for (int status : statuses) {
     if (status == WDI_ST_OK) continue;
-    if (status != WDI_ST_IN_USE) return kExitFailed;
+    if (status != WDI_ST_IN_USE && status != WDI_ST_INSTALL_PENDING) return kExitFailed;
     failed = true;
   }
-  return failed ? kExitBusy : kExitSuccess;
+  if (failed) return kExitBusy;
+  return restart_needed ? kExitRestart : kExitSuccess;
+}
+
+unsigned RemainingRunMs(unsigned elapsed_ms, unsigned limit_ms) {
+  return elapsed_ms >= limit_ms ? 0 : limit_ms - elapsed_ms;
+}
+
+std::string PlatformRefusalLine(unsigned native_machine, bool s_mode) {
+  const unsigned kArm64 = 0xAA64;  // IMAGE_FILE_MACHINE_ARM64
+  const char* where = native_machine == kArm64 ? "Windows for ARM64" : s_mode ? "Windows in S mode" : nullptr;
+  if (where == nullptr) return std::string();
+  return std::string("Nothing installed: ") + where +
+         " accepts only driver packages signed by Microsoft; the probe's serial ports and WinUSB interface are "
+         "set up by Windows itself when the probe reports the standard class codes and compatible ID.";
+}
+
+const char kRestartLine[] = "A restart is needed to finish the installation; Windows was not restarted.";
+
+std::string TimeLimitLine(unsigned limit_ms) {
+  return "The run's time limit of " + std::to_string(limit_ms / 1000) +
+         " s cut it short: the interfaces not handled yet were not tried.";
+}
+
+std::string CheckPackageLine(const CommandInterface& row, const std::vector<std::string>& published) {
+  std::string line = std::string(row.label) + " package: ";
+  if (published.empty()) return line + "not in the driver store";
+  line += "in the driver store (";
+  for (size_t i = 0; i < published.size(); ++i) line += (i > 0 ? ", " : "") + published[i];
+  return line + ")";
+}
+
+std::string CheckProbeLine(const std::string& uid, const std::vector<CheckedInterface>& interfaces) {
+  std::string line = "Probe " + uid + ":";
+  for (size_t i = 0; i < interfaces.size(); ++i) {
+    line += std::string(i > 0 ? ", " : " ") + interfaces[i].row->name + "=" + StateText(interfaces[i].state);
+  }
+  return line;
+}
+
+bool ProbeComplete(const std::vector<CheckedInterface>& interfaces) {
+  for (const CheckedInterface& checked : interfaces) {
+    if (checked.state.present && !(checked.state.installed && checked.state.service != nullptr)) return false;
+  }
+  return true;
+}
+
+std::string UninstallLine(const CommandInterface& row, const std::string& published, int status) {
+  std::string line = std::string(row.label) + " package";
+  if (published.empty()) return line + ": none in the driver store.";
+  if (status == WDI_ST_OK) return line + " " + published + " removed from the driver store.";
+  return line + " " + published + " could not be removed: " + StatusWithCode(status);
+}
+
+std::string CertificatesLine(int root, int trusted_publisher) {
+  auto part = [](int count, const char* store) {
+    if (count < 0) return std::string(store) + " store not readable";
+    return std::to_string(count) + " from " + store;
+  };
+  if (root == 0 && trusted_publisher == 0) {
+    return "Certificates of this tool: none in the Root and TrustedPublisher stores.";
+  }
+  return "Certificates of this tool removed: " + part(root, "Root") + ", " + part(trusted_publisher, "TrustedPublisher") +
+         ".";
 }
 
 std::string SummaryLine(const std::string& details, int exit_code) {

@@ -10,7 +10,7 @@
 
 #include "app/CommandRules.h"
 
-enum class CommandAction { kDialog, kHelp, kList, kInstall, kExtract };
+enum class CommandAction { kDialog, kHelp, kList, kInstall, kExtract, kCheck, kUninstall };
 
 struct CommandLineRequest {
   CommandAction action = CommandAction::kDialog;
@@ -23,13 +23,25 @@ struct CommandLineRequest {
   std::string error;      // not empty: a bad command line, and why
 };
 
-// Exit codes of the unattended commands.
+// Exit codes of the unattended commands, those of the Windows installer that deployment systems
+// act on.
 enum : int {
-  kExitSuccess = 0,  // every requested interface (or package) succeeded
-  kExitFailed = 1,   // at least one failed
-  kExitUsage = 2,    // bad command line, or the log file cannot be opened: nothing was done
-  kExitBusy = 3      // every failure was another copy of the tool at work (status -6)
+  kExitSuccess = 0,     // every requested interface (or package) succeeded
+  kExitRestart = 3010,  // succeeded; a restart is needed to finish
+  kExitBusy = 1618,     // another copy of the tool, or a device installation in progress: try later
+  kExitFailed = 1603,   // at least one failed
+  kExitUsage = 1639,    // bad command line, or the log file cannot be opened: nothing was done
+  kExitMissing = 1      // /check: something requested is not there
 };
+
+// The whole unattended /install or /uninstall ends within this bound, well inside the 600 s a
+// startup script is given.
+constexpr unsigned kRunLimitMs = 480000;
+// How long an installation waits for device installations already in progress.
+constexpr unsigned kPendingWaitMs = 20000;
+
+// What is left of the run's time at `elapsed_ms`; 0 once the bound is reached.
+unsigned RemainingRunMs(unsigned elapsed_ms, unsigned limit_ms = kRunLimitMs);
 
 extern const char kUsageText[];
 
@@ -71,8 +83,34 @@ std::string TargetLine(size_t count, const std::string& uid);
 std::string InstallLine(const CommandInterface& row, int status);
 std::string ExtractLine(const CommandInterface& row, int status, const std::string& folder);
 
-// The exit code of a command whose requested parts ended with these statuses.
-int ExitCodeFor(const std::vector<int>& statuses);
+// The exit code of a command whose requested parts ended with these statuses: 0 (3010 when a
+// restart is needed), 1618 when every failure was another copy at work or pending installations
+// (-6, -9), else 1603.
+int ExitCodeFor(const std::vector<int>& statuses, bool restart_needed = false);
+
+// Where Windows accepts only driver packages signed by Microsoft: ARM64 (by the native machine,
+// an IMAGE_FILE_MACHINE_* value, 0 when unknown) and S mode. Empty when the tool can install.
+std::string PlatformRefusalLine(unsigned native_machine, bool s_mode);
+// The line that says a restart is needed, and the one that says the run's bound cut it short.
+extern const char kRestartLine[];
+std::string TimeLimitLine(unsigned limit_ms);
+
+// /check: one line per requested package ("<label> package: in the driver store (oem3.inf)" or
+// "<label> package: not in the driver store") and per probe (the requested interfaces' states, as
+// /list shows them).
+std::string CheckPackageLine(const CommandInterface& row, const std::vector<std::string>& published);
+struct CheckedInterface {
+  const CommandInterface* row;
+  InterfaceState state;
+};
+std::string CheckProbeLine(const std::string& uid, const std::vector<CheckedInterface>& interfaces);
+// True when every present interface among them has its expected driver.
+bool ProbeComplete(const std::vector<CheckedInterface>& interfaces);
+
+// /uninstall: the outcome for one package (`published` empty: none was found) and for the
+// certificates of the two stores (negative: the store could not be read).
+std::string UninstallLine(const CommandInterface& row, const std::string& published, int status);
+std::string CertificatesLine(int root, int trusted_publisher);
 
 // The closing summary of a run: "Summary: <details>; exit code <n>".
 std::string SummaryLine(const std::string& details, int exit_code);

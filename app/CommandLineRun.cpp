@@ -15,6 +15,7 @@
 #include "app/CommandLine.h"
 #include "app/ProbeRecord.h"
 #include "app/Routines.h"
+#include "app/Unattended.h"
 #include "engine/engine.h"
 #include "win/handles.h"
 #include "win/lock.h"
@@ -237,7 +238,18 @@ class HiddenOwner {
   HWND window_ = nullptr;
 };
 
+bool Chosen(const CommandLineRequest& request, const CommandInterface& row) {
+  return &row == &kUsartInterface ? request.usart : &row == &kBridgeInterface ? request.bridge : request.winusb;
+}
+
 int RunInstall(const CommandLineRequest& request, Report& report) {
+  // Windows there rejects every self-signed catalog, whatever the tool would do.
+  std::string refusal = PlatformRefusalLine(NativeMachine(), SModeActive());
+  if (!refusal.empty()) {
+    report.Error(refusal);
+    return report.Close("nothing installed on this Windows", kExitFailed);
+  }
+  RunBound bound(kRunLimitMs);
   DeviceList list;
   int status = CreateList(&list);
   if (status == WDI_ST_IN_USE) {
@@ -259,21 +271,134 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   if (!request.quiet) owner.reset(new HiddenOwner);
   wdi_install_options options = {};
   options.owner_window = owner != nullptr ? owner->get() : nullptr;
+  // Nobody can answer a prompt: not with /quiet, not without a desktop (the system account).
+  options.unattended = request.quiet || !HasInteractiveDesktop() ? 1 : 0;
 
   wdi_device_entry template_device = {};
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;
-  auto chosen = [&request](const CommandInterface& row) {
-    return &row == &kUsartInterface ? request.usart : &row == &kBridgeInterface ? request.bridge : request.winusb;
+  bool restart = false;
+  bool cut_short = false;
+  auto chosen = [&request](const CommandInterface& row) { return Chosen(request, row); };
+  auto attempt = [&](const CommandInterface& row) {
+    if (bound.expired()) {
+      cut_short = true;
+      return static_cast<int>(WDI_ST_TIMED_OUT);
+    }
+    options.pending_wait_ms = bound.remaining_ms() < kPendingWaitMs ? bound.remaining_ms() : kPendingWaitMs;
+    int result = InstallPackage(row, probe, &template_device, &options);
+    if (bound.expired() && result != WDI_ST_OK) {
+      cut_short = true;
+      result = WDI_ST_TIMED_OUT;
+    }
+    if (result == WDI_ST_OK && wdi_install_needs_restart()) restart = true;
+    return result;
   };
-  auto attempt = [&](const CommandInterface& row) { return InstallPackage(row, probe, &template_device, &options); };
+  auto pause = [&bound](unsigned ms) {
+    if (!bound.expired()) PauseAfterAttempt(ms < bound.remaining_ms() ? ms : bound.remaining_ms());
+  };
   auto done = [&](const CommandInterface& row, int result) {
     results.emplace_back(&row, result);
     statuses.push_back(result);
     report.Line(InstallLine(row, result));
   };
-  InstallInOrder(chosen, attempt, PauseAfterAttempt, done);
-  return report.Close(ResultsDetails(results), ExitCodeFor(statuses));
+  InstallInOrder(chosen, attempt, pause, done);
+  if (cut_short) report.Error(TimeLimitLine(bound.limit_ms()));
+  int exit_code = ExitCodeFor(statuses, restart);
+  if (exit_code == kExitRestart) report.Line(kRestartLine);
+  return report.Close(ResultsDetails(results), exit_code);
+}
+
+// The order /list shows the interfaces in.
+const CommandInterface* const kListOrder[] = {&kUsartInterface, &kWinusbInterface, &kBridgeInterface};
+constexpr int kMaxPackages = 16;
+
+int RunCheck(const CommandLineRequest& request, Report& report) {
+  bool complete = true;
+  bool failed = false;
+  for (const CommandInterface* row : kListOrder) {
+    if (!Chosen(request, *row)) continue;
+    wdi_store_package packages[kMaxPackages] = {};
+    int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
+    if (found < 0) {
+      report.Error(std::string(row->label) + " package: the driver store cannot be read. " + wdi_status_text(found));
+      failed = true;
+      continue;
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < found && i < kMaxPackages; ++i) names.push_back(packages[i].published_name);
+    if (names.empty()) complete = false;
+    report.Line(CheckPackageLine(*row, names));
+  }
+  DeviceList list;
+  int status = CreateList(&list);
+  if (status != WDI_ST_OK) {
+    report.Error(ListFailureLine(status));
+    return report.Close("no list", status == WDI_ST_IN_USE ? kExitBusy : kExitFailed);
+  }
+  for (const ProbeRecord& probe : GroupProbes(list.head)) {
+    std::vector<CheckedInterface> interfaces;
+    for (const CommandInterface* row : kListOrder) {
+      if (Chosen(request, *row)) interfaces.push_back({row, StateOf(probe.*(row->slot), *row)});
+    }
+    if (!ProbeComplete(interfaces)) complete = false;
+    report.Line(CheckProbeLine(ProbeUidOf(probe), interfaces));
+  }
+  if (failed) return report.Close("the driver store could not be read", kExitFailed);
+  return report.Close(complete ? "everything requested is there" : "something requested is missing",
+                      complete ? kExitSuccess : kExitMissing);
+}
+
+int RunUninstall(const CommandLineRequest& request, Report& report) {
+  // The installation's machine-wide mutex (engine/install/install.cpp): no removal under a running
+  // installation of another copy.
+  velmor::unique_handle busy(::CreateMutexA(nullptr, TRUE, "Global\\install_driver_internal"));
+  if (!busy || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    report.Error("Another copy of this tool is installing drivers: nothing removed.");
+    return report.Close("busy, nothing removed", busy ? kExitBusy : kExitFailed);
+  }
+  std::vector<std::pair<const CommandInterface*, int>> results;
+  std::vector<int> statuses;
+  bool restart = false;
+  for (const CommandInterface* row : kListOrder) {
+    if (!Chosen(request, *row)) continue;
+    wdi_store_package packages[kMaxPackages] = {};
+    int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
+    if (found < 0) {
+      report.Line(std::string(row->label) + " package: the driver store cannot be read. " + wdi_status_text(found));
+      results.emplace_back(row, found);
+      statuses.push_back(found);
+      continue;
+    }
+    if (found == 0) report.Line(UninstallLine(*row, std::string(), WDI_ST_OK));
+    int row_status = WDI_ST_OK;
+    for (int round = 1; found > 0; ++round) {
+      for (int i = 0; i < found && i < kMaxPackages; ++i) {
+        int needs_restart = 0;
+        int removed = wdi_remove_store_package(&packages[i], &needs_restart);
+        if (removed == WDI_ST_OK && needs_restart) restart = true;
+        if (removed != WDI_ST_OK) row_status = removed;
+        report.Line(UninstallLine(*row, packages[i].published_name, removed));
+      }
+      // More copies than one batch holds: the next batch, a bounded number of times.
+      if (found <= kMaxPackages || row_status != WDI_ST_OK || round >= 8) break;
+      found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
+      if (found < 0) row_status = found;
+    }
+    results.emplace_back(row, row_status);
+    statuses.push_back(row_status);
+  }
+  // The certificates sign every package alike: they go only when every package goes.
+  if (request.usart && request.bridge && request.winusb) {
+    int root = wdi_remove_own_certificates("Root");
+    int publisher = wdi_remove_own_certificates("TrustedPublisher");
+    report.Line(CertificatesLine(root, publisher));
+    if (root < 0) statuses.push_back(root);
+    if (publisher < 0) statuses.push_back(publisher);
+  }
+  int exit_code = ExitCodeFor(statuses, restart);
+  if (exit_code == kExitRestart) report.Line("A restart is needed to finish the removal; Windows was not restarted.");
+  return report.Close(ResultsDetails(results), exit_code);
 }
 
 std::string FullPath(const std::string& path) {
@@ -355,6 +480,8 @@ bool RunCommandLine(int* exit_code) {
   switch (request.action) {
     case CommandAction::kList: *exit_code = RunList(report); break;
     case CommandAction::kInstall: *exit_code = RunInstall(request, report); break;
+    case CommandAction::kCheck: *exit_code = RunCheck(request, report); break;
+    case CommandAction::kUninstall: *exit_code = RunUninstall(request, report); break;
     default: *exit_code = RunExtract(request, report); break;
   }
   return true;

@@ -3,6 +3,7 @@
 //                                          engine/common/error_text.h, engine/common/utf8.h
 //   enumeration                            engine/enumeration/device_list.h
 //   package preparation and installation   engine/package/prepare.h, engine/install/install.h
+//   driver store and own certificates      engine/store/driver_store.h, engine/signing/own_certificates.h
 // The last two need the Windows headers; code that is also built on the host includes only the
 // first ones.
 #pragma once
@@ -16,4 +17,6 @@
 #include "engine/common/utf8.h"
 #include "engine/install/install.h"
 #include "engine/package/prepare.h"
+#include "engine/signing/own_certificates.h"
+#include "engine/store/driver_store.h"
 #endif

@@ -18,6 +18,7 @@
 #include "installer/pipe_client.h"
 #include "installer/restore_policy.h"
 #include "installer/syslog_reader.h"
+#include "installer/unattended.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/utf8.h"
@@ -64,14 +65,18 @@ void take_arguments(int argc, char** argv, utf8_arguments* args) {
 }
 
 
-BOOL update_driver(const char* hardware_id, const char* inf_path) {
+// Unattended: no prompt may appear (nobody would answer it), and a needed restart comes back in
+// `restart` instead of Windows offering one. Otherwise the installation as it always was.
+BOOL update_driver(const char* hardware_id, const char* inf_path, bool unattended, BOOL* restart) {
   velmor::unique_malloc<wchar_t> wide_id(velmor::to_utf16(hardware_id));
   velmor::unique_malloc<wchar_t> wide_inf(velmor::to_utf16(inf_path));
   if (!wide_id || !wide_inf) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  BOOL ok = pUpdateDriverForPlugAndPlayDevicesW(nullptr, wide_id.get(), wide_inf.get(), INSTALLFLAG_FORCE, nullptr);
+  DWORD flags = unattended ? INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE : INSTALLFLAG_FORCE;
+  BOOL ok = pUpdateDriverForPlugAndPlayDevicesW(nullptr, wide_id.get(), wide_inf.get(), flags,
+                                                unattended ? restart : nullptr);
   velmor::preserve_last_error keep;
   wide_id.reset();
   wide_inf.reset();
@@ -98,15 +103,17 @@ BOOL copy_inf(const char* inf_path, char* destination) {
 }
 
 // Steps after the device identity is known: the install attempt, else the INF copy.
-int install(const char* inf_path, const char* device_id, const char* hardware_id) {
+int install(const char* inf_path, const char* device_id, const char* hardware_id, bool unattended) {
   int status = WDI_ST_OK;
   if (hardware_id != nullptr) {
     pipe_log("Installing driver for %s - please wait...", hardware_id);
-    BOOL ok = update_driver(hardware_id, inf_path);
+    BOOL restart = FALSE;
+    BOOL ok = update_driver(hardware_id, inf_path, unattended, &restart);
     DWORD error = ::GetLastError();
     pipe_send_type(PIPEMSG_TIMEOUT_FINITE);
     if (ok) {
       pipe_log("driver update completed");
+      if (restart) report_restart_needed();
       reenumerate_device(device_id);
       return WDI_ST_OK;
     }
@@ -188,13 +195,14 @@ int run(int argc, char** argv, run_state* state) {
   const char* device_id = request_id(PIPEMSG_ASK_DEVICE_ID);
   const char* hardware_id = request_id(PIPEMSG_ASK_HARDWARE_ID);
   request_id(PIPEMSG_ASK_USER_SID);
+  const bool unattended = ask_unattended();
 
   state->reader.reset(start_syslog_reader());
   // Only a setting that was switched off is put back: putting back what was never changed would
   // delete the user's own value.
   state->restore_points_off = set_restore_point_policy(true);
   pipe_send_type(PIPEMSG_TIMEOUT_INFINITE);
-  return install(inf_path, device_id, hardware_id);
+  return install(inf_path, device_id, hardware_id, unattended);
 }
 
 }  // namespace

@@ -96,6 +96,9 @@ inline void close_find(HANDLE h) { ::FindClose(h); }
 inline void destroy_device_set(HANDLE set) {
   if (auto destroy = imports::SetupDiDestroyDeviceInfoList()) destroy(set);
 }
+inline void close_inf(HANDLE inf) {
+  if (auto close = imports::SetupCloseInfFile()) close(inf);
+}
 }  // namespace detail
 
 // Kernel handles whose "none" value is NULL (threads, processes, events, mutexes, tokens).
@@ -105,6 +108,8 @@ using unique_file = unique_any<detail::invalid_value_traits<detail::close_handle
 using unique_find = unique_any<detail::invalid_value_traits<detail::close_find, false>>;
 // A device-information set (SetupDiGetClassDevs).
 using unique_device_set = unique_any<detail::invalid_value_traits<detail::destroy_device_set, false>>;
+// An open INF file (SetupOpenInfFile).
+using unique_inf = unique_any<detail::invalid_value_traits<detail::close_inf, false>>;
 using unique_hkey = unique_resource<HKEY, detail::close_key, nullptr>;
 using unique_hlocal = unique_resource<HLOCAL, detail::free_local, nullptr>;
 using unique_gdi = unique_resource<HGDIOBJ, detail::delete_gdi, nullptr>;

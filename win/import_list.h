@@ -6,6 +6,7 @@
 // Kernel: later than XP, or needed before the search path is restricted.
 VELMOR_IMPORT("kernel32.dll", CancelIoEx, BOOL(WINAPI*)(HANDLE, LPOVERLAPPED))
 VELMOR_IMPORT("kernel32.dll", IsWow64Process, BOOL(WINAPI*)(HANDLE, PBOOL))
+VELMOR_IMPORT("kernel32.dll", IsWow64Process2, BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*))
 VELMOR_IMPORT("kernel32.dll", SetDefaultDllDirectories, BOOL(WINAPI*)(DWORD))
 VELMOR_IMPORT("kernel32.dll", AddDllDirectory, void*(WINAPI*)(PCWSTR))
 VELMOR_IMPORT("kernel32.dll", SetDllDirectoryW, BOOL(WINAPI*)(LPCWSTR))
@@ -42,6 +43,17 @@ VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceRegistryPropertyA, decltype(&::Set
 VELMOR_IMPORT("Setupapi.dll", SetupDiSetDeviceRegistryPropertyA, decltype(&::SetupDiSetDeviceRegistryPropertyA))
 VELMOR_IMPORT("Setupapi.dll", SetupCopyOEMInfW, decltype(&::SetupCopyOEMInfW))
 VELMOR_IMPORT("Newdev.dll", UpdateDriverForPlugAndPlayDevicesW, decltype(&::UpdateDriverForPlugAndPlayDevicesW))
+// The driver store (/check, /uninstall). DiUninstallDriverW exists from Windows 7 on.
+VELMOR_IMPORT("Newdev.dll", DiUninstallDriverW, BOOL(WINAPI*)(HWND, LPCWSTR, DWORD, PBOOL))
+VELMOR_IMPORT("Setupapi.dll", SetupUninstallOEMInfW, BOOL(WINAPI*)(PCWSTR, DWORD, PVOID))
+VELMOR_IMPORT("Setupapi.dll", SetupOpenInfFileW, decltype(&::SetupOpenInfFileW))
+VELMOR_IMPORT("Setupapi.dll", SetupCloseInfFile, decltype(&::SetupCloseInfFile))
+VELMOR_IMPORT("Setupapi.dll", SetupGetLineTextW, decltype(&::SetupGetLineTextW))
+VELMOR_IMPORT("Setupapi.dll", SetupGetInfInformationW, decltype(&::SetupGetInfInformationW))
+VELMOR_IMPORT("Setupapi.dll", SetupQueryInfOriginalFileInformationW, decltype(&::SetupQueryInfOriginalFileInformationW))
+VELMOR_IMPORT("Setupapi.dll", SetupDiOpenDevRegKey, decltype(&::SetupDiOpenDevRegKey))
+VELMOR_IMPORT("Setupapi.dll", SetupDiCallClassInstaller, decltype(&::SetupDiCallClassInstaller))
+VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceInstanceIdA, decltype(&::SetupDiGetDeviceInstanceIdA))
 VELMOR_IMPORT("setupapi.dll", SetupDiGetDevicePropertyW, BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*,
                                                                       DEVPROPTYPE*, PBYTE, DWORD, PDWORD, DWORD))
 
@@ -57,6 +69,10 @@ VELMOR_IMPORT("crypt32", CertAddCertificateContextToStore, decltype(&::CertAddCe
 VELMOR_IMPORT("crypt32", CertAddEncodedCertificateToStore, decltype(&::CertAddEncodedCertificateToStore))
 VELMOR_IMPORT("crypt32", CertFindCertificateInStore, decltype(&::CertFindCertificateInStore))
 VELMOR_IMPORT("crypt32", CertDeleteCertificateFromStore, decltype(&::CertDeleteCertificateFromStore))
+VELMOR_IMPORT("crypt32", CertEnumCertificatesInStore, decltype(&::CertEnumCertificatesInStore))
+VELMOR_IMPORT("crypt32", CertDuplicateCertificateContext, decltype(&::CertDuplicateCertificateContext))
+VELMOR_IMPORT("crypt32", CertFindExtension, decltype(&::CertFindExtension))
+VELMOR_IMPORT("crypt32", CertGetCertificateContextProperty, decltype(&::CertGetCertificateContextProperty))
 VELMOR_IMPORT("crypt32", CryptAcquireCertificatePrivateKey, decltype(&::CryptAcquireCertificatePrivateKey))
 VELMOR_IMPORT("wintrust", CryptCATOpen, decltype(&::CryptCATOpen))
 VELMOR_IMPORT("wintrust", CryptCATClose, decltype(&::CryptCATClose))

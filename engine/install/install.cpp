@@ -79,6 +79,10 @@ class installer_stopper {
     velmor::critical_section_lock hold(lock_);
     if (request != nullptr && request == request_ && process_) ::TerminateProcess(process_.get(), 1);
   }
+  void stop_any() {
+    velmor::critical_section_lock hold(lock_);
+    if (process_) ::TerminateProcess(process_.get(), 1);
+  }
 
  private:
   velmor::critical_section lock_;
@@ -444,6 +448,8 @@ extern "C" int install_driver_internal(void* request_pointer) {
   active_device = request.device;
   active_filter_mode = 0;
   if (request.options != nullptr) active_filter_mode = request.options->filter_mode;
+  active_unattended = request.options != nullptr ? request.options->unattended : 0;
+  install_restart_needed = 0;
 
   launch_plan plan;
   plan.filter = active_filter_mode != 0;
@@ -477,6 +483,10 @@ extern "C" void release_abandoned_installation(void* request) {
 }
 
 extern "C" void stop_installation(void* request) { stopper.stop(request); }
+
+extern "C" void stop_current_installation(void) { stopper.stop_any(); }
+
+extern "C" int wdi_install_needs_restart(void) { return install_restart_needed; }
 
 extern "C" int wdi_install_driver(struct wdi_device_entry* device, const char* path, const char* inf_name,
                                   const struct wdi_install_options* options) {

@@ -16,6 +16,10 @@ struct wdi_install_options {
   HWND owner_window;         // non-null: progress bar mode, the window is owned by it
   int32_t filter_mode;       // run install-filter.exe instead of the package installer
   uint32_t pending_wait_ms;  // wait for pending device installations first
+  // Non-zero: nobody can answer a prompt (a quiet or desktop-less run). The installer asks the
+  // device installer for a non-interactive installation and reports a needed restart instead of
+  // letting Windows offer one (wdi_install_needs_restart).
+  int32_t unattended;
 };
 
 struct install_request {
@@ -39,6 +43,14 @@ void stop_installation(void* request);
 // the pipe, its handles and the machine-wide install mutex are closed. Call only once the thread
 // is gone.
 void release_abandoned_installation(void* request);
+
+// Non-zero when the installer of the last run reported that a restart is needed to finish it
+// (unattended runs only). Reset at the start of every run.
+int wdi_install_needs_restart(void);
+
+// Ends the installer process of whichever run is active now, if any; callable from any thread.
+// The run then returns a failure by itself (used to bound a whole unattended command).
+void stop_current_installation(void);
 
 // Server end of the installer pipe; INVALID_HANDLE_VALUE outside a run.
 extern HANDLE installer_pipe;

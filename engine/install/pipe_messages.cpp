@@ -9,6 +9,8 @@
 
 struct wdi_device_entry* active_device = nullptr;
 int32_t active_filter_mode = 0;
+int32_t active_unattended = 0;
+int32_t install_restart_needed = 0;
 uint32_t pipe_read_timeout = PIPE_READ_TIMEOUT_FINITE;
 
 namespace {
@@ -87,6 +89,14 @@ extern "C" int process_message(char* buffer, uint32_t length) {
       return static_cast<signed char>(buffer[1]);
     case PIPEMSG_COMPLETED:
       wdi_dbg("installer process completed");
+      return WDI_ST_OK;
+    case PIPEMSG_ASK_UNATTENDED:
+      wdi_dbg("got request for the installation mode");
+      send_installer_reply(active_unattended ? "1" : "0", 1);
+      return WDI_ST_OK;
+    case PIPEMSG_RESTART_NEEDED:
+      wdi_info("the installation needs a restart to finish");
+      install_restart_needed = 1;
       return WDI_ST_OK;
     default:
       wdi_err("unrecognized installer message");

@@ -74,7 +74,9 @@ TEST(ParseCommandLine, RefusesBadCommandLinesWithAReason) {
       {"/list", "stray"},                       // a folder is for /extract only
       {"/extract", "a", "b"},
       {"/extract", ""},
-      {"/extract", "/interfaces", "0"},         // /interfaces is for /install only
+      {"/extract", "/interfaces", "0"},         // /interfaces is not for /extract
+      {"/list", "/interfaces", "0"},
+      {"/check", "/uninstall"},
       {"/", "/list"},
   };
   for (const Args& args : bad) {
@@ -132,11 +134,57 @@ TEST(CommandLines, ReportEachInterfaceWithTheDialogsTexts) {
 }
 
 TEST(ExitCodeFor, BusyOnlyWhenEveryFailureWasAnotherCopyAtWork) {
-  EXPECT_EQ(kExitSuccess, ExitCodeFor({}));
-  EXPECT_EQ(kExitSuccess, ExitCodeFor({0, 0, 0}));
-  EXPECT_EQ(kExitBusy, ExitCodeFor({0, WDI_ST_IN_USE}));
-  EXPECT_EQ(kExitFailed, ExitCodeFor({WDI_ST_IN_USE, WDI_ST_TIMED_OUT, 0}));
-  EXPECT_EQ(kExitFailed, ExitCodeFor({WDI_ST_OTHER}));
+  EXPECT_EQ(0, ExitCodeFor({}));
+  EXPECT_EQ(0, ExitCodeFor({0, 0, 0}));
+  EXPECT_EQ(3010, ExitCodeFor({0, 0}, true));
+  EXPECT_EQ(1618, ExitCodeFor({0, WDI_ST_IN_USE}));
+  EXPECT_EQ(1618, ExitCodeFor({WDI_ST_INSTALL_PENDING, WDI_ST_IN_USE}, true)) << "busy wins over a restart";
+  EXPECT_EQ(1603, ExitCodeFor({WDI_ST_IN_USE, WDI_ST_TIMED_OUT, 0}, true));
+  EXPECT_EQ(1603, ExitCodeFor({WDI_ST_OTHER}));
+  EXPECT_EQ(1639, kExitUsage);
+}
+
+TEST(ParseCommandLine, CheckAndUninstallTakeAnInterfaceList) {
+  CommandLineRequest check = ParseCommandLine({"/CHECK", "/interfaces", "winusb"});
+  EXPECT_EQ(CommandAction::kCheck, check.action);
+  EXPECT_TRUE(check.winusb && !check.usart && !check.bridge);
+  CommandLineRequest uninstall = ParseCommandLine({"-uninstall", "/quiet", "/log", "u.log"});
+  EXPECT_EQ(CommandAction::kUninstall, uninstall.action);
+  EXPECT_TRUE(uninstall.usart && uninstall.winusb && uninstall.bridge && uninstall.quiet);
+  EXPECT_EQ("u.log", uninstall.log_file);
+}
+
+TEST(UnattendedLines, RefusalRestartBoundCheckAndUninstall) {
+  EXPECT_EQ("", PlatformRefusalLine(0x8664, false));
+  EXPECT_EQ("", PlatformRefusalLine(0, false));
+  EXPECT_EQ(0u, PlatformRefusalLine(0xAA64, false).find("Nothing installed: Windows for ARM64 accepts only driver"));
+  EXPECT_EQ(0u, PlatformRefusalLine(0x14C, true).find("Nothing installed: Windows in S mode accepts only"));
+  EXPECT_EQ(480000u, RemainingRunMs(0));
+  EXPECT_EQ(1u, RemainingRunMs(479999));
+  EXPECT_EQ(0u, RemainingRunMs(480000));
+  EXPECT_EQ(0u, RemainingRunMs(0xFFFFFFF0u)) << "a run past its bound stays past it";
+  EXPECT_EQ("The run's time limit of 480 s cut it short: the interfaces not handled yet were not tried.",
+            TimeLimitLine(kRunLimitMs));
+
+  EXPECT_EQ("Usart driver package: not in the driver store", CheckPackageLine(kUsartInterface, {}));
+  EXPECT_EQ("WinUSB driver package: in the driver store (oem3.inf, oem7.inf)",
+            CheckPackageLine(kWinusbInterface, {"oem3.inf", "oem7.inf"}));
+  InterfaceState installed{true, true, "usbser", 0};
+  InterfaceState foreign{true, false, "other", 0};
+  InterfaceState absent{false, false, nullptr, 0};
+  std::vector<CheckedInterface> probe = {{&kUsartInterface, installed}, {&kWinusbInterface, absent}};
+  EXPECT_EQ("Probe 6&A&0: usart=usbser, winusb=absent", CheckProbeLine("6&A&0", probe));
+  EXPECT_TRUE(ProbeComplete(probe)) << "an interface the probe lacks needs no driver";
+  probe.push_back({&kBridgeInterface, foreign});
+  EXPECT_FALSE(ProbeComplete(probe));
+
+  EXPECT_EQ("Bridge driver package: none in the driver store.", UninstallLine(kBridgeInterface, "", 0));
+  EXPECT_EQ("Bridge driver package oem4.inf removed from the driver store.", UninstallLine(kBridgeInterface, "oem4.inf", 0));
+  EXPECT_EQ("Bridge driver package oem4.inf could not be removed: Access denied (status -3)",
+            UninstallLine(kBridgeInterface, "oem4.inf", -3));
+  EXPECT_EQ("Certificates of this tool: none in the Root and TrustedPublisher stores.", CertificatesLine(0, 0));
+  EXPECT_EQ("Certificates of this tool removed: 2 from Root, TrustedPublisher store not readable.",
+            CertificatesLine(2, -3));
 }
 
 TEST(LogFileLines, StampsEveryLineAndDropsEmptyOnes) {

@@ -34,10 +34,14 @@ class PipeMessages : public ::testing::Test {
     device_.first_hardware_id = hardware_;
     active_device = &device_;
     active_filter_mode = 0;
+    active_unattended = 0;
+    install_restart_needed = 0;
   }
   void TearDown() override {
     active_device = nullptr;
     active_filter_mode = 0;
+    active_unattended = 0;
+    install_restart_needed = 0;
     engine_log_level = saved_level_;
     pipe_read_timeout = saved_timeout_;
   }
@@ -116,6 +120,17 @@ TEST_F(PipeMessages, MissingStringsAreOneZeroByteAndEmptyOnesAreEmpty) {
   EXPECT_NE(sid_out.find("Velmor:warning [process_message] no user_sid - sending empty string"), std::string::npos);
 }
 
+// The installation mode is asked for, a needed restart is only noted: neither ends the run.
+TEST_F(PipeMessages, UnattendedModeIsAnsweredAndARestartIsNoted) {
+  EXPECT_EQ(handle(msg(PIPEMSG_ASK_UNATTENDED)), 0);
+  active_unattended = 1;
+  EXPECT_EQ(handle(msg(PIPEMSG_ASK_UNATTENDED)), 0);
+  EXPECT_EQ(replies, std::vector<std::string>({"0", "1"}));
+  EXPECT_EQ(install_restart_needed, 0);
+  EXPECT_EQ(handle(msg(PIPEMSG_RESTART_NEEDED)), 0);
+  EXPECT_EQ(install_restart_needed, 1);
+}
+
 // Arbitrary bytes, lengths and device states: no crash, no access outside the message (ASan), and
 // every result one the read loop understands.
 TEST_F(PipeMessages, ArbitraryBytesAreHandledSafely) {
@@ -152,7 +167,7 @@ TEST_F(PipeMessages, ArbitraryBytesAreHandledSafely) {
     } else {
       ASSERT_TRUE(status == 0 || status == WDI_ST_MISSING) << status;
     }
-    bool request = type >= PIPEMSG_ASK_DEVICE_ID && type <= PIPEMSG_ASK_USER_SID;
+    bool request = (type >= PIPEMSG_ASK_DEVICE_ID && type <= PIPEMSG_ASK_USER_SID) || type == PIPEMSG_ASK_UNATTENDED;
     ASSERT_EQ(replies.size(), request ? 1u : 0u);
   }
 }

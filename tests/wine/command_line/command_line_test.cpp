@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <wincrypt.h>
+
 #include "command_fixture.h"
+#include "engine/signing/signing.h"
 #include "test_support.h"
 
 namespace {
@@ -180,7 +183,7 @@ TEST_F(CommandLine, ListBesideAnotherCopyOfTheTool) {
   cmd::HeldMutex enumerating("Global\\wdi_create_list");
   ASSERT_NE(nullptr, enumerating.handle);
   Outcome busy = Run("/list");
-  EXPECT_EQ(3, busy.exit_code);
+  EXPECT_EQ(1618, busy.exit_code);
   EXPECT_EQ("", busy.out);
   EXPECT_NE(std::string::npos, busy.err.find("The devices cannot be listed")) << busy.err;
 }
@@ -245,8 +248,8 @@ TEST_F(CommandLine, InstallTargetsTheFirstOfTwoProbes) {
 }
 
 // The installer fails in the device installer (the stand-in in the 64-bit system folder, where the
-// 64-bit installer takes it from): three attempts, then exit code 1 naming the interface. Without
-// /quiet the progress window shows meanwhile.
+// 64-bit installer takes it from): three attempts, then exit code 1603 naming the interface.
+// Without /quiet the progress window shows meanwhile.
 TEST_F(CommandLine, FailingInstallerExitsOneAndNamesTheInterface) {
   const char kProbe[] = "C0DE340A";
   const std::string standin = wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH);
@@ -259,7 +262,7 @@ TEST_F(CommandLine, FailingInstallerExitsOneAndNamesTheInterface) {
   const std::string log = logs / "failed.log";
 
   Outcome failed = Run("/install /interfaces usart /log " + quoted(log));
-  EXPECT_EQ(1, failed.exit_code);
+  EXPECT_EQ(1603, failed.exit_code);
   Lines lines = lines_of(failed.out);
   ASSERT_EQ(2u, lines.size());
   EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(Usart driver installation failed\. .+ \(status -[0-9]+\))")))
@@ -270,18 +273,27 @@ TEST_F(CommandLine, FailingInstallerExitsOneAndNamesTheInterface) {
       << "no progress window among: " << joined(failed.windows);
   Lines logged = lines_of(wine_test::read_file(log));
   ASSERT_FALSE(logged.empty());
-  EXPECT_TRUE(std::regex_search(logged.back(), std::regex(R"( Summary: usart failed \(-[0-9]+\); exit code 1$)")))
+  EXPECT_TRUE(std::regex_search(logged.back(), std::regex(R"( Summary: usart failed \(-[0-9]+\); exit code 1603$)")))
       << logged.back();
 }
 
 TEST_F(CommandLine, AnotherCopyAtWorkGetsItsOwnExitCode) {
-  cmd::HeldMutex preparing("Global\\wdi_prepare_driver");
-  ASSERT_NE(nullptr, preparing.handle);
-  Outcome busy = Run("/install /interfaces bridge /quiet");
-  EXPECT_EQ(3, busy.exit_code);
-  EXPECT_EQ(Lines({"No probe attached: installing for probes plugged in later.",
-                   std::string("Bridge driver installation failed. ") + kBusyText + " (status -6)"}),
-            lines_of(busy.out));
+  {
+    cmd::HeldMutex preparing("Global\\wdi_prepare_driver");
+    ASSERT_NE(nullptr, preparing.handle);
+    Outcome busy = Run("/install /interfaces bridge /quiet");
+    EXPECT_EQ(1618, busy.exit_code);
+    EXPECT_EQ(Lines({"No probe attached: installing for probes plugged in later.",
+                     std::string("Bridge driver installation failed. ") + kBusyText + " (status -6)"}),
+              lines_of(busy.out));
+  }
+  // The installation's own mutex: another copy installing, for /install and /uninstall alike.
+  cmd::HeldMutex installing("Global\\install_driver_internal");
+  ASSERT_NE(nullptr, installing.handle);
+  Outcome busy = Run("/install /interfaces usart /quiet");
+  EXPECT_EQ(1618, busy.exit_code);
+  EXPECT_NE(std::string::npos, busy.out.find("(status -6)")) << busy.out;
+  EXPECT_EQ(1618, Run("/uninstall /quiet").exit_code);
 }
 
 TEST_F(CommandLine, ExtractIntoAFolderWithBlanksAndChineseCharacters) {
@@ -319,10 +331,11 @@ TEST_F(CommandLine, BadCommandLinesExitTwoWithTheUsageAndWriteNothing) {
       "/log " + quoted(log),
       "/extract " + quoted(dir) + " /interfaces 0 /log " + quoted(log),
       "/extract " + quoted(dir) + " " + quoted(dir),
+      "/check /uninstall /log " + quoted(log),
   };
   for (const std::string& arguments : bad) {
     Outcome refused = Run(arguments);
-    EXPECT_EQ(2, refused.exit_code) << arguments;
+    EXPECT_EQ(1639, refused.exit_code) << arguments;
     EXPECT_EQ(0u, refused.err.find("Error: ")) << arguments;
     EXPECT_NE(std::string::npos, refused.err.find("Exit codes:")) << "no usage for " << arguments;
     EXPECT_EQ("", refused.out) << arguments;
@@ -332,7 +345,7 @@ TEST_F(CommandLine, BadCommandLinesExitTwoWithTheUsageAndWriteNothing) {
   }
   // A log file that cannot be opened stops the run before anything is done.
   Outcome no_folder = Run("/install /quiet /log " + quoted(logs / "missing folder\\x.log"));
-  EXPECT_EQ(2, no_folder.exit_code);
+  EXPECT_EQ(1639, no_folder.exit_code);
   EXPECT_NE(std::string::npos, no_folder.err.find("cannot be opened")) << no_folder.err;
   EXPECT_EQ("", no_folder.out);
   EXPECT_EQ(0u, wine_test::list_files(profile.path()).size()) << "something was installed";
@@ -341,8 +354,234 @@ TEST_F(CommandLine, BadCommandLinesExitTwoWithTheUsageAndWriteNothing) {
   Outcome help = Run("-?");
   EXPECT_EQ(0, help.exit_code);
   EXPECT_NE(std::string::npos, help.out.find("/install [/interfaces LIST] [/quiet] [/log FILE]"));
-  EXPECT_NE(std::string::npos, help.out.find("  3  another copy of this tool"));
+  for (const char* text : {"/check [/interfaces LIST]", "/uninstall [/interfaces LIST] [/quiet] [/log FILE]",
+                           "  3010  succeeded; a restart is needed", "  1618  another copy of this tool",
+                           "  1603  at least one failed", "  1639  bad command line"}) {
+    EXPECT_NE(std::string::npos, help.out.find(text)) << text;
+  }
   EXPECT_EQ("", help.err);
+}
+
+// The device installer reports success and a needed restart: an unattended run asks for no prompt,
+// passes a place for the restart, and ends with 3010; Windows is not restarted.
+TEST_F(CommandLine, QuietInstallIsUnattendedAndEndsWithTheRestartCode) {
+  const char kProbe[] = "C0DE350A";
+  wine_test::system_module_standin newdev(wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH), "newdev.dll", true);
+  ASSERT_TRUE(newdev.placed());
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbe)));
+  const std::string record = logs / "newdev.txt";
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", "0");
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RESTART", "1");
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", record.c_str());
+  const std::string log = logs / "restart.log";
+  Outcome restart = Run("/install /interfaces usart /quiet /log " + quoted(log));
+  Outcome interactive = Run("/install /interfaces usart");
+  for (const char* name : {"VELMOR_TEST_NEWDEV_ERROR", "VELMOR_TEST_NEWDEV_RESTART", "VELMOR_TEST_NEWDEV_RECORD"}) {
+    ::SetEnvironmentVariableA(name, nullptr);
+  }
+  EXPECT_EQ(3010, restart.exit_code);
+  EXPECT_EQ(Lines({"Installing for probe " + key(kProbe) + ".", "Usart driver installed.",
+                   "A restart is needed to finish the installation; Windows was not restarted."}),
+            lines_of(restart.out));
+  EXPECT_NE(std::string::npos, wine_test::read_file(log).find("Summary: usart succeeded; exit code 3010"));
+  // INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE with a restart output; with a desktop and without
+  // /quiet, the installation as the dialog makes it (the restart then is Windows' own to offer).
+  EXPECT_EQ("update flags=0x5 restart=out\nupdate flags=0x1 restart=null\n", wine_test::read_file(record));
+  EXPECT_EQ(0, interactive.exit_code);
+}
+
+// Windows in S mode (as ARM64) accepts only packages signed by Microsoft: nothing is prepared or
+// installed, one line says why.
+TEST_F(CommandLine, SModeRefusesTheInstallation) {
+  const char kPolicy[] = "SYSTEM\\CurrentControlSet\\Control\\CI\\Policy";
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPolicy, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                             nullptr));
+  DWORD one = 1;
+  ::RegSetValueExA(key, "SkuPolicyRequired", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+  Outcome refused = Run("/install /quiet");
+  ::RegDeleteValueA(key, "SkuPolicyRequired");
+  ::RegCloseKey(key);
+  EXPECT_EQ(1603, refused.exit_code);
+  EXPECT_EQ("", refused.out);
+  EXPECT_EQ(0u, refused.err.find("Nothing installed: Windows in S mode accepts only driver packages signed by "
+                                 "Microsoft; the probe's serial ports and WinUSB interface are set up by Windows"))
+      << refused.err;
+  EXPECT_EQ(0u, wine_test::list_files(profile.path()).size()) << "something was prepared";
+}
+
+// Certificates of a machine store whose subject contains `text`, by thumbprint.
+std::set<std::string> certificates(const char* store_name, const std::string& text) {
+  std::set<std::string> found;
+  HCERTSTORE store =
+      ::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG, store_name);
+  if (store == nullptr) return found;
+  for (PCCERT_CONTEXT cert = ::CertEnumCertificatesInStore(store, nullptr); cert != nullptr;
+       cert = ::CertEnumCertificatesInStore(store, cert)) {
+    char name[256] = {};
+    ::CertGetNameStringA(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, sizeof(name));
+    if (std::string(name).find(text) == std::string::npos) continue;
+    BYTE hash[20] = {};
+    DWORD size = sizeof(hash);
+    ::CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size);
+    char hex[41] = {};
+    for (int i = 0; i < 20; ++i) std::snprintf(hex + 2 * i, 3, "%02X", hash[i]);
+    found.insert(hex);
+  }
+  ::CertCloseStore(store, 0);
+  return found;
+}
+
+std::string thumbprint_of(PCCERT_CONTEXT cert) {
+  BYTE hash[20] = {};
+  DWORD size = sizeof(hash);
+  ::CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &size);
+  char hex[41] = {};
+  for (int i = 0; i < 20; ++i) std::snprintf(hex + 2 * i, 3, "%02X", hash[i]);
+  return hex;
+}
+
+// Removes a certificate from both stores through the registry behind them.
+void forget_certificate(const std::string& thumbprint) {
+  for (const char* store_name : {"Root", "TrustedPublisher"}) {
+    std::string key = std::string("Software\\Microsoft\\SystemCertificates\\") + store_name + "\\Certificates\\" + thumbprint;
+    ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_64KEY, 0);
+  }
+}
+
+// A certificate made and trusted by the signing step itself (Wine's device installer checks no
+// catalog, so an installation under Wine may leave none).
+struct OurCertificate {
+  std::string thumbprint;
+  explicit OurCertificate(const char* subject) {
+    PCCERT_CONTEXT cert = CreateSelfSignedCert(subject);
+    if (cert == nullptr) return;
+    if (AddCertToStore(cert, "Root") && AddCertToStore(cert, "TrustedPublisher")) thumbprint = thumbprint_of(cert);
+    DeletePrivateKey(cert);
+    ::CertFreeCertificateContext(cert);
+  }
+  ~OurCertificate() { forget_certificate(thumbprint); }
+};
+
+// A certificate that is not ours, though named like ours and with our friendly name, in both stores.
+// Removed from the registry behind the stores afterwards.
+struct ForeignCertificate {
+  std::string thumbprint;
+  explicit ForeignCertificate(const char* subject) {
+    BYTE encoded[256];
+    DWORD size = sizeof(encoded);
+    if (!::CertStrToNameA(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR, nullptr, encoded, &size, nullptr)) return;
+    CERT_NAME_BLOB name = {size, encoded};
+    PCCERT_CONTEXT cert = ::CertCreateSelfSignCertificate(0, &name, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (cert == nullptr) return;
+    wchar_t friendly[] = L"Velmor";
+    CRYPT_DATA_BLOB friendly_blob = {sizeof(friendly), reinterpret_cast<BYTE*>(friendly)};
+    ::CertSetCertificateContextProperty(cert, CERT_FRIENDLY_NAME_PROP_ID, 0, &friendly_blob);
+    for (const char* store_name : {"Root", "TrustedPublisher"}) {
+      HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, store_name);
+      if (store == nullptr) continue;
+      ::CertAddCertificateContextToStore(store, cert, CERT_STORE_ADD_NEW, nullptr);
+      ::CertCloseStore(store, 0);
+    }
+    BYTE hash[20] = {};
+    DWORD hash_size = sizeof(hash);
+    ::CertGetCertificateContextProperty(cert, CERT_SHA1_HASH_PROP_ID, hash, &hash_size);
+    char hex[41] = {};
+    for (int i = 0; i < 20; ++i) std::snprintf(hex + 2 * i, 3, "%02X", hash[i]);
+    thumbprint = hex;
+    ::CertFreeCertificateContext(cert);
+  }
+  ~ForeignCertificate() { forget_certificate(thumbprint); }
+};
+
+bool in_inf_folder(const char* name) { return wine_test::is_file(std::string("C:\\windows\\inf\\") + name); }
+
+// /check as a detection rule around /install, with no probe and with one; /uninstall removes the
+// packages and our certificates only, and a second one finds nothing.
+TEST_F(CommandLine, CheckInstallAndUninstall) {
+  const char kProbe[] = "C0DE360A";
+  const std::string kOurs = "(Velmor autogenerated)";
+  ASSERT_EQ(0, Run("/uninstall /quiet").exit_code) << "what earlier tests installed";
+  ForeignCertificate foreign("CN=USB\\VID_2E3C&PID_F000&MI_00 (Velmor autogenerated) foreign");
+  ASSERT_FALSE(foreign.thumbprint.empty());
+  const std::string serial = "/interfaces usart,bridge";
+
+  Outcome before = Run("/check " + serial);
+  EXPECT_EQ(1, before.exit_code);
+  EXPECT_EQ(Lines({"Usart driver package: not in the driver store", "Bridge driver package: not in the driver store"}),
+            lines_of(before.out));
+
+  ASSERT_EQ(0, Run("/install /quiet " + serial).exit_code);
+  Outcome stored = Run("/check " + serial);
+  EXPECT_EQ(0, stored.exit_code);
+  Lines stored_lines = lines_of(stored.out);
+  ASSERT_EQ(2u, stored_lines.size());
+  EXPECT_EQ(0u, stored_lines[0].find("Usart driver package: in the driver store (")) << stored_lines[0];
+  EXPECT_EQ(1, Run("/check").exit_code) << "the WinUSB package is not there";
+
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbe)));
+  Outcome bare = Run("/check " + serial);
+  EXPECT_EQ(1, bare.exit_code);
+  EXPECT_EQ("Probe " + key(kProbe) + ": usart=not installed, bridge=not installed", lines_of(bare.out).back());
+  ASSERT_EQ(0, Run("/install /quiet " + serial).exit_code);
+  Outcome complete = Run("/check " + serial);
+  EXPECT_EQ(0, complete.exit_code);
+  EXPECT_TRUE(std::regex_match(lines_of(complete.out).back(),
+                               std::regex("Probe .*: usart=usbser( [0-9.]+)?, bridge=usbser( [0-9.]+)?")))
+      << complete.out;
+  OurCertificate ours("CN=USB\\VID_2E3C&PID_F000&MI_04 (Velmor autogenerated)");
+  ASSERT_FALSE(ours.thumbprint.empty());
+  for (const char* store_name : {"Root", "TrustedPublisher"}) {
+    EXPECT_EQ(1u, certificates(store_name, kOurs).count(ours.thumbprint)) << store_name;
+  }
+
+  const std::string log = logs / "uninstall.log";
+  Outcome removed = Run("/uninstall /quiet /log " + quoted(log));
+  EXPECT_EQ(0, removed.exit_code);
+  std::printf("--- uninstall log ---\n%s", wine_test::read_file(log).c_str());
+  EXPECT_TRUE(std::regex_search(removed.out, std::regex("Usart driver package .+ removed from the driver store\\.")));
+  EXPECT_TRUE(std::regex_search(removed.out, std::regex("Bridge driver package .+ removed from the driver store\\.")));
+  EXPECT_NE(std::string::npos, removed.out.find("WinUSB driver package: none in the driver store."));
+  EXPECT_NE(std::string::npos,
+            removed.out.find("Certificates of this tool removed: 1 from Root, 1 from TrustedPublisher."));
+  EXPECT_FALSE(in_inf_folder("Korvex-USART.inf"));
+  EXPECT_FALSE(in_inf_folder("Korvex-Bridge.inf"));
+  EXPECT_EQ("", cmd::service_of(velmor_lab::probe_interface_id(kProbe, 0)));
+  EXPECT_EQ("", cmd::service_of(velmor_lab::probe_interface_id(kProbe, 4)));
+  for (const char* store_name : {"Root", "TrustedPublisher"}) {
+    EXPECT_EQ(std::set<std::string>({foreign.thumbprint}), certificates(store_name, kOurs)) << store_name;
+  }
+  EXPECT_EQ(1, Run("/check " + serial).exit_code);
+
+  Outcome again = Run("/uninstall");
+  EXPECT_EQ(0, again.exit_code);
+  EXPECT_EQ(Lines({"Usart driver package: none in the driver store.", "WinUSB driver package: none in the driver store.",
+                   "Bridge driver package: none in the driver store.",
+                   "Certificates of this tool: none in the Root and TrustedPublisher stores."}),
+            lines_of(again.out));
+}
+
+// Where the device installer has DiUninstallDriverW (the stand-in's, Wine has none) it is called with
+// the package's INF in the system's INF folder; a restart it needs becomes 3010, a failure (as a
+// 32-bit caller on 64-bit Windows gets) the older way, which removes the package.
+TEST_F(CommandLine, UninstallUsesDiUninstallDriverWhereItExists) {
+  if (sizeof(void*) == 4) GTEST_SKIP() << "the stand-in is in the 64-bit system folder";
+  ASSERT_EQ(0, Run("/install /quiet /interfaces usart").exit_code);
+  wine_test::system_module_standin newdev(wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH), "newdev.dll", true);
+  ASSERT_TRUE(newdev.placed());
+  const std::string record = logs / "newdev.txt";
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", record.c_str());
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_UNINSTALL", "restart");
+  Outcome restart = Run("/uninstall /interfaces usart");
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_UNINSTALL", nullptr);
+  Outcome fallback = Run("/uninstall /interfaces usart");
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", nullptr);
+  EXPECT_EQ(3010, restart.exit_code);
+  EXPECT_NE(std::string::npos, restart.out.find("A restart is needed to finish the removal")) << restart.out;
+  EXPECT_EQ(0, fallback.exit_code);
+  EXPECT_TRUE(std::regex_search(wine_test::read_file(record), std::regex("^uninstall [^ ]+\\.inf flags=0x0\n")))
+      << wine_test::read_file(record);
+  EXPECT_NE(std::string::npos, Run("/check /interfaces usart").out.find("Usart driver package: not in the driver store"));
 }
 
 }  // namespace

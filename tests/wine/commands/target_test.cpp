@@ -100,11 +100,14 @@ TEST_F(TargetTest, TicksDuringTheInstallationLeaveTheProbesAlone) {
   // which ends the installation as a success.
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", "5000");
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", "0x240006");
+  const std::string record = logs / "newdev.txt";
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", record.c_str());
 
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
   Start();
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", nullptr);
   ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", nullptr);
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", nullptr);
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA)));
   TickOnly(IDC_USART_CHECK);
 
@@ -126,6 +129,8 @@ TEST_F(TargetTest, TicksDuringTheInstallationLeaveTheProbesAlone) {
   EXPECT_TRUE(gui::wait_until([&] { return gui::combo_rows(app.dialog, IDC_PROBE_COMBO).size() == 2; }, 5000));
   EXPECT_EQ(uid_of(kProbeB), gui::control_text(app.dialog, IDC_UID_EDIT));
   EXPECT_EQ(0, app.close());
+  // The dialog's installation: INSTALLFLAG_FORCE alone, no restart output, as it always was.
+  EXPECT_EQ("update flags=0x1 restart=null\n", wine_test::read_file(record));
 }
 
 }  // namespace

@@ -190,6 +190,7 @@ result run(const package& pkg, const options& opts) {
     if (m.type == PIPEMSG_ASK_DEVICE_ID) write_reply(pipe.get(), opts.device_id);
     if (m.type == PIPEMSG_ASK_HARDWARE_ID) write_reply(pipe.get(), opts.hardware_id);
     if (m.type == PIPEMSG_ASK_USER_SID) write_reply(pipe.get(), opts.user_sid);
+    if (m.type == PIPEMSG_ASK_UNATTENDED) write_reply(pipe.get(), opts.unattended);
   }
   if (::WaitForSingleObject(process.get(), 30000) == WAIT_TIMEOUT) ::TerminateProcess(process.get(), 1);
   DWORD code = 0;

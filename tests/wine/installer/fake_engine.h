@@ -24,6 +24,8 @@ struct options {
   std::optional<std::string> device_id = std::string("USB\\VID_2E3C&PID_F000&MI_00\\6&1A2B3C4D&0&0000");
   std::optional<std::string> hardware_id = std::string("USB\\VID_2E3C&PID_F000&MI_00");
   std::optional<std::string> user_sid = std::string("S-1-5-21-1-2-3-1000");
+  // Reply to the installation-mode request: "1" unattended.
+  std::optional<std::string> unattended = std::string("0");
   // Extra "NAME=value" entries of the installer's environment.
   std::vector<std::string> environment;
   // Command-line arguments after the program name (the engine passes the quoted INF name).

@@ -1,0 +1,228 @@
+// The driver store as the tool sees it: the published copies of its INFs in the system's INF
+// folder (Windows names them oem<n>.inf; Wine keeps their own names), told apart from everyone
+// else's by their original name, provider and catalog.
+#include "engine/store/driver_store.h"
+
+#include <setupapi.h>
+#include <cfgmgr32.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "engine/common/error_text.h"
+#include "engine/common/log.h"
+#include "engine/common/status.h"
+#include "win/handles.h"
+#include "win/imports.h"
+#include "win/utf8.h"
+
+namespace {
+
+namespace imports = velmor::imports;
+
+// The Provider every INF template of ours names.
+const wchar_t kProvider[] = L"Velmor";
+
+// "<windows>\inf\<name>", or false when it would not fit. The system's folder, not a per-user one
+// that GetWindowsDirectory gives in some terminal-server sessions.
+bool inf_path(const wchar_t* name, wchar_t (&path)[MAX_PATH]) {
+  UINT n = ::GetSystemWindowsDirectoryW(path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  int written = std::swprintf(path + n, MAX_PATH - n, L"\\inf\\%ls", name);
+  return written > 0 && static_cast<UINT>(written) < MAX_PATH - n;
+}
+
+bool version_entry(HINF inf, const wchar_t* key, wchar_t (&value)[MAX_PATH]) {
+  auto get_line = imports::SetupGetLineTextW();
+  value[0] = L'\0';
+  if (get_line == nullptr || !get_line(nullptr, inf, L"Version", key, value, MAX_PATH, nullptr)) return false;
+  value[MAX_PATH - 1] = L'\0';
+  return true;
+}
+
+// The name the INF had before the system copied it; its own name where the system cannot say
+// (Wine answers with the copy's name).
+void original_name(const wchar_t* path, const wchar_t* own_name, wchar_t (&name)[MAX_PATH]) {
+  std::swprintf(name, MAX_PATH, L"%ls", own_name);
+  auto get_info = imports::SetupGetInfInformationW();
+  auto query = imports::SetupQueryInfOriginalFileInformationW();
+  if (get_info == nullptr || query == nullptr) return;
+  DWORD size = 0;
+  if (!get_info(path, INFINFO_INF_NAME_IS_ABSOLUTE, nullptr, 0, &size) || size == 0) return;
+  std::vector<BYTE> block(size);
+  auto* info = reinterpret_cast<PSP_INF_INFORMATION>(block.data());
+  if (!get_info(path, INFINFO_INF_NAME_IS_ABSOLUTE, info, size, nullptr)) return;
+  SP_ORIGINAL_FILE_INFO_W original = {};
+  original.cbSize = sizeof(original);
+  if (!query(info, 0, nullptr, &original)) return;
+  original.OriginalInfName[MAX_PATH - 1] = L'\0';
+  const wchar_t* file = original.OriginalInfName;
+  for (const wchar_t* c = file; *c != L'\0'; ++c) {
+    if (*c == L'\\' || *c == L'/' || *c == L':') file = c + 1;
+  }
+  if (*file != L'\0') std::swprintf(name, MAX_PATH, L"%ls", file);
+}
+
+bool is_ours(const wchar_t* path, const wchar_t* own_name, const wchar_t* inf_name, const wchar_t* cat_name) {
+  auto open = imports::SetupOpenInfFileW();
+  if (open == nullptr) return false;
+  velmor::unique_inf inf(open(path, nullptr, INF_STYLE_WIN4, nullptr));
+  if (!inf) return false;
+  wchar_t provider[MAX_PATH], catalog[MAX_PATH], original[MAX_PATH];
+  if (!version_entry(inf.get(), L"Provider", provider) || _wcsicmp(provider, kProvider) != 0) return false;
+  if (!version_entry(inf.get(), L"CatalogFile", catalog) || _wcsicmp(catalog, cat_name) != 0) return false;
+  // Where the system cannot tell the original name, the provider and the catalog named after our
+  // INF decide.
+  original_name(path, own_name, original);
+  return _wcsicmp(original, inf_name) == 0 || _wcsicmp(original, own_name) == 0;
+}
+
+// Windows publishes as oem<n>.inf; Wine under the INF's own name. Nothing else is opened.
+bool may_be_published_copy(const wchar_t* name, const wchar_t* inf_name) {
+  return _wcsnicmp(name, L"oem", 3) == 0 || _wcsicmp(name, inf_name) == 0;
+}
+
+// The InfPath of a device's driver key: the published INF it was installed from.
+bool driver_inf_of(HDEVINFO set, SP_DEVINFO_DATA* device, wchar_t (&name)[MAX_PATH]) {
+  auto open_key = imports::SetupDiOpenDevRegKey();
+  if (open_key == nullptr) return false;
+  HKEY raw = open_key(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
+  if (raw == INVALID_HANDLE_VALUE || raw == nullptr) return false;
+  velmor::unique_hkey key(raw);
+  DWORD type = 0;
+  DWORD size = sizeof(name) - sizeof(wchar_t);
+  name[0] = L'\0';
+  if (::RegQueryValueExW(key.get(), L"InfPath", nullptr, &type, reinterpret_cast<BYTE*>(name), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return false;
+  }
+  name[size / sizeof(wchar_t)] = L'\0';
+  return true;
+}
+
+// Uninstalls every device whose driver came from `published`; how many were.
+int take_devices_off(const wchar_t* published) {
+  auto get_devices = imports::SetupDiGetClassDevsA();
+  auto enum_device = imports::SetupDiEnumDeviceInfo();
+  auto call_installer = imports::SetupDiCallClassInstaller();
+  auto instance_id = imports::SetupDiGetDeviceInstanceIdA();
+  if (get_devices == nullptr || enum_device == nullptr || call_installer == nullptr) return 0;
+  velmor::unique_device_set set(get_devices(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+  if (!set) return 0;
+  int removed = 0;
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof(device);
+  for (DWORD i = 0; enum_device(set.get(), i, &device); ++i) {
+    wchar_t inf[MAX_PATH];
+    if (!driver_inf_of(set.get(), &device, inf) || _wcsicmp(inf, published) != 0) continue;
+    char id[MAX_DEVICE_ID_LEN] = {};
+    if (instance_id == nullptr || !instance_id(set.get(), &device, id, sizeof(id), nullptr)) id[0] = '\0';
+    id[sizeof(id) - 1] = '\0';
+    if (call_installer(DIF_REMOVE, set.get(), &device)) {
+      wdi_info("uninstalled device %s, which used the package", id);
+      ++removed;
+    } else {
+      wdi_warn("could not uninstall device %s: %s", id, windows_error_text(0));
+    }
+  }
+  return removed;
+}
+
+void reenumerate_tree() {
+  auto locate = imports::CM_Locate_DevNodeA();
+  auto reenumerate = imports::CM_Reenumerate_DevNode();
+  DEVINST root = 0;
+  if (locate == nullptr || reenumerate == nullptr || locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) {
+    return;
+  }
+  reenumerate(root, CM_REENUMERATE_SYNCHRONOUS);
+}
+
+int status_of(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED: return WDI_ST_DENIED;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return WDI_ST_MISSING;
+    case ERROR_SHARING_VIOLATION: return WDI_ST_IN_USE;
+    default: return WDI_ST_OTHER;
+  }
+}
+
+}  // namespace
+
+extern "C" int wdi_find_store_packages(const char* inf_name, struct wdi_store_package* packages, int capacity) {
+  if (inf_name == nullptr || (packages == nullptr && capacity > 0)) return WDI_ST_BAD_PARAMETER;
+  velmor::unique_malloc<wchar_t> wide(velmor::to_utf16(inf_name));
+  if (!wide) return WDI_ST_NO_RESOURCE;
+  size_t length = std::wcslen(wide.get());
+  if (length < 5 || length >= MAX_PATH || _wcsicmp(wide.get() + length - 4, L".inf") != 0) return WDI_ST_BAD_PARAMETER;
+  wchar_t cat_name[MAX_PATH];
+  std::swprintf(cat_name, MAX_PATH, L"%.*ls.cat", static_cast<int>(length - 4), wide.get());
+
+  wchar_t pattern[MAX_PATH];
+  if (!inf_path(L"*.inf", pattern)) return WDI_ST_OVERRUN;
+  WIN32_FIND_DATAW found = {};
+  velmor::unique_find search(::FindFirstFileW(pattern, &found));
+  if (!search) {
+    if (::GetLastError() == ERROR_FILE_NOT_FOUND) return 0;
+    wdi_err("cannot read the INF folder: %s", windows_error_text(0));
+    return status_of(::GetLastError());
+  }
+  int count = 0;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    found.cFileName[MAX_PATH - 1] = L'\0';
+    if (!may_be_published_copy(found.cFileName, wide.get())) continue;
+    wchar_t path[MAX_PATH];
+    if (!inf_path(found.cFileName, path) || !is_ours(path, found.cFileName, wide.get(), cat_name)) continue;
+    if (count < capacity) {
+      packages[count].published_name[0] = '\0';
+      ::WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, packages[count].published_name, MAX_PATH, nullptr,
+                            nullptr);
+      packages[count].published_name[MAX_PATH - 1] = '\0';
+    }
+    ++count;
+  } while (::FindNextFileW(search.get(), &found));
+  return count;
+}
+
+extern "C" int wdi_remove_store_package(const struct wdi_store_package* package, int* restart_needed) {
+  if (restart_needed != nullptr) *restart_needed = 0;
+  if (package == nullptr || package->published_name[0] == '\0') return WDI_ST_BAD_PARAMETER;
+  velmor::unique_malloc<wchar_t> name(velmor::to_utf16(package->published_name));
+  if (!name) return WDI_ST_NO_RESOURCE;
+  // A published name is a bare file name: nothing outside the INF folder can be named.
+  if (std::wcspbrk(name.get(), L"\\/:") != nullptr) return WDI_ST_BAD_PARAMETER;
+  wchar_t path[MAX_PATH];
+  if (!inf_path(name.get(), path)) return WDI_ST_OVERRUN;
+
+  if (auto uninstall = imports::DiUninstallDriverW()) {
+    BOOL restart = FALSE;
+    if (uninstall(nullptr, path, 0, &restart)) {
+      wdi_info("removed %s from the driver store", package->published_name);
+      if (restart_needed != nullptr) *restart_needed = restart ? 1 : 0;
+      return WDI_ST_OK;
+    }
+    // A 32-bit program on 64-bit Windows gets ERROR_IN_WOW64 here: the older way still works.
+    wdi_warn("DiUninstallDriverW failed for %s: %s", package->published_name, windows_error_text(0));
+  } else {
+    wdi_dbg("DiUninstallDriverW not available");
+  }
+
+  auto uninstall_inf = imports::SetupUninstallOEMInfW();
+  if (uninstall_inf == nullptr) {
+    wdi_err("SetupUninstallOEMInfW not available");
+    return WDI_ST_UNSUPPORTED;
+  }
+  int devices = take_devices_off(name.get());
+  if (!uninstall_inf(name.get(), SUOI_FORCEDELETE, nullptr)) {
+    DWORD error = ::GetLastError();
+    wdi_err("could not remove %s from the driver store: %s", package->published_name, windows_error_text(error));
+    if (devices > 0) reenumerate_tree();
+    return status_of(error);
+  }
+  wdi_info("removed %s from the driver store", package->published_name);
+  if (devices > 0) reenumerate_tree();
+  return WDI_ST_OK;
+}

@@ -1,0 +1,30 @@
+// The tool's driver packages in the system's driver store: finding them by what the tool wrote
+// into them, and removing them again. Text is UTF-8.
+#pragma once
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+struct wdi_store_package {
+  char published_name[MAX_PATH];  // the INF's name in the system's INF folder, e.g. "oem12.inf"
+};
+
+// The packages this tool put into the driver store from an INF named `inf_name`: INFs of the
+// system's INF folder whose original name is `inf_name`, whose provider is ours and whose catalog
+// is "<inf_name without .inf>.cat". Fills at most `capacity` records; returns how many there are
+// (possibly more than `capacity`), or a negative status when the folder cannot be read.
+int wdi_find_store_packages(const char* inf_name, struct wdi_store_package* packages, int capacity);
+
+// Removes one package from the driver store: DiUninstallDriverW where Windows has it (it moves the
+// devices using the package to the next best driver); elsewhere, or when it fails, the devices
+// using the package are uninstalled first, then the package goes with SetupUninstallOEMInfW and the
+// device tree is enumerated again, so that attached devices find whatever else matches.
+// `restart_needed` (may be null) is set non-zero when Windows needs a restart to finish.
+int wdi_remove_store_package(const struct wdi_store_package* package, int* restart_needed);
+
+#ifdef __cplusplus
+}
+#endif
