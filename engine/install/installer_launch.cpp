@@ -34,8 +34,8 @@ bool inheritable(HANDLE handle) {
          (flags & HANDLE_FLAG_INHERIT) != 0;
 }
 
-// The attribute list that restricts inheritance to `handles`; null where the system has none
-// (XP), which then inherits every inheritable handle of ours.
+// The attribute list that restricts inheritance to `handles` (which must outlive it); null where
+// the system has none (XP), which then inherits every inheritable handle of ours.
 velmor::unique_attribute_list handle_list(HANDLE* handles, DWORD count) {
   auto initialize = velmor::imports::InitializeProcThreadAttributeList();
   auto update = velmor::imports::UpdateProcThreadAttribute();
@@ -71,15 +71,14 @@ int start_installer_process(const char* application, const char* command_line, c
   startup.StartupInfo.cb = sizeof(STARTUPINFOW);
   DWORD flags = CREATE_NO_WINDOW;
   BOOL inherit = FALSE;
+  HANDLE handles[2] = {output, ::GetStdHandle(STD_INPUT_HANDLE)};  // the list points here until the start
   velmor::unique_attribute_list list;
   if (output != nullptr) {
-    HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = input;
+    startup.StartupInfo.hStdInput = handles[1];
     startup.StartupInfo.hStdOutput = output;
     startup.StartupInfo.hStdError = output;
-    HANDLE handles[2] = {output, input};
-    list = handle_list(handles, inheritable(input) && input != output ? 2 : 1);
+    list = handle_list(handles, inheritable(handles[1]) && handles[1] != output ? 2 : 1);
     if (list) {
       startup.StartupInfo.cb = sizeof(startup);
       startup.lpAttributeList = list.get();
