@@ -17,6 +17,7 @@
 #include "app/Routines.h"
 #include "app/Unattended.h"
 #include "engine/engine.h"
+#include "engine/payload/security.h"
 #include "win/handles.h"
 #include "win/lock.h"
 
@@ -44,6 +45,33 @@ std::string Utf8(const std::wstring& wide) {
   std::string utf8(static_cast<size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n, nullptr, nullptr);
   return utf8;
+}
+
+std::string FullPath(const std::string& path) {
+  std::wstring wide = Wide(path);
+  DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  DWORD got = ::GetFullPathNameW(wide.c_str(), needed, &full[0], nullptr);
+  if (got == 0 || got >= needed) return path;
+  full.resize(got);
+  return Utf8(full);
+}
+
+// The tool runs elevated, and another user may own a folder on a path given to it: a link there
+// would send its writes anywhere. The existing folders of `path` (a folder) from the root down are
+// held open, each checked on its handle to be no link; held, none can be renamed or replaced.
+// Folders below the last existing one are left to whoever creates them (the engine checks those
+// it makes). False when one is a link or cannot be checked.
+bool HoldFoldersFromRoot(const std::string& path, velmor::package_folders* held) {
+  std::wstring folder = Wide(FullPath(path));
+  while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  while (!folder.empty() && ::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    size_t slash = folder.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return true;  // nothing of it exists: nothing to follow
+    folder.resize(slash);
+  }
+  return folder.empty() || held->hold(folder, 0, false, "RunCommandLine") == WDI_ST_OK;
 }
 
 // The operating system handle behind a C stream, or null when it leads nowhere.
@@ -91,6 +119,13 @@ class RunLog {
   // The tool runs elevated: a link planted where the file belongs must not redirect the writes
   // into another file, so links (and files with more than one name) are refused.
   bool Open(const std::string& path, std::string* why) {
+    std::string full = FullPath(path);
+    size_t slash = full.find_last_of("\\/");
+    velmor::package_folders folders;  // held until the file is open
+    if (slash != std::string::npos && !HoldFoldersFromRoot(full.substr(0, slash + 1), &folders)) {
+      *why = "a folder of its path is a link (reparse point)";
+      return false;
+    }
     velmor::unique_file file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -401,30 +436,22 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
   return report.Close(ResultsDetails(results), exit_code);
 }
 
-std::string FullPath(const std::string& path) {
-  std::wstring wide = Wide(path);
-  DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  DWORD got = ::GetFullPathNameW(wide.c_str(), needed, &full[0], nullptr);
-  if (got == 0 || got >= needed) return path;
-  full.resize(got);
-  return Utf8(full);
-}
-
 int RunExtract(const CommandLineRequest& request, Report& report) {
   // Without a folder: the bare names, as the dialog's button uses them.
   std::string base;
+  velmor::package_folders held;  // the given folder's existing folders, for the whole extraction
+  bool linked = false;
   if (!request.directory.empty()) {
     base = FullPath(request.directory);
     if (base.back() != '\\' && base.back() != '/') base += "\\";
+    linked = !HoldFoldersFromRoot(base, &held);
   }
   wdi_device_entry template_device = {};
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;
   for (const CommandInterface* row : {&kUsartInterface, &kBridgeInterface, &kWinusbInterface}) {
     std::string folder = base + row->folder;
-    int status = ExtractPackage(*row, folder.c_str(), &template_device);
+    int status = linked ? WDI_ST_DENIED : ExtractPackage(*row, folder.c_str(), &template_device);
     results.emplace_back(row, status);
     statuses.push_back(status);
     report.Line(ExtractLine(*row, status, FullPath(folder)));

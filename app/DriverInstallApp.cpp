@@ -6,6 +6,7 @@
 #include "app/CommandLineRun.h"
 #include "app/DriverInstallDlg.h"
 #include "engine/common/system.h"
+#include "win/imports.h"
 
 BEGIN_MESSAGE_MAP(CVelmor_DFU_DriverInstallApp, CWinApp)
 ON_COMMAND(ID_HELP, &CWinApp::OnHelp)
@@ -31,10 +32,12 @@ BOOL CVelmor_DFU_DriverInstallApp::InitInstance() {
   // bare name from now on must not come from there.
   restrict_dll_search_path();
 
+  // comctl32 is no known DLL: imported statically, a copy beside the program would be loaded
+  // before this line runs. From the system folder, at run time.
   INITCOMMONCONTROLSEX icc;
   icc.dwSize = sizeof(icc);
   icc.dwICC = ICC_WIN95_CLASSES;
-  ::InitCommonControlsEx(&icc);
+  if (auto init_common_controls = velmor::imports::InitCommonControlsEx()) init_common_controls(&icc);
 
   // Started with arguments: a command for unattended use, without the dialog.
   if (RunCommandLine(&m_commandExitCode)) return FALSE;

@@ -6,6 +6,7 @@
 
 #include "engine/install/pipe_protocol.h"
 #include "installer/installer_state.h"
+#include "installer/pipe_server_check.h"
 #include "win/handles.h"
 
 namespace {
@@ -16,9 +17,16 @@ enum { log_message_capacity = 1 + 254 + 1 };
 }  // namespace
 
 HANDLE pipe_open_client(const char* name) {
-  return ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                       nullptr);
+  velmor::unique_file pipe(::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT |
+                                             SECURITY_IDENTIFICATION,
+                                         nullptr));
+  if (pipe && !pipe_server_is_trusted(pipe.get())) {
+    printf("The pipe %s is not served by an administrator: not connecting to it.\n", name);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return pipe.release();
 }
 
 void pipe_send_message(const void* data, size_t size) {

@@ -14,8 +14,10 @@
 #endif
 
 // Opens the client end of a pipe for overlapped use, allowing the server to identify this process
-// but not to act as it (the server's impersonation is limited to identification).
-// INVALID_HANDLE_VALUE when it cannot be opened.
+// but not to act as it (the server's impersonation is limited to identification). The server must
+// belong to an administrator or the system account (pipe_server_check.h). INVALID_HANDLE_VALUE
+// when it cannot be opened or its server is not trusted (ERROR_ACCESS_DENIED, after a line on the
+// console).
 HANDLE pipe_open_client(const char* name);
 
 // Sends one log line (cut to 254 characters) when the pipe is open; otherwise does nothing.

@@ -99,6 +99,11 @@ inline void destroy_device_set(HANDLE set) {
 inline void close_inf(HANDLE inf) {
   if (auto close = imports::SetupCloseInfFile()) close(inf);
 }
+// The list's own clean-up first, then its block (from the C heap).
+inline void delete_attribute_list(LPPROC_THREAD_ATTRIBUTE_LIST list) {
+  if (auto delete_list = imports::DeleteProcThreadAttributeList()) delete_list(list);
+  std::free(list);
+}
 }  // namespace detail
 
 // Kernel handles whose "none" value is NULL (threads, processes, events, mutexes, tokens).
@@ -119,6 +124,8 @@ using unique_crypt_provider = unique_resource<HCRYPTPROV, detail::release_provid
 using unique_crypt_key = unique_resource<HCRYPTKEY, detail::destroy_crypt_key, HCRYPTKEY{0}>;
 using unique_cert_store = unique_resource<HCERTSTORE, detail::close_cert_store, nullptr>;
 using unique_cert_context = unique_resource<PCCERT_CONTEXT, detail::free_cert_context, nullptr>;
+// An initialised process-attribute list (InitializeProcThreadAttributeList) in a C-heap block.
+using unique_attribute_list = unique_resource<LPPROC_THREAD_ATTRIBUTE_LIST, detail::delete_attribute_list, nullptr>;
 
 // A block from the C heap (malloc/calloc/strdup, and the converted strings of win/utf8.h).
 template <typename T>

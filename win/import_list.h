@@ -10,9 +10,18 @@ VELMOR_IMPORT("kernel32.dll", IsWow64Process2, BOOL(WINAPI*)(HANDLE, USHORT*, US
 VELMOR_IMPORT("kernel32.dll", SetDefaultDllDirectories, BOOL(WINAPI*)(DWORD))
 VELMOR_IMPORT("kernel32.dll", AddDllDirectory, void*(WINAPI*)(PCWSTR))
 VELMOR_IMPORT("kernel32.dll", SetDllDirectoryW, BOOL(WINAPI*)(LPCWSTR))
+// Starting the installer with only the handles it needs, and each pipe end checking the other.
+VELMOR_IMPORT("kernel32.dll", InitializeProcThreadAttributeList,
+              BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T))
+VELMOR_IMPORT("kernel32.dll", UpdateProcThreadAttribute,
+              BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T, PVOID, PSIZE_T))
+VELMOR_IMPORT("kernel32.dll", DeleteProcThreadAttributeList, void(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST))
+VELMOR_IMPORT("kernel32.dll", GetNamedPipeClientProcessId, BOOL(WINAPI*)(HANDLE, PULONG))
+VELMOR_IMPORT("kernel32.dll", GetNamedPipeServerProcessId, BOOL(WINAPI*)(HANDLE, PULONG))
 VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
-// Not a known DLL on every system, so never a static import of the app.
+// Not known DLLs on every system (comctl32 on none), so never static imports of the app.
 VELMOR_IMPORT("shlwapi.dll", PathSkipRootW, LPCWSTR(WINAPI*)(LPCWSTR))
+VELMOR_IMPORT("comctl32.dll", InitCommonControlsEx, BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*))
 VELMOR_IMPORT("Msvcrt.dll", __wgetmainargs, int(__cdecl*)(int*, wchar_t***, wchar_t***, int, int*))
 
 // Graphics (the progress window's font and text background).
@@ -40,6 +49,8 @@ VELMOR_IMPORT("Setupapi.dll", SetupDiGetClassDevsA, decltype(&::SetupDiGetClassD
 VELMOR_IMPORT("Setupapi.dll", SetupDiDestroyDeviceInfoList, decltype(&::SetupDiDestroyDeviceInfoList))
 VELMOR_IMPORT("Setupapi.dll", SetupDiEnumDeviceInfo, decltype(&::SetupDiEnumDeviceInfo))
 VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceRegistryPropertyA, decltype(&::SetupDiGetDeviceRegistryPropertyA))
+VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceRegistryPropertyW, decltype(&::SetupDiGetDeviceRegistryPropertyW))
+VELMOR_IMPORT("Setupapi.dll", SetupDiOpenDevRegKey, decltype(&::SetupDiOpenDevRegKey))
 VELMOR_IMPORT("Setupapi.dll", SetupDiSetDeviceRegistryPropertyA, decltype(&::SetupDiSetDeviceRegistryPropertyA))
 VELMOR_IMPORT("Setupapi.dll", SetupCopyOEMInfW, decltype(&::SetupCopyOEMInfW))
 VELMOR_IMPORT("Newdev.dll", UpdateDriverForPlugAndPlayDevicesW, decltype(&::UpdateDriverForPlugAndPlayDevicesW))

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <cfgmgr32.h>
+#include <commctrl.h>
 #include <devpropdef.h>
 #include <setupapi.h>
 #include <wincrypt.h>

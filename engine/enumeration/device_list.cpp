@@ -41,6 +41,22 @@ extern "C" void free_device_entry(struct wdi_device_entry* entry) {
 namespace {
 
 constexpr char kCreate[] = "wdi_create_list";
+
+// SetupAPI is no known DLL on XP and Server 2003: taken from the system folder at run time, never
+// from beside the program. True when every entry point of the enumeration is there (each missing
+// one logged).
+bool setup_api_ready() {
+  namespace imports = velmor::imports;
+  bool ready = required_import(kCreate, imports::SetupDiGetClassDevsA(), imports::SetupDiGetClassDevsA_origin) != nullptr;
+  ready = required_import(kCreate, imports::SetupDiEnumDeviceInfo(), imports::SetupDiEnumDeviceInfo_origin) && ready;
+  ready = required_import(kCreate, imports::SetupDiGetDeviceRegistryPropertyA(),
+                          imports::SetupDiGetDeviceRegistryPropertyA_origin) && ready;
+  ready = required_import(kCreate, imports::SetupDiGetDeviceRegistryPropertyW(),
+                          imports::SetupDiGetDeviceRegistryPropertyW_origin) && ready;
+  ready = required_import(kCreate, imports::SetupDiOpenDevRegKey(), imports::SetupDiOpenDevRegKey_origin) && ready;
+  return required_import(kCreate, imports::SetupDiDestroyDeviceInfoList(),
+                         imports::SetupDiDestroyDeviceInfoList_origin) && ready;
+}
 // Limits of the data: longer properties count as unreadable.
 constexpr DWORD kPropertyBytes = 256;
 constexpr size_t kDescriptionUnits = 256;
@@ -62,8 +78,8 @@ void free_entries(wdi_device_entry* head) {
 // An 8-bit property (the first string of a multi-string); false when missing or too long.
 bool read_property(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, char (&buffer)[kPropertyBytes]) {
   std::memset(buffer, 0, sizeof(buffer));
-  if (!::SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer),
-                                           sizeof(buffer), nullptr))
+  auto get_property = velmor::imports::SetupDiGetDeviceRegistryPropertyA();
+  if (!get_property(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer), sizeof(buffer), nullptr))
     return false;
   buffer[kPropertyBytes - 1] = '\0';  // a value stored without terminator
   return true;
@@ -72,7 +88,7 @@ bool read_property(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, char (
 // "DriverVersion" of the device's driver key; left empty when unreadable or too long.
 void read_driver_version(HDEVINFO set, SP_DEVINFO_DATA* device, char (&version)[kVersionBytes]) {
   std::memset(version, 0, sizeof(version));
-  HKEY raw = ::SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
+  HKEY raw = velmor::imports::SetupDiOpenDevRegKey()(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
   if (raw == INVALID_HANDLE_VALUE || raw == nullptr) return;
   velmor::unique_hkey key(raw);
   velmor::read_registry_string(key.get(), "DriverVersion", version, sizeof(version));
@@ -107,8 +123,9 @@ bool is_hub_service(const char* service) {
 
 bool read_device_desc(HDEVINFO set, SP_DEVINFO_DATA* device, wchar_t (&text)[kDescriptionUnits]) {
   std::memset(text, 0, sizeof(text));
-  return ::SetupDiGetDeviceRegistryPropertyW(set, device, SPDRP_DEVICEDESC, nullptr, reinterpret_cast<BYTE*>(text),
-                                             sizeof(text), nullptr) != FALSE;
+  auto get_property = velmor::imports::SetupDiGetDeviceRegistryPropertyW();
+  return get_property(set, device, SPDRP_DEVICEDESC, nullptr, reinterpret_cast<BYTE*>(text), sizeof(text),
+                      nullptr) != FALSE;
 }
 
 // The display text: what the device reports itself from Windows 7 on, else the driver's text,
@@ -277,11 +294,11 @@ extern "C" int wdi_create_list(struct wdi_device_entry** list, const struct wdi_
   if (!busy.acquired()) return busy.busy() ? WDI_ST_IN_USE : WDI_ST_NO_RESOURCE;
 
   *list = nullptr;
-  if (!init_dlls()) return WDI_ST_NO_RESOURCE;
+  if (!init_dlls() || !setup_api_ready()) return WDI_ST_NO_RESOURCE;
   const wdi_list_options flags = options != nullptr ? *options : wdi_list_options{0, 0, 0};
 
   velmor::unique_device_set device_set(
-      ::SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+      velmor::imports::SetupDiGetClassDevsA()(nullptr, "USB", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
   if (!device_set) return WDI_ST_DEVICE_ABSENT;
   HDEVINFO set = device_set.get();
 
@@ -290,7 +307,7 @@ extern "C" int wdi_create_list(struct wdi_device_entry** list, const struct wdi_
   int unnamed = 1;
   SP_DEVINFO_DATA device = {};
   device.cbSize = sizeof(device);
-  for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+  for (DWORD index = 0; velmor::imports::SetupDiEnumDeviceInfo()(set, index, &device); ++index) {
     entry_ptr entry(static_cast<wdi_device_entry*>(std::calloc(1, sizeof(wdi_device_entry))));
     outcome result = entry ? build_entry(set, &device, static_cast<int>(index), flags, unnamed, entry.get())
                            : outcome::out_of_memory;

@@ -4,8 +4,6 @@
 // on is released from outside (release_abandoned_installation).
 #include "engine/install/install.h"
 
-#include <shellapi.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,8 +14,9 @@
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
-#include "engine/common/windows_version.h"
 #include "engine/enumeration/config_manager.h"
+#include "engine/install/installer_launch.h"
+#include "engine/install/installer_pipe.h"
 #include "engine/install/pipe_messages.h"
 #include "engine/install/pipe_protocol.h"
 #include "engine/install/progress_window.h"
@@ -53,6 +52,7 @@ struct install_run {
   OVERLAPPED read = {};
   bool read_pending = false;
   bool reached_pipe = false;  // exits before the pipe step release only the mutex
+  DWORD expected_client = 0;  // the process that alone may talk to the engine over the pipe
 };
 install_run current_run;
 
@@ -114,6 +114,7 @@ void release_run(install_run& run) {
     if (prompt != nullptr) ::DestroyWindow(prompt);
   }
   run.reached_pipe = false;
+  run.expected_client = 0;
   active_device = nullptr;
   if (run.read_pending && installer_pipe != INVALID_HANDLE_VALUE) cancel_read(run);
   run.thread.reset();
@@ -168,7 +169,7 @@ void plan_command(launch_plan& plan, const wdi_device_entry* device, const char*
   velmor::path_append(plan.arguments, device->first_hardware_id);
 }
 
-// The filter installer writes its console output into our own pipe.
+// The filter installer's standard output and error: a client end of our own pipe.
 int open_client_end(install_run& run) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   run.client_end.reset(::CreateFileA(INSTALLER_PIPE_NAME, GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
@@ -181,64 +182,25 @@ int open_client_end(install_run& run) {
   return WDI_ST_OK;
 }
 
-int launch_elevated(install_run& run, const launch_plan& plan) {
-  SHELLEXECUTEINFOA info = {};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpVerb = "runas";
-  // The filter installer lives in a sub-folder, where a bare name relative to the folder would not
-  // find it: it is named by its full path.
-  char filter_path[MAX_PATH] = {};
-  if (plan.filter) {
-    std::snprintf(filter_path, sizeof(filter_path), "%s\\%s\\install-filter.exe", plan.folder,
-                  plan.windows64 ? "amd64" : "x86");
-  }
-  info.lpFile = plan.filter ? filter_path : plan.windows64 ? "installer_x64.exe" : "installer_x86.exe";
-  info.lpParameters = plan.arguments;
-  info.lpDirectory = plan.folder;
-  info.nShow = SW_HIDE;
-  if (!shell_execute_utf8(&info)) {
-    DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) {
-      engine_log(LOG_INFO, "install_driver_internal", "could not find installer executable");
-      return WDI_ST_MISSING;
-    }
-    if (error == ERROR_CANCELLED) {
-      engine_log(LOG_INFO, "install_driver_internal", "operation cancelled by the user");
-      return WDI_ST_CANCELLED;
-    }
-    engine_log(LOG_ERROR, "install_driver_internal", "ShellExecuteEx failed: %s", windows_error_text(error));
-    return WDI_ST_ELEVATION_REQUIRED;
-  }
-  run.process.reset(info.hProcess);
-  return WDI_ST_OK;
-}
-
-int launch_plain(install_run& run, launch_plan& plan) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  if (plan.filter) {
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = run.client_end.get();
-    startup.hStdError = run.client_end.get();
+// The installer by its absolute path (the command text without its quotes and arguments). The
+// filter installer writes its console output into our own pipe.
+int launch_installer(install_run& run, launch_plan& plan) {
+  char application[MAX_PATH] = {};
+  const char* quoted = plan.command;
+  size_t length = std::strlen(quoted);
+  if (length >= 2 && quoted[0] == '"' && quoted[length - 1] == '"') {
+    std::snprintf(application, sizeof(application), "%.*s", static_cast<int>(length - 2), quoted + 1);
+  } else {
+    velmor::path_copy(application, quoted);
   }
   velmor::path_append(plan.command, " ");
   velmor::path_append(plan.command, plan.arguments);
-  PROCESS_INFORMATION started = {};
-  if (!create_process_utf8(plan.command, plan.folder, &startup, &started)) {
-    engine_log(LOG_ERROR, "install_driver_internal", "CreateProcess failed: %s", windows_error_text(0));
-    return WDI_ST_ELEVATION_REQUIRED;
-  }
-  run.process.reset(started.hProcess);
-  run.thread.reset(started.hThread);
+  HANDLE output = plan.filter ? run.client_end.get() : nullptr;
+  int status = start_installer_process(application, plan.command, plan.folder, output, &run.process, &run.thread);
+  if (status != WDI_ST_OK) return status;
+  // In filter mode the client is the engine's own end, which the filter installer writes into.
+  run.expected_client = plan.filter ? ::GetCurrentProcessId() : ::GetProcessId(run.process.get());
   return WDI_ST_OK;
-}
-
-int launch_installer(install_run& run, launch_plan& plan) {
-  if (windows_version_code == -1) detect_windows_version();
-  if (windows_version_code >= 0x60 && velmor::user_is_admin()) return launch_elevated(run, plan);
-  return launch_plain(run, plan);
 }
 
 // The installer closed its end of the pipe: its exit code is the run's status.
@@ -281,10 +243,15 @@ class pipe_reader {
     std::memset(&run_.read, 0, sizeof(run_.read));
     run_.read.hEvent = event;
     DWORD got = 0;
-    if (::ReadFile(installer_pipe, run_.buffer.get() + offset_, size_ - offset_, &got, &run_.read)) {
-      return deliver(got);
+    BOOL done = ::ReadFile(installer_pipe, run_.buffer.get() + offset_, size_ - offset_, &got, &run_.read);
+    DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
+    if (error == ERROR_IO_PENDING) run_.read_pending = true;
+    // A read that does not find the pipe listening has a client: before anything it sent counts.
+    if (!client_checked_ && (done || error == ERROR_IO_PENDING || error == ERROR_MORE_DATA)) {
+      if (!installer_pipe_client_is(installer_pipe, run_.expected_client)) return WDI_ST_DENIED;
+      client_checked_ = true;
     }
-    DWORD error = ::GetLastError();
+    if (done) return deliver(got);
     switch (error) {
       case ERROR_BROKEN_PIPE:
         return wait_for_installer_exit(run_);
@@ -293,7 +260,6 @@ class pipe_reader {
       case ERROR_PIPE_LISTENING:
         return not_connected_yet();
       case ERROR_IO_PENDING:
-        run_.read_pending = true;
         return wait_for_read();
       default:
         engine_log(LOG_ERROR, "install_driver_internal", "could not read from pipe (sync): %s",
@@ -393,18 +359,14 @@ class pipe_reader {
   int failures_ = 0;
   DWORD listening_ms_ = 0;
   bool installer_gone_ = false;
+  bool client_checked_ = false;
 };
 
 // From creating the pipe to the installer's exit, with the mutex held; the caller releases the run.
 int serve_installation(install_run& run, const install_request& request, launch_plan& plan) {
   run.reached_pipe = true;
-  installer_pipe = ::CreateNamedPipeA(INSTALLER_PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0,
-                                      nullptr);
-  if (installer_pipe == INVALID_HANDLE_VALUE) {
-    engine_log(LOG_ERROR, "install_driver_internal", "could not create read pipe: %s", windows_error_text(0));
-    return WDI_ST_NO_RESOURCE;
-  }
+  installer_pipe = create_installer_pipe();
+  if (installer_pipe == INVALID_HANDLE_VALUE) return WDI_ST_NO_RESOURCE;
   run.read_event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!run.read_event) return WDI_ST_NO_RESOURCE;
 

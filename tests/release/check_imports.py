@@ -12,7 +12,9 @@ asks for a later system. For each program this reads the PE header and the impor
     run time with GetProcAddress);
   - with --modules, an import of any module not named there: the programs run elevated from
     folders the user can write, so each module they import must be one the system never takes
-    from the program's folder (docs/ARCHITECTURE.md says why each one is).
+    from the program's folder (docs/ARCHITECTURE.md says why each one is);
+  - an import of a module that is no known DLL on some system the programs run on, even when
+    --modules names it: such a file beside the program would be loaded before its first line.
 The function list holds what toolchains' runtimes and our own code are known to pull in; it is not
 every later function of Windows.
 """
@@ -112,6 +114,11 @@ POST_XP = {dll: set(names.split()) for dll, names in POST_XP.items()}
 MISSING_MODULE_PREFIXES = ("api-ms-win-", "ext-ms-", "ucrtbase", "vcruntime", "msvcp1", "bcrypt",
                            "ncrypt", "libwinpthread", "libgcc_s", "libstdc++")
 
+# Not known DLLs on every system from XP on (comctl32 on none, setupapi not on XP and Server 2003):
+# loaded at run time from the system folder, never imported.
+NOT_KNOWN_EVERYWHERE = {"comctl32.dll", "setupapi.dll", "cfgmgr32.dll", "newdev.dll", "version.dll",
+                        "wintrust.dll", "mssign32.dll", "crypt32.dll", "shlwapi.dll"}
+
 # Highest operating-system and subsystem version each loader accepts, lowest subsystem version.
 MACHINES = {
     0x014C: ("32-bit, Windows XP SP3", (5, 1), (3, 10)),
@@ -137,6 +144,9 @@ def problems(path, allowed_modules=None):
     for module in sorted(modules):
         if module.startswith(MISSING_MODULE_PREFIXES):
             out.append("imports module %s, which %s lacks or which must be linked statically" % (module, system))
+        elif module in NOT_KNOWN_EVERYWHERE:
+            out.append("imports module %s, which is no known DLL everywhere: a copy beside the program would be"
+                       " loaded (load it at run time from the system folder)" % module)
         elif allowed_modules is not None and module not in allowed_modules:
             out.append("imports module %s, which is not among %s (load it at run time from the system folder)"
                        % (module, ",".join(sorted(allowed_modules))))

@@ -11,6 +11,7 @@
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
+#include "installer/pipe_server_check.h"
 #include "installer/restore_policy.h"
 #include "test_support.h"
 #include "win/handles.h"
@@ -230,6 +231,23 @@ TEST(PipeOpenClient, LimitsTheServerToIdentification) {
                  << " for an anonymous client; Wine 8.0 always gives SecurityImpersonation)";
   }
   EXPECT_EQ(server_view_of(pipe_open_client), SecurityIdentification);
+}
+
+// The installer talks only to a server of an administrator or the system account. Under Wine every
+// process is an administrator (by group: its token's owner is the user), so only the trusted case
+// and a handle whose server cannot be named are shown.
+TEST(PipeServerCheck, ServerOfAnAdministratorIsTrustedAndAnUnnamedOneIsNot) {
+  char name[96];
+  snprintf(name, sizeof(name), "\\\\.\\pipe\\velmor-server-check-%lu", ::GetCurrentProcessId());
+  velmor::unique_file server(::CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 512, 512, 0, nullptr));
+  ASSERT_TRUE(server);
+  velmor::unique_file client(pipe_open_client(name));
+  ASSERT_TRUE(client) << wine_test::last_error();
+  EXPECT_TRUE(pipe_server_is_trusted(client.get()));
+  wine_test::temp_folder folder("server-check");
+  velmor::unique_file file(::CreateFileA((folder / "not-a-pipe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(file);
+  EXPECT_FALSE(pipe_server_is_trusted(file.get()));
 }
 
 TEST_F(CaughtLog, RequestIdRefusesUnknownTypes) {

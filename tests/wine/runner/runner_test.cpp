@@ -1,8 +1,9 @@
 // The runner against the scripted installer, in standard mode. Run for two reported versions: the
-// default (6.1, administrator: elevated launch) and winxp (plain CreateProcess launch).
+// default (6.1: remote clients refused, inheritance by list) and winxp (neither exists there).
 
 #include "engine/common/status.h"
 #include "engine/enumeration/config_manager.h"
+#include "engine/install/pipe_protocol.h"
 #include "runner_fixture.h"
 
 using namespace runner_test;
@@ -139,6 +140,67 @@ TEST(RunnerStandardMode, TimeoutSwitchesAreKeptAcrossRuns) {
   EXPECT_EQ(pipe_read_timeout, PIPE_READ_TIMEOUT_FINITE);
 }
 
+// The elevated installer is started by its full path, never through the shell, and gets none of
+// the engine's inheritable handles.
+TEST(RunnerStart, InstallerStartsByItsFullPathAndInheritsNothing) {
+  package_folder folder;
+  test_device device;
+  velmor::unique_handle event(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  ASSERT_TRUE(::SetHandleInformation(event.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT));
+  char value[32];
+  std::snprintf(value, sizeof(value), "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(event.get())));
+  ::SetEnvironmentVariableA("VELMOR_TEST_INHERITABLE_EVENT", value);
+  int status = install(device, folder, "normal");
+  ::SetEnvironmentVariableA("VELMOR_TEST_INHERITABLE_EVENT", nullptr);
+  EXPECT_EQ(status, WDI_ST_OK);
+  EXPECT_EQ(folder.read("inherited.txt"), "no");
+  const std::string program = folder.file(windows_is_64bit() ? "installer_x64.exe" : "installer_x86.exe");
+  EXPECT_EQ(folder.read("started.txt"), "\"" + program + "\" \"normal\"\n");
+}
+
+// The pipe is the engine's own: a name another program made first, whatever number of instances
+// it admits, fails the run before any installer is started, and says why.
+TEST(RunnerPipe, NameTakenFirstStartsNoInstaller) {
+  for (DWORD instances : {DWORD{1}, DWORD{PIPE_UNLIMITED_INSTANCES}}) {
+    velmor::unique_file taken(::CreateNamedPipeA(INSTALLER_PIPE_NAME, PIPE_ACCESS_DUPLEX,
+                                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, instances, 4096, 4096, 0,
+                                                 nullptr));
+    ASSERT_TRUE(taken) << wine_test::last_error();
+    package_folder folder;
+    test_device device;
+    log_capture log;
+    EXPECT_EQ(install(device, folder, "normal"), WDI_ST_NO_RESOURCE) << instances;
+    EXPECT_TRUE(log.has("Velmor:error [install_driver_internal] another program already holds the pipe "
+                        "\\\\.\\pipe\\Velmor-installer - the installer is not started\n"))
+        << log.text();
+    EXPECT_EQ(folder.starts(), 0) << instances;
+  }
+  package_folder folder;
+  test_device device;
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+}
+
+// Another program that connects before the installer learns nothing: the run ends at its first
+// message, before any reply.
+TEST(RunnerPipe, ClientOtherThanTheStartedInstallerIsRefused) {
+  package_folder folder;
+  package_folder intruder;
+  test_device device;
+  log_capture log;
+  int status = 1;
+  wine_test::thread run([&] { status = install(device, folder, "wait_for_go"); });
+  ASSERT_TRUE(wait_for_file(folder.file("started.txt"), 20000));  // the pipe is made before the start
+  std::string program = wine_test::program_folder() + "scripted_installer.exe";
+  wine_test::run_and_wait("\"" + program + "\" intruder \"" + intruder.path() + "\"", 30000);
+  run.join();  // the waiting installer never connects: the folder's end stops it
+  EXPECT_EQ(status, WDI_ST_DENIED);
+  EXPECT_EQ(intruder.read("replies.txt"), "error\n");
+  EXPECT_TRUE(log.has("Velmor:error [install_driver_internal] the installer pipe's client (process " +
+                      intruder.read("pid.txt") + ") is not the installer"))
+      << log.text();
+  EXPECT_FALSE(log.has("got request for hardware_id"));
+}
+
 TEST(RunnerParameters, MissingDeviceOrInfFailsBeforeAnyPipeOrInstaller) {
   package_folder folder;
   test_device device;
@@ -255,7 +317,6 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
     ::CopyFileA(folder.file("installer_x86.exe").c_str(), (dir + "\\install-filter.exe").c_str(), FALSE);
   }
   const std::string sub = windows_is_64bit() ? "amd64" : "x86";
-  const bool plain_launch = wine_test::version_under_test() == "winxp";
   test_device device;
   wdi_install_options options = {};
   options.filter_mode = 1;
@@ -268,15 +329,10 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
     // The filter installer runs in the package folder and records its command line there.
     std::string started = folder.read("started.txt");
     EXPECT_NE(started.find(sub + "\\"), std::string::npos) << started;
-    EXPECT_NE(started.find("install-filter.exe"), std::string::npos) << started;
-    if (plain_launch) {
-      EXPECT_NE(started.find(sub + "\\\\install-filter.exe"), std::string::npos) << started;
-    }
+    EXPECT_NE(started.find(sub + "\\\\install-filter.exe"), std::string::npos) << started;
     EXPECT_NE(started.find(std::string("uninstall -d=") + device.hardware_id), std::string::npos) << started;
-    // Output reaches the pipe only when the plain launch redirects it.
-    if (plain_launch) {
-      EXPECT_TRUE(log.has(std::string("Velmor:info [install-filter] filter uninstall -d=") + device.hardware_id));
-    }
+    // Its output reaches the pipe: the one handle it inherits.
+    EXPECT_TRUE(log.has(std::string("Velmor:info [install-filter] filter uninstall -d=") + device.hardware_id));
   }
   ::DeleteFileA(folder.file("started.txt").c_str());
   device.entry.first_upper_filter = nullptr;

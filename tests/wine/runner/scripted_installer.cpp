@@ -2,10 +2,15 @@
 // scenario named by its one argument (where the real one gets the INF name). It records what it
 // saw in files of its current directory (the package folder):
 //   started.txt  its command line, one line per start;  pid.txt  its process ID;  replies.txt  "<length>:<hex>" per reply
-//   connected.txt  written once connected (scenario "hold", which then waits for release.txt).
+//   connected.txt  written once connected (scenario "hold", which then waits for release.txt);
+//   inherited.txt  "yes" or "no": whether it got the handle the test named in VELMOR_TEST_INHERITABLE_EVENT.
+// "wait_for_go" connects only once go.txt exists; "intruder <folder>" (started by a test, not the
+// engine) asks for the hardware ID and records the reply in that folder.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -89,7 +94,16 @@ LONG WINAPI end_without_debugger(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE
 
 int play(const std::string& scenario) {
   if (scenario == "never_connect") return 3;
+  if (scenario == "wait_for_go") {
+    for (int i = 0; i < 600 && ::GetFileAttributesA("go.txt") == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(50);
+  }
   if (!connect_pipe()) return 2;
+
+  if (scenario == "intruder") {
+    ask(PIPEMSG_ASK_HARDWARE_ID);
+    return finish(0);
+  }
+  if (scenario == "wait_for_go") return play("normal");
 
   if (scenario == "normal") {
     ask(PIPEMSG_ASK_DEVICE_ID);
@@ -190,8 +204,18 @@ int play_filter(int argc, char** argv) {
 
 }  // namespace
 
+// A handle the test made inheritable and set: inherited, it is there and signalled.
+void record_inheritance() {
+  char value[32] = {};
+  if (::GetEnvironmentVariableA("VELMOR_TEST_INHERITABLE_EVENT", value, sizeof(value)) == 0) return;
+  HANDLE event = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoull(value, nullptr, 16)));
+  append_file("inherited.txt", ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0 ? "yes" : "no");
+}
+
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "intruder") ::SetCurrentDirectoryA(argv[2]);
   append_file("started.txt", std::string(::GetCommandLineA()) + "\n");
+  record_inheritance();
   FILE* pid = std::fopen("pid.txt", "wb");
   if (pid != nullptr) {
     std::fprintf(pid, "%lu", ::GetCurrentProcessId());
