@@ -62,7 +62,6 @@ VELMOR_IMPORT("Setupapi.dll", SetupCloseInfFile, decltype(&::SetupCloseInfFile))
 VELMOR_IMPORT("Setupapi.dll", SetupGetLineTextW, decltype(&::SetupGetLineTextW))
 VELMOR_IMPORT("Setupapi.dll", SetupGetInfInformationW, decltype(&::SetupGetInfInformationW))
 VELMOR_IMPORT("Setupapi.dll", SetupQueryInfOriginalFileInformationW, decltype(&::SetupQueryInfOriginalFileInformationW))
-VELMOR_IMPORT("Setupapi.dll", SetupDiOpenDevRegKey, decltype(&::SetupDiOpenDevRegKey))
 VELMOR_IMPORT("Setupapi.dll", SetupDiCallClassInstaller, decltype(&::SetupDiCallClassInstaller))
 VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceInstanceIdA, decltype(&::SetupDiGetDeviceInstanceIdA))
 VELMOR_IMPORT("setupapi.dll", SetupDiGetDevicePropertyW, BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*,
