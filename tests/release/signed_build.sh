@@ -59,7 +59,7 @@ ctest --test-dir "$VELMOR_BUILD_DIR/win64" -R '^release[.]' --output-on-failure 
 for tree in win32 win64; do
   WINE_BENCH_ROOT=$(sed -n 's/^VELMOR_WINE_ROOT:PATH=//p' "$VELMOR_BUILD_DIR/$tree/CMakeCache.txt")
   export WINE_BENCH_ROOT
-  ctest --test-dir "$VELMOR_BUILD_DIR/$tree" -R '(gui|command|probe_view)' -j 2 --output-on-failure || status=1
+  ctest --test-dir "$VELMOR_BUILD_DIR/$tree" -R '(app_|command|probe_view)' -j 2 --output-on-failure || status=1
   "$top/tests/wine/bench.sh" stop || true
 done
 exit $status
