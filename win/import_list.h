@@ -9,6 +9,8 @@ VELMOR_IMPORT("kernel32.dll", IsWow64Process, BOOL(WINAPI*)(HANDLE, PBOOL))
 VELMOR_IMPORT("kernel32.dll", SetDefaultDllDirectories, BOOL(WINAPI*)(DWORD))
 VELMOR_IMPORT("kernel32.dll", AddDllDirectory, void*(WINAPI*)(PCWSTR))
 VELMOR_IMPORT("kernel32.dll", SetDllDirectoryW, BOOL(WINAPI*)(LPCWSTR))
+VELMOR_IMPORT("kernel32.dll", GetFileInformationByHandleEx,
+              BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD))
 VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
 // Not a known DLL on every system, so never a static import of the app.
 VELMOR_IMPORT("shlwapi.dll", PathSkipRootW, LPCWSTR(WINAPI*)(LPCWSTR))
