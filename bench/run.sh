@@ -1,28 +1,88 @@
 #!/usr/bin/env bash
-# Runs one benchmark under Wine with the 32-bit and the 64-bit build and prints its figures
+# Runs benchmarks under Wine with the 32-bit and the 64-bit build and prints their figures
 # (scripts/build.sh first). Benchmarks are not tests: run them while no test runs.
-#   bench/run.sh enum [iterations] [device counts...]   enumeration against a bare walk (plants devices)
+#   bench/run.sh all                                     every benchmark below with its defaults, then
+#                                                        one table: figure, goal, measured, met or not
+#   bench/run.sh enum [iterations] [device counts...]    enumeration against a walk with the same reads
 #   bench/run.sh prepare [iterations]                    package preparation against writing the bytes
 #   bench/run.sh runner [rounds]                         engine overhead per scripted installation
-set -euo pipefail
+#   bench/run.sh list [rounds]                           /list with one probe against a bare program
+# A benchmark reports and does not judge: the exit code is 0 whatever was measured. Where the host
+# cannot execute 32-bit programs the 32-bit build is skipped with one line.
+set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMOR_BUILD_DIR:-$top/build}
 export WINE_BENCH_ROOT=${WINE_BENCH_ROOT:-$build/wine}
 bench="$top/tests/wine/bench.sh"
 which=${1:-}; shift || true
-case "$which" in
-  enum) program=enum_bench ;;
-  prepare) program=prepare_bench ;;
-  runner) program=runner_overhead_bench ;;
-  *) sed -n '2,6p' "$0" >&2; exit 2 ;;
-esac
-"$bench" start >/dev/null 2>&1
-for tree in win32 win64; do
+
+program_of() {
+  case "$1" in
+    enum) echo enum_bench ;;
+    prepare) echo prepare_bench ;;
+    runner) echo runner_overhead_bench ;;
+    list) echo list_bench ;;
+    *) return 1 ;;
+  esac
+}
+
+# One benchmark in one tree; its output on stdout.
+run_one() {  # name tree args...
+  local name=$1 tree=$2 program exe
+  shift 2
+  program=$(program_of "$name")
   exe="$build/$tree/bench/$program.exe"
-  [ -f "$exe" ] || { echo "missing $exe: run scripts/build.sh" >&2; exit 1; }
-  if [ "$which" = runner ]; then
-    "$bench" run -- "$exe" "Z:$build/$tree/tests/wine/runner/scripted_installer.exe" "${1:-30}"
-  else
-    "$bench" run -- "$exe" "$@"
+  if [ ! -f "$exe" ]; then
+    echo "$tree: missing $exe (scripts/build.sh builds it)"
+    return 0
   fi
-done
+  local args=("$@")
+  case "$name" in
+    runner) args=("Z:$build/$tree/tests/wine/runner/scripted_installer.exe" "${1:-40}") ;;
+    list) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/bare_program.exe"
+                "${1:-20}") ;;
+  esac
+  "$bench" run -- "$exe" "${args[@]}"
+  local code=$?
+  if [ $code = 77 ]; then
+    echo "$tree: skipped, this host cannot execute 32-bit programs"
+  elif [ $code != 0 ]; then
+    echo "$tree: $program ended with exit code $code"
+  fi
+  return 0
+}
+
+# The "@figure|name|unit|goal|measured" lines of the benchmarks as one table.
+table() {
+  awk -F'|' '
+    BEGIN { printf "%-58s %-9s %-10s %s\n", "Figure", "Goal", "Measured", "Met"; n = 0 }
+    $1 == "@figure" {
+      unit = ($3 == "x") ? "x" : " " $3
+      met = ($5 + 0 <= $4 + 0) ? "yes" : "no"
+      printf "%-58s <= %-6s %-10s %s\n", $2, $4 unit, $5 unit, met; n++
+    }
+    END { if (n == 0) print "(no figures: nothing ran)" }'
+}
+
+case "$which" in
+  all)
+    "$bench" start >/dev/null 2>&1
+    out=$(mktemp)
+    for name in prepare runner enum list; do
+      for tree in win32 win64; do
+        echo "== $name, $tree"
+        run_one "$name" "$tree" | tee -a "$out" | grep -v "^@figure"
+      done
+    done
+    echo
+    table <"$out"
+    rm -f "$out"
+    exit 0 ;;
+  enum|prepare|runner|list)
+    "$bench" start >/dev/null 2>&1
+    for tree in win32 win64; do run_one "$which" "$tree" "$@"; done
+    exit 0 ;;
+  *)
+    sed -n '2,11p' "$0" >&2
+    exit 2 ;;
+esac

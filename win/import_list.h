@@ -18,6 +18,8 @@ VELMOR_IMPORT("kernel32.dll", UpdateProcThreadAttribute,
 VELMOR_IMPORT("kernel32.dll", DeleteProcThreadAttributeList, void(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST))
 VELMOR_IMPORT("kernel32.dll", GetNamedPipeClientProcessId, BOOL(WINAPI*)(HANDLE, PULONG))
 VELMOR_IMPORT("kernel32.dll", GetNamedPipeServerProcessId, BOOL(WINAPI*)(HANDLE, PULONG))
+VELMOR_IMPORT("kernel32.dll", GetFileInformationByHandleEx,
+              BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD))
 VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
 // Not known DLLs on every system (comctl32 on none), so never static imports of the app.
 VELMOR_IMPORT("shlwapi.dll", PathSkipRootW, LPCWSTR(WINAPI*)(LPCWSTR))

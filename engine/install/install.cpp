@@ -311,8 +311,38 @@ class pipe_reader {
       ::Sleep(kListeningPollMs);
       return kGoOn;
     }
+    if (wait_for_connection()) return kGoOn;
     if (::WaitForSingleObject(run_.process.get(), kListeningPollMs) == WAIT_OBJECT_0) installer_gone_ = true;
     return kGoOn;
+  }
+
+  // Waits for the client's connection or the installer's end, whichever comes first, on the run's
+  // read record (so that an abandoned run cancels it like a read). Woken by the connection itself,
+  // not by a poll: a poll let every run wait up to kListeningPollMs after the installer connected.
+  // False when the pipe cannot wait this way; the caller then polls.
+  bool wait_for_connection() {
+    std::memset(&run_.read, 0, sizeof(run_.read));
+    run_.read.hEvent = run_.read_event.get();
+    ::ResetEvent(run_.read.hEvent);
+    if (::ConnectNamedPipe(installer_pipe, &run_.read)) return true;
+    DWORD error = ::GetLastError();
+    // Connected, or connected and gone again, since the read: what it sent is still there to read.
+    if (error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA) return true;
+    if (error != ERROR_IO_PENDING) return false;
+    run_.read_pending = true;
+    HANDLE waits[2] = {run_.read_event.get(), run_.process.get()};
+    DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (woke == WAIT_OBJECT_0) {
+      DWORD ignored = 0;
+      ::GetOverlappedResult(installer_pipe, &run_.read, &ignored, FALSE);
+      run_.read_pending = false;
+      return true;
+    }
+    cancel_read(run_);
+    if (woke != WAIT_OBJECT_0 + 1) return false;
+    // A connection that came with the end is found by the next read; else the run ends there.
+    installer_gone_ = true;
+    return true;
   }
 
   step wait_for_read() {

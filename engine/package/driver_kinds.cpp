@@ -1,7 +1,6 @@
 // The driver kinds this build knows and which of them it can prepare.
 //   driver_kind_names, inf_template_table, catalog_list_template_table, compatible_id_table,
 //   wdi_is_driver_supported
-#include <cstring>
 
 #include "engine/common/log.h"
 #include "engine/common/windows_version.h"
@@ -19,9 +18,12 @@ const char* const compatible_id_table[DRIVER_KIND_WITH_TEMPLATE_COUNT] = {"MS_CO
 
 extern "C" int wdi_is_driver_supported(int driver_kind, VS_FIXEDFILEINFO* driver_info) {
   if (driver_kind < DRIVER_KIND_USER && driver_kind != DRIVER_KIND_CDC && driver_info != nullptr) {
-    std::memset(driver_info, 0, sizeof(*driver_info));
+    // Read into a copy: the preparation passes the version cache's own record, which emptied in
+    // place made every preparation extract and read the file again.
+    VS_FIXEDFILEINFO found = {};
     // A missing version only leaves the INF at 0.0.0.0 and today's date.
-    get_version_info(driver_kind, driver_info);
+    get_version_info(driver_kind, &found);
+    *driver_info = found;
   }
   switch (driver_kind) {
     case DRIVER_KIND_WINUSB:

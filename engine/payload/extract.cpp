@@ -14,6 +14,10 @@ using velmor::path_append;
 
 extern "C" int extract_binaries(const char* dir) {
   if (dir == nullptr) return WDI_ST_BAD_PARAMETER;
+  // Every folder is checked once and held until the last file is written: a held folder cannot be
+  // swapped for a link meanwhile, so the files below it need no second check of it.
+  velmor::package_folders folders;
+  const char* checked_subdir = nullptr;
   for (const payload_entry& entry : payload_table) {
     if (entry.subdir[0] == '\0') continue;  // templates stay inside the program
 
@@ -23,8 +27,11 @@ extern "C" int extract_binaries(const char* dir) {
     path_append(path, entry.subdir);
     // Every folder from dir down is checked, not only the last: a link anywhere below the package
     // folder would lead the files elsewhere.
-    int status = velmor::check_dir_below(dir, path);
-    if (status != WDI_ST_OK) return status;
+    if (checked_subdir == nullptr || std::strcmp(checked_subdir, entry.subdir) != 0) {
+      int status = velmor::check_dir_below(dir, path, folders);
+      if (status != WDI_ST_OK) return status;
+      checked_subdir = entry.subdir;
+    }
 
     path_append(path, "\\");
     path_append(path, entry.file_name);
@@ -34,7 +41,7 @@ extern "C" int extract_binaries(const char* dir) {
       return WDI_ST_NO_RESOURCE;
     }
 
-    FILE* file = velmor::fcreate_below(dir, path, "w");
+    FILE* file = velmor::fcreate_below(dir, path, "w", folders);
     if (file == nullptr) {
       DWORD error = ::GetLastError();
       wdi_err("failed to create file '%s' (%s)", path, windows_error_text(error));

@@ -26,6 +26,7 @@
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
+#include "win/lock.h"
 
 using velmor::unique_file;
 using velmor::unique_handle;
@@ -74,13 +75,24 @@ const wchar_t* skip_root(const wchar_t* path) {
   return skip != nullptr ? skip(path) : nullptr;
 }
 
+// The user of the process token, read once: it cannot change while the process runs, and reading
+// it (token, two queries, two conversions) cost more than the file each folder or file is made for.
+// Null while it cannot be read; a later call tries again.
+PSID process_user_sid() {
+  static velmor::critical_section lock;
+  static unique_hlocal sid;
+  velmor::critical_section_lock hold(lock);
+  if (!sid) sid.reset(get_sid());
+  return sid.get();  // never replaced once set
+}
+
 // Security attributes naming the current user as owner (no DACL: the default access applies).
 // When they cannot be built the object is created with the system default instead.
 class owner_only_security {
  public:
-  explicit owner_only_security(const char* caller) : sid_(get_sid()) {
-    if (sid_ && ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-        ::SetSecurityDescriptorOwner(&descriptor_, sid_.get(), FALSE)) {
+  explicit owner_only_security(const char* caller) : sid_(process_user_sid()) {
+    if (sid_ != nullptr && ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+        ::SetSecurityDescriptorOwner(&descriptor_, sid_, FALSE)) {
       attributes_.nLength = sizeof(attributes_);
       attributes_.lpSecurityDescriptor = &descriptor_;
       attributes_.bInheritHandle = FALSE;
@@ -95,7 +107,7 @@ class owner_only_security {
   SECURITY_ATTRIBUTES* get() { return valid_ ? &attributes_ : nullptr; }
 
  private:
-  unique_hlocal sid_;
+  PSID sid_;
   SECURITY_DESCRIPTOR descriptor_ = {};
   SECURITY_ATTRIBUTES attributes_ = {};
   bool valid_ = false;
@@ -131,6 +143,27 @@ std::wstring full_path_of(const char* path) {
   return full;
 }
 
+// The attributes and the number of names of an open file or folder. GetFileInformationByHandle
+// reads everything, the file's name too, which costs Wine three times what these two answers
+// cost; it stays for systems without the Ex call (XP) and for handles the Ex call refuses.
+bool attributes_and_links(HANDLE handle, DWORD* attributes, DWORD* links) {
+  if (auto query = velmor::imports::GetFileInformationByHandleEx()) {
+    FILE_BASIC_INFO basic = {};
+    FILE_STANDARD_INFO standard = {};
+    if (query(handle, FileBasicInfo, &basic, sizeof(basic)) &&
+        query(handle, FileStandardInfo, &standard, sizeof(standard))) {
+      *attributes = basic.FileAttributes;
+      *links = standard.NumberOfLinks;
+      return true;
+    }
+  }
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(handle, &info)) return false;
+  *attributes = info.dwFileAttributes;
+  *links = info.nNumberOfLinks;
+  return true;
+}
+
 // Opened without following a link in its last part. Read access with read and write sharing only:
 // while the handle is open nobody can delete or rename the object.
 unique_file open_pinned(const std::wstring& path) {
@@ -143,10 +176,30 @@ unique_file open_pinned(const std::wstring& path) {
 
 namespace velmor {
 
+size_t package_folders::held_prefix(const std::wstring& folder) const {
+  size_t longest = 0;
+  for (const std::wstring& held : held_paths_) {
+    size_t n = held.size();
+    if (n > longest && n <= folder.size() && _wcsnicmp(folder.c_str(), held.c_str(), n) == 0 &&
+        (n == folder.size() || is_separator(folder[n]))) {
+      longest = n;
+    }
+  }
+  return longest;
+}
+
 int package_folders::hold(const std::wstring& folder, size_t base_length, bool create, const char* caller) {
   const wchar_t* root_end = skip_root(folder.c_str());
   size_t position = root_end != nullptr ? static_cast<size_t>(root_end - folder.c_str()) : 0;
   bool created_above_base = false;
+  // A held folder and the folders above it cannot have been renamed, removed or replaced since
+  // they were checked: the walk goes on below it. A held folder above the base was created here,
+  // and so is everything below it down to the base.
+  size_t held = held_prefix(folder);
+  if (held != 0) {
+    position = held + 1;
+    created_above_base = held < base_length;
+  }
   while (position < folder.size()) {
     size_t end = folder.find_first_of(L"\\/", position);
     if (end == std::wstring::npos) end = folder.size();
@@ -195,8 +248,9 @@ int package_folders::hold_one(const std::wstring& part, bool create, const char*
     ::SetLastError(error);
     return WDI_ST_DENIED;
   }
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!::GetFileInformationByHandle(folder.get(), &info)) {
+  DWORD attributes = 0;
+  DWORD links = 0;
+  if (!attributes_and_links(folder.get(), &attributes, &links)) {
     DWORD error = ::GetLastError();
     engine_log(LOG_ERROR, caller, "unable to read file attributes %s", windows_error_text(error));
     ::SetLastError(error);
@@ -205,18 +259,19 @@ int package_folders::hold_one(const std::wstring& part, bool create, const char*
   // The handle tells on Windows; the name is asked too, which Wine answers for its own links. Both
   // answers stay true while the folder is held.
   DWORD by_name = ::GetFileAttributesW(part.c_str());
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       (by_name != INVALID_FILE_ATTRIBUTES && (by_name & FILE_ATTRIBUTE_REPARSE_POINT))) {
     engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", narrow(part).c_str());
     ::SetLastError(ERROR_ACCESS_DENIED);
     return WDI_ST_DENIED;
   }
-  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     engine_log(LOG_ERROR, caller, "%s is a file, not a directory", narrow(part).c_str());
     ::SetLastError(ERROR_DIRECTORY);
     return WDI_ST_DENIED;
   }
   held_.push_back(std::move(folder));
+  held_paths_.push_back(part);
   return WDI_ST_OK;
 }
 
@@ -262,20 +317,21 @@ std::wstring folder_of(const std::wstring& full) {
 // else a status after logging. Handles of other kinds (Wine maps Unix devices to files; Windows
 // gives none to a name in a folder) have no links to check.
 int check_existing_file(HANDLE file, const std::wstring& full, const char* caller) {
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!::GetFileInformationByHandle(file, &info)) {
+  DWORD attributes = 0;
+  DWORD links = 0;
+  if (!attributes_and_links(file, &attributes, &links)) {
     if (::GetFileType(file) != FILE_TYPE_DISK) return WDI_ST_OK;
     DWORD error = ::GetLastError();
     engine_log(LOG_ERROR, caller, "unable to read file attributes %s", windows_error_text(error));
     ::SetLastError(error);
     return WDI_ST_DENIED;
   }
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", narrow(full).c_str());
     ::SetLastError(ERROR_ACCESS_DENIED);
     return WDI_ST_DENIED;
   }
-  if (info.nNumberOfLinks > 1) {
+  if (links > 1) {
     engine_log(LOG_ERROR, caller, "%s has other hard links: not writing into it", narrow(full).c_str());
     ::SetLastError(ERROR_ACCESS_DENIED);
     return WDI_ST_DENIED;
@@ -284,8 +340,8 @@ int check_existing_file(HANDLE file, const std::wstring& full, const char* calle
 }
 
 // check_dir for a path at or below base: every folder from the base down is created if missing,
-// then checked.
-int check_dir_in(const char* base, const char* path) {
+// then checked, and held in `folders`.
+int check_dir_in(const char* base, const char* path, velmor::package_folders& folders) {
   if (path == nullptr || base == nullptr) return WDI_ST_BAD_PARAMETER;
   DWORD attributes = file_attributes_utf8(path);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -304,17 +360,26 @@ int check_dir_in(const char* base, const char* path) {
   std::wstring full;
   int status = resolve_below(base, path, &full_base, &full, "check_dir");
   if (status != WDI_ST_OK) return status;
-  velmor::package_folders folders;
   return folders.hold(full, full_base.size(), true, "check_dir");
 }
 
 }  // namespace
 
-extern "C" int check_dir(const char* path) { return check_dir_in(path, path); }
+extern "C" int check_dir(const char* path) {
+  velmor::package_folders folders;
+  return check_dir_in(path, path, folders);
+}
 
 namespace velmor {
 
-int check_dir_below(const char* base, const char* path) { return check_dir_in(base, path); }
+int check_dir_below(const char* base, const char* path) {
+  package_folders folders;
+  return check_dir_in(base, path, folders);
+}
+
+int check_dir_below(const char* base, const char* path, package_folders& folders) {
+  return check_dir_in(base, path, folders);
+}
 
 int package_file::check(const char* base, const char* path, const char* caller) {
   std::wstring full_base;
@@ -337,22 +402,25 @@ namespace {
 
 // The file at path opened for writing, created or emptied, after its folders from base down and
 // the file itself passed the checks. INVALID_HANDLE_VALUE with *error set on failure.
-HANDLE open_for_writing(const char* base, const char* path, DWORD access, DWORD* error) {
+HANDLE open_for_writing(const char* base, const char* path, DWORD access, velmor::package_folders& folders,
+                        DWORD* error) {
   std::wstring full_base;
   std::wstring full;
   if (resolve_below(base, path, &full_base, &full, "fcreate") != WDI_ST_OK) {
     *error = ERROR_BAD_PATHNAME;
     return INVALID_HANDLE_VALUE;
   }
-  velmor::package_folders folders;  // held until the file is open
+  // Held (by the caller) at least until the file is open.
   if (folders.hold(folder_of(full), full_base.size(), false, "fcreate") != WDI_ST_OK) {
     *error = ::GetLastError();
     return INVALID_HANDLE_VALUE;
   }
   owner_only_security security("fcreate");
-  // Opened, not created anew: an existing file is checked before it is emptied.
-  unique_file file(::CreateFileW(full.c_str(), access, FILE_SHARE_READ, security.get(), OPEN_ALWAYS,
-                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  // Opened, not created anew: an existing file is checked before it is emptied. Windows answers
+  // the check's attribute query only on a handle with FILE_READ_ATTRIBUTES, which write access
+  // alone does not give.
+  unique_file file(::CreateFileW(full.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, security.get(),
+                                 OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file || ::GetLastError() != ERROR_ALREADY_EXISTS) {
     *error = ::GetLastError();
     return file.release();
@@ -368,6 +436,11 @@ HANDLE open_for_writing(const char* base, const char* path, DWORD access, DWORD*
 }  // namespace
 
 FILE* fcreate_below(const char* base, const char* path, const char* mode) {
+  package_folders folders;
+  return fcreate_below(base, path, mode, folders);
+}
+
+FILE* fcreate_below(const char* base, const char* path, const char* mode, package_folders& folders) {
   if (base == nullptr || path == nullptr || mode == nullptr) return nullptr;
   DWORD access = 0;
   for (const char* c = mode; *c != '\0'; ++c) {
@@ -377,7 +450,7 @@ FILE* fcreate_below(const char* base, const char* path, const char* mode) {
   if ((access & GENERIC_WRITE) == 0) return nullptr;
 
   DWORD error = ERROR_SUCCESS;
-  HANDLE handle = open_for_writing(base, path, access, &error);
+  HANDLE handle = open_for_writing(base, path, access, folders, &error);
   if (handle == INVALID_HANDLE_VALUE) {
     ::SetLastError(error);  // the failed step's, past the clean-up
     return nullptr;

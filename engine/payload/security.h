@@ -42,20 +42,28 @@ class package_folders {
   // and any folder above the base that this call creates. With `create`, missing folders are
   // made (owned by the current user). 0, or a status after an error line under `caller`;
   // WDI_ST_MISSING (no line) when a folder is missing and `create` is false.
+  // A folder already held is not checked again (it cannot have changed), nor is anything above it.
   int hold(const std::wstring& folder, size_t base_length, bool create, const char* caller);
 
  private:
   int hold_one(const std::wstring& part, bool create, const char* caller);
+  // The length of the longest held folder that `folder` is or lies below; 0 when none.
+  size_t held_prefix(const std::wstring& folder) const;
   std::vector<unique_file> held_;
+  std::vector<std::wstring> held_paths_;  // full paths of held_, in the same order
 };
 
 // check_dir for a path at or below the folder `base`, checking every folder from the base down.
+// With `folders`, what is checked stays held there, and what is held there already is not checked
+// again: one object for a whole package checks each folder once.
 int check_dir_below(const char* base, const char* path);
+int check_dir_below(const char* base, const char* path, package_folders& folders);
 
 // fcreate for a file at or below the folder `base`: the folders from the base down and an existing
 // file are checked first; a file that is a link or has other hard links is not written (null,
-// ERROR_ACCESS_DENIED, after an error line).
+// ERROR_ACCESS_DENIED, after an error line). With `folders`, as for check_dir_below.
 FILE* fcreate_below(const char* base, const char* path, const char* mode);
+FILE* fcreate_below(const char* base, const char* path, const char* mode, package_folders& folders);
 
 // For a file that a system component writes by name (the catalog): holds the folders from `base`
 // down to the file's folder and checks that the file, where it exists, is neither a link nor has

@@ -237,6 +237,33 @@ TEST(ExtractionLinks, LinkedFoldersAreNotWrittenThrough) {
             std::string::npos) << err;
   EXPECT_TRUE(landed.empty()) << landed.size() << " files written through a link";
 }
+
+// Folders held for a whole package are checked once; a held folder spares the checks of what lies
+// below it only, not of a sibling whose name begins with its own.
+TEST(ExtractionLinks, HeldFolderSparesNoSiblingOfALikeName) {
+  using wine_test::windows_path;
+  std::string package = windows_path(LINKED_PACKAGE_DIR);
+  std::string sibling = package + "\\x8";
+  std::string linked = package + "\\x86";
+  int sibling_checked = 0, linked_checked = 0;
+  FILE* through = nullptr;
+  testing::internal::CaptureStderr();
+  {
+    velmor::package_folders folders;
+    sibling_checked = velmor::check_dir_below(package.c_str(), sibling.c_str(), folders);
+    linked_checked = velmor::check_dir_below(package.c_str(), linked.c_str(), folders);
+    through = velmor::fcreate_below(package.c_str(), (linked + "\\libusb0.sys").c_str(), "w", folders);
+  }
+  std::string err = testing::internal::GetCapturedStderr();
+  ::RemoveDirectoryW(widen(sibling).c_str());
+  if (through != nullptr) std::fclose(through);
+  std::vector<std::string> landed = list_files(windows_path(LINK_TARGET_DIR));
+  EXPECT_EQ(sibling_checked, WDI_ST_OK);
+  EXPECT_EQ(linked_checked, WDI_ST_DENIED);
+  EXPECT_EQ(through, nullptr);
+  EXPECT_NE(err.find(linked + " is a link (reparse point): not writing through it\n"), std::string::npos) << err;
+  EXPECT_TRUE(landed.empty()) << landed.size() << " files written through a link";
+}
 #endif
 
 #ifdef FULL_DISK_DIR

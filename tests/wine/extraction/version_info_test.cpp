@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/common/status.h"
+#include "engine/package/prepare.h"
 #include "engine/payload/extract.h"
 #include "extraction_util.h"
 #include "payload/payload_table.h"
@@ -88,6 +89,16 @@ TEST_F(VersionInfo, FilledRecordIsReturnedWithoutReadingAgain) {
   VS_FIXEDFILEINFO second = {};
   EXPECT_EQ(get_version_info(1, &second), WDI_ST_OK);
   EXPECT_EQ(std::memcmp(&first, &second, sizeof(first)), 0);
+}
+
+// A preparation asks with the cache's own record: it must come back filled, not emptied and read
+// again.
+TEST_F(VersionInfo, SupportCheckWithTheCachedRecordKeepsIt) {
+  VS_FIXEDFILEINFO first = {};
+  ASSERT_EQ(get_version_info(0, &first), WDI_ST_OK);
+  ::SetEnvironmentVariableW(L"TEMP", nullptr);  // a second read would now fail
+  EXPECT_EQ(wdi_is_driver_supported(0, &driver_version_table[0]), 1);
+  EXPECT_EQ(std::memcmp(&first, &driver_version_table[0], sizeof(first)), 0);
 }
 
 TEST_F(VersionInfo, KindsWithoutFileOrOutOfRange) {
