@@ -21,6 +21,7 @@
 #include "engine/install/pipe_messages.h"
 #include "engine/install/pipe_protocol.h"
 #include "engine/install/progress_window.h"
+#include "engine/package/prepared_package.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
@@ -439,6 +440,11 @@ extern "C" int install_driver_internal(void* request_pointer) {
   install_run& run = current_run;
   run.mutex = std::move(mutex);
   run.request = request_pointer;
+  // The prepared package goes once the run has let go of the installer (declared first: runs last).
+  char prepared[MAX_PATH] = "";
+  velmor::scope_exit drop_package([&prepared] {
+    if (prepared[0] != '\0') velmor::prepare::release_prepared_folder(prepared);
+  });
   velmor::scope_exit release([&run] { release_run(run); });
 
   active_device = request.device;
@@ -454,6 +460,14 @@ extern "C" int install_driver_internal(void* request_pointer) {
   if (request.device == nullptr || request.inf_name == nullptr) {
     wdi_err("one of the required parameter is NULL");
     return WDI_ST_BAD_PARAMETER;
+  }
+  // A package this process prepared for that folder is installed from its protected copy, never
+  // from the user's.
+  char user_folder[MAX_PATH];
+  velmor::path_copy(user_folder, plan.folder);
+  if (velmor::prepare::prepared_folder(user_folder, request.inf_name, plan.folder)) {
+    velmor::path_copy(prepared, plan.folder);
+    wdi_dbg("installing the package prepared in '%s'", plan.folder);
   }
   if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
     if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
