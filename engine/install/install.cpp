@@ -40,6 +40,8 @@ constexpr DWORD kListeningLimitMs = PIPE_READ_TIMEOUT_FINITE;
 // Consecutive failed reads (other than the expected ones) before the run gives up.
 constexpr int kMaxReadFailures = 50;
 constexpr DWORD kReadFailurePauseMs = 100;
+// How long an installer that has sent its status is given to end before its package is removed.
+constexpr DWORD kPackageReleaseWaitMs = 5000;
 
 // What one run holds. Process-wide rather than on the run's stack, so that a run whose thread was
 // terminated by the progress window can still be released (release_abandoned_installation).
@@ -440,12 +442,15 @@ extern "C" int install_driver_internal(void* request_pointer) {
   install_run& run = current_run;
   run.mutex = std::move(mutex);
   run.request = request_pointer;
-  // The prepared package goes once the run has let go of the installer (declared first: runs last).
-  char prepared[MAX_PATH] = "";
-  velmor::scope_exit drop_package([&prepared] {
-    if (prepared[0] != '\0') velmor::prepare::release_prepared_folder(prepared);
-  });
   velmor::scope_exit release([&run] { release_run(run); });
+  // The prepared package goes with the run (before its process handle is closed). The installer
+  // still relays its last lines after its status, with the package's files in use.
+  char prepared[MAX_PATH] = "";
+  velmor::scope_exit drop_package([&prepared, &run] {
+    if (prepared[0] == '\0') return;
+    if (run.process) ::WaitForSingleObject(run.process.get(), kPackageReleaseWaitMs);
+    velmor::prepare::release_prepared_folder(prepared);
+  });
 
   active_device = request.device;
   active_filter_mode = 0;

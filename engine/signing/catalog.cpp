@@ -160,9 +160,9 @@ extern "C" int CreateCatOfFiles(const char* cat_path, const char* hw_id, const c
       ascii_lower(name.get());
       BYTE hash[20];
       if (hash_of_handle(files[i].handle, hash) && AddFileHash(cat, name.get(), hash)) {
-        wdi_info("added hash for '%s'", files[i].path);
+        engine_log(LOG_INFO, "CreateCatOfFiles", "added hash for '%s'", files[i].path);
       } else {
-        wdi_warn("could not add hash for '%s' - ignored", files[i].path);
+        engine_log(LOG_WARNING, "CreateCatOfFiles", "could not add hash for '%s' - ignored", files[i].path);
       }
     }
     return true;
