@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <optional>
 
 #include "engine/common/error_text.h"
@@ -21,6 +22,7 @@
 #include "engine/install/pipe_messages.h"
 #include "engine/install/pipe_protocol.h"
 #include "engine/install/progress_window.h"
+#include "engine/install/restore_setting.h"
 #include "engine/package/prepared_package.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
@@ -56,6 +58,9 @@ struct install_run {
   OVERLAPPED read = {};
   bool read_pending = false;
   bool reached_pipe = false;  // exits before the pipe step release only the mutex
+  // The engine ended the installer, which could then not put the restore-point setting back.
+  std::atomic<bool> ended_by_engine{false};
+  velmor::restore_setting_keeper restore_setting;
 };
 install_run current_run;
 
@@ -80,7 +85,9 @@ class installer_stopper {
   }
   void stop(const void* request) {
     velmor::critical_section_lock hold(lock_);
-    if (request != nullptr && request == request_ && process_) ::TerminateProcess(process_.get(), 1);
+    if (request != nullptr && request == request_ && process_ && ::TerminateProcess(process_.get(), 1)) {
+      current_run.ended_by_engine = true;
+    }
   }
 
  private:
@@ -117,6 +124,7 @@ void release_run(install_run& run) {
   if (run.read_pending && installer_pipe != INVALID_HANDLE_VALUE) cancel_read(run);
   run.thread.reset();
   run.process.reset();
+  if (run.ended_by_engine.exchange(false)) run.restore_setting.put_back();
   // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
   installer_pipe = INVALID_HANDLE_VALUE;
@@ -246,6 +254,7 @@ int wait_for_installer_exit(install_run& run) {
     // Terminating is asynchronous: the exit code read now could still say "running" or the 0 we
     // passed, so the status is fixed here instead of read back.
     ::TerminateProcess(run.process.get(), 0);
+    run.ended_by_engine = true;
     engine_log(LOG_ERROR, "install_driver_internal", "installer did not exit after closing the pipe - terminated");
     return WDI_ST_TIMED_OUT;
   }
@@ -368,6 +377,7 @@ class pipe_reader {
     if (woke == WAIT_TIMEOUT) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer failed to respond - aborting");
       ::TerminateProcess(run_.process.get(), 0);
+      run_.ended_by_engine = true;
       return WDI_ST_TIMED_OUT;
     }
     engine_log(LOG_ERROR, "install_driver_internal", "could not read from pipe (wait): %s", windows_error_text(0));
@@ -420,6 +430,7 @@ int serve_installation(install_run& run, const install_request& request, launch_
                bits);
     return WDI_ST_MISSING;
   }
+  run.restore_setting.remember();
   int status = launch_installer(run, plan);
   if (status != WDI_ST_OK) return status;
   if (run.process) stopper.arm(&request, run.process.get());
@@ -491,6 +502,7 @@ extern "C" void release_abandoned_installation(void* request) {
   if (current_run.request != request || current_run.request == nullptr) return;
   if (current_run.process && ::WaitForSingleObject(current_run.process.get(), 0) == WAIT_TIMEOUT) {
     ::TerminateProcess(current_run.process.get(), 0);
+    current_run.ended_by_engine = true;
   }
   release_run(current_run);
 }
