@@ -22,8 +22,19 @@ struct package {
   std::string inf_name;
 };
 
+// Removed at process exit too, silently.
+struct package_slot {
+  std::unique_ptr<package> p;
+  ~package_slot() {
+    if (p) p->folder.quiet();
+  }
+  package* operator->() const { return p.get(); }
+  explicit operator bool() const { return static_cast<bool>(p); }
+  void reset() { p.reset(); }
+};
+
 critical_section package_lock;
-std::unique_ptr<package> current;
+package_slot current;
 
 // The full path of a UTF-8 folder without a trailing separator, for comparing; empty on failure.
 std::wstring full_folder(const char* path) {
@@ -45,7 +56,7 @@ int begin_package(protected_folder** folder) {
   auto fresh = std::make_unique<package>();
   int status = fresh->folder.create("wdi_prepare_driver");
   if (status != WDI_ST_OK) return status;
-  current = std::move(fresh);
+  current.p = std::move(fresh);
   *folder = &current->folder;
   return WDI_ST_OK;
 }

@@ -172,7 +172,7 @@ void protected_folder::remove() {
   close_files();
   for (const auto& f : files_) {
     std::wstring path = wide_ + L"\\" + widen(f.first.c_str());
-    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND && !quiet_) {
       engine_log(LOG_WARNING, "wdi_prepare_driver", "could not delete '%s': %s", narrow(path).c_str(),
                  windows_error_text(0));
     }
@@ -181,7 +181,7 @@ void protected_folder::remove() {
   held_folders_.clear();
   for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) ::RemoveDirectoryW((wide_ + L"\\" + *f).c_str());
   folders_.clear();
-  if (!::RemoveDirectoryW(wide_.c_str())) {
+  if (!::RemoveDirectoryW(wide_.c_str()) && !quiet_) {
     engine_log(LOG_WARNING, "wdi_prepare_driver", "could not remove '%s': %s", path_.c_str(), windows_error_text(0));
   }
   wide_.clear();

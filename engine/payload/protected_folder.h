@@ -42,10 +42,13 @@ class protected_folder {
   void close_files();
   // Deletes every file and folder the engine made, then the folder. Failures are logged only.
   void remove();
+  // Failures of a later removal are not logged (at process exit the log's receiver may be gone).
+  void quiet() { quiet_ = true; }
 
  private:
   std::wstring wide_;
   std::string path_;
+  bool quiet_ = false;
   std::vector<unique_file> held_folders_;
   std::vector<std::wstring> folders_;  // relative, in creation order
   std::vector<std::pair<std::string, unique_file>> files_;  // relative (as given), handle
