@@ -47,8 +47,10 @@ bool random_hex(wchar_t (&out)[33]) {
 }
 
 // Held without delete sharing: it can be neither renamed nor removed while the engine works in it.
+// With data access: a handle for attributes only would not count against others' sharing.
 unique_file hold(const std::wstring& path) {
-  return unique_file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  return unique_file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                    nullptr));
 }
