@@ -57,13 +57,17 @@ class CoInstallerFeeder {
     char windows[MAX_PATH];
     ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
     std::string temp = std::string(windows) + "\\Temp\\";
+    // Folders of earlier runs are not this command's.
+    bool first_scan = true;
     while (!stop_) {
       WIN32_FIND_DATAA found;
       HANDLE search = ::FindFirstFileA((temp + "Velmor-*").c_str(), &found);
       if (search != INVALID_HANDLE_VALUE) {
         do {
           std::string folder = temp + found.cFileName;
-          if (fed_.count(folder) || !wine_test::is_file(folder + "\\Korvex-WinUSB.inf")) continue;
+          if (first_scan) earlier_.insert(folder);
+          if (earlier_.count(folder) || fed_.count(folder) || !wine_test::is_file(folder + "\\Korvex-WinUSB.inf"))
+            continue;
           for (const char* name : kNames) {
             std::string source = wine_test::windows_path(std::string(COINSTALLER_UNIX_DIR) + "/" + name);
             ::CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE);
@@ -72,10 +76,12 @@ class CoInstallerFeeder {
         } while (::FindNextFileA(search, &found));
         ::FindClose(search);
       }
+      first_scan = false;
       ::Sleep(2);
     }
   }
   std::atomic<bool> stop_{false};
+  std::set<std::string> earlier_;
   std::set<std::string> fed_;
   wine_test::thread worker_;
 };
