@@ -91,6 +91,9 @@ extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
     return WDI_ST_NO_RESOURCE;
   std::string copy = folder.full(entry->file_name);
   const char* path = copy.c_str();
+  // The version calls open the file for reading with read sharing only: the engine's writing handle
+  // goes first. Nobody else can change the file in the folder meanwhile.
+  folder.close_files();
 
   VS_FIXEDFILEINFO info = {};
   if (read_fixed_file_info(path, &info)) {
