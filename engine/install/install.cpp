@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <optional>
 
 #include "engine/common/error_text.h"
@@ -20,6 +21,8 @@
 #include "engine/install/pipe_messages.h"
 #include "engine/install/pipe_protocol.h"
 #include "engine/install/progress_window.h"
+#include "engine/install/restore_setting.h"
+#include "engine/package/prepared_package.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
@@ -38,6 +41,8 @@ constexpr DWORD kListeningLimitMs = PIPE_READ_TIMEOUT_FINITE;
 // Consecutive failed reads (other than the expected ones) before the run gives up.
 constexpr int kMaxReadFailures = 50;
 constexpr DWORD kReadFailurePauseMs = 100;
+// How long an installer that has sent its status is given to end before its package is removed.
+constexpr DWORD kPackageReleaseWaitMs = 5000;
 
 // What one run holds. Process-wide rather than on the run's stack, so that a run whose thread was
 // terminated by the progress window can still be released (release_abandoned_installation).
@@ -53,6 +58,9 @@ struct install_run {
   bool read_pending = false;
   bool reached_pipe = false;  // exits before the pipe step release only the mutex
   DWORD expected_client = 0;  // the process that alone may talk to the engine over the pipe
+  // The engine ended the installer, which could then not put the restore-point setting back.
+  std::atomic<bool> ended_by_engine{false};
+  velmor::restore_setting_keeper restore_setting;
 };
 install_run current_run;
 
@@ -77,11 +85,13 @@ class installer_stopper {
   }
   void stop(const void* request) {
     velmor::critical_section_lock hold(lock_);
-    if (request != nullptr && request == request_ && process_) ::TerminateProcess(process_.get(), 1);
+    if (request != nullptr && request == request_ && process_ && ::TerminateProcess(process_.get(), 1)) {
+      current_run.ended_by_engine = true;
+    }
   }
   void stop_any() {
     velmor::critical_section_lock hold(lock_);
-    if (process_) ::TerminateProcess(process_.get(), 1);
+    if (process_ && ::TerminateProcess(process_.get(), 1)) current_run.ended_by_engine = true;
   }
 
  private:
@@ -119,6 +129,7 @@ void release_run(install_run& run) {
   if (run.read_pending && installer_pipe != INVALID_HANDLE_VALUE) cancel_read(run);
   run.thread.reset();
   run.process.reset();
+  if (run.ended_by_engine.exchange(false)) run.restore_setting.put_back();
   // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
   installer_pipe = INVALID_HANDLE_VALUE;
@@ -209,6 +220,7 @@ int wait_for_installer_exit(install_run& run) {
     // Terminating is asynchronous: the exit code read now could still say "running" or the 0 we
     // passed, so the status is fixed here instead of read back.
     ::TerminateProcess(run.process.get(), 0);
+    run.ended_by_engine = true;
     engine_log(LOG_ERROR, "install_driver_internal", "installer did not exit after closing the pipe - terminated");
     return WDI_ST_TIMED_OUT;
   }
@@ -365,6 +377,7 @@ class pipe_reader {
     if (woke == WAIT_TIMEOUT) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer failed to respond - aborting");
       ::TerminateProcess(run_.process.get(), 0);
+      run_.ended_by_engine = true;
       return WDI_ST_TIMED_OUT;
     }
     engine_log(LOG_ERROR, "install_driver_internal", "could not read from pipe (wait): %s", windows_error_text(0));
@@ -413,6 +426,7 @@ int serve_installation(install_run& run, const install_request& request, launch_
                bits);
     return WDI_ST_MISSING;
   }
+  run.restore_setting.remember();
   int status = launch_installer(run, plan);
   if (status != WDI_ST_OK) return status;
   if (run.process) stopper.arm(&request, run.process.get());
@@ -436,6 +450,14 @@ extern "C" int install_driver_internal(void* request_pointer) {
   run.mutex = std::move(mutex);
   run.request = request_pointer;
   velmor::scope_exit release([&run] { release_run(run); });
+  // The prepared package goes with the run (before its process handle is closed). The installer
+  // still relays its last lines after its status, with the package's files in use.
+  char prepared[MAX_PATH] = "";
+  velmor::scope_exit drop_package([&prepared, &run] {
+    if (prepared[0] == '\0') return;
+    if (run.process) ::WaitForSingleObject(run.process.get(), kPackageReleaseWaitMs);
+    velmor::prepare::release_prepared_folder(prepared);
+  });
 
   active_device = request.device;
   active_filter_mode = 0;
@@ -452,6 +474,14 @@ extern "C" int install_driver_internal(void* request_pointer) {
   if (request.device == nullptr || request.inf_name == nullptr) {
     wdi_err("one of the required parameter is NULL");
     return WDI_ST_BAD_PARAMETER;
+  }
+  // A package this process prepared for that folder is installed from its protected copy, never
+  // from the user's.
+  char user_folder[MAX_PATH];
+  velmor::path_copy(user_folder, plan.folder);
+  if (velmor::prepare::prepared_folder(user_folder, request.inf_name, plan.folder)) {
+    velmor::path_copy(prepared, plan.folder);
+    wdi_dbg("installing the package prepared in '%s'", plan.folder);
   }
   if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
     if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
@@ -470,6 +500,7 @@ extern "C" void release_abandoned_installation(void* request) {
   if (current_run.request != request || current_run.request == nullptr) return;
   if (current_run.process && ::WaitForSingleObject(current_run.process.get(), 0) == WAIT_TIMEOUT) {
     ::TerminateProcess(current_run.process.get(), 0);
+    current_run.ended_by_engine = true;
   }
   release_run(current_run);
 }

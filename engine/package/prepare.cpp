@@ -11,6 +11,7 @@
 #include "engine/enumeration/config_manager.h"
 #include "engine/package/inf_tokens.h"
 #include "engine/package/prepare_internal.h"
+#include "engine/package/prepared_package.h"
 #include "engine/payload/extract.h"
 #include "engine/payload/security.h"
 #include "win/handles.h"
@@ -106,6 +107,16 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
     prepare_err("no device ID was given for the device - aborting");
     return WDI_ST_BAD_PARAMETER;
   }
+  // Everything that is hashed, signed and installed comes from a protected folder of this
+  // preparation; the user's folder receives the same files as the user's copy.
+  velmor::protected_folder* own = nullptr;
+  status = velmor::prepare::begin_package(&own);
+  if (status != WDI_ST_OK) return status;
+  auto drop = velmor::scope_exit([&] {
+    if (own != nullptr) velmor::prepare::drop_package();
+  });
+  status = velmor::extract_binaries_into(*own);
+  if (status != WDI_ST_OK) return status;
   status = extract_binaries(directory);
   if (status != WDI_ST_OK) return status;
 
@@ -123,7 +134,11 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
 
   status = velmor::prepare::fill_inf_tokens(*device, inf_name, options, kind);
   if (status != WDI_ST_OK) return status;
-  status = velmor::prepare::write_inf(inf_path, kind);
+  status = velmor::prepare::write_inf(inf_path, kind, *own, inf_name);
   if (status != WDI_ST_OK) return status;
-  return velmor::prepare::make_catalog(directory, inf_name, cat_path, options, kind);
+  status = velmor::prepare::make_catalog(directory, inf_name, cat_path, options, kind, *own);
+  if (status != WDI_ST_OK) return status;
+  velmor::prepare::complete_package(directory, inf_name);
+  own = nullptr;
+  return WDI_ST_OK;
 }

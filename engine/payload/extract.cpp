@@ -59,3 +59,27 @@ extern "C" int extract_binaries(const char* dir) {
   wdi_info("successfully extracted driver files to %s", dir);
   return WDI_ST_OK;
 }
+
+namespace velmor {
+
+int extract_binaries_into(protected_folder& folder) {
+  for (const payload_entry& entry : payload_table) {
+    if (entry.subdir[0] == '\0') continue;
+    bool top = std::strcmp(entry.subdir, ".") == 0;
+    if (!top) {
+      int status = folder.make_folder(entry.subdir, "extract_binaries");
+      if (status != WDI_ST_OK) return status;
+    }
+    char relative[MAX_PATH] = "";
+    if (!top) {
+      path_append(relative, entry.subdir);
+      path_append(relative, "\\");
+    }
+    path_append(relative, entry.file_name);
+    int status = folder.write_file(relative, entry.data, entry.size, "extract_binaries");
+    if (status != WDI_ST_OK) return status;
+  }
+  return WDI_ST_OK;
+}
+
+}  // namespace velmor

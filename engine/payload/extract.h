@@ -26,4 +26,12 @@ int get_version_info(int kind, VS_FIXEDFILEINFO* out);
 
 #ifdef __cplusplus
 }
+
+#include "engine/payload/protected_folder.h"
+
+namespace velmor {
+// extract_binaries into a protected folder: the same files and sub-folders, each created new, its
+// handle held by the folder. 0 or a negative status.
+int extract_binaries_into(protected_folder& folder);
+}  // namespace velmor
 #endif

@@ -1,8 +1,10 @@
-// get_version_info: the version of a driver kind's payload file, read from a temporary copy.
+// get_version_info: the version of a driver kind's payload file, read from a copy in a protected
+// folder of its own (the version calls read files by name: nobody else may change it meanwhile).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
@@ -10,6 +12,7 @@
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
 #include "engine/payload/extract.h"
+#include "engine/payload/protected_folder.h"
 #include "payload/payload_table.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
@@ -81,25 +84,16 @@ extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
   const payload_entry* entry = find_entry(versioned_file_table[kind]);
   if (entry == nullptr) return WDI_ST_MISSING;
 
-  unique_malloc<char> temp(velmor::temp_folder_utf8());
-  if (!temp) {
-    wdi_warn("unable to use TEMP to extract file");
+  velmor::protected_folder folder;
+  int status = folder.create("get_version_info");
+  if (status != WDI_ST_OK) return WDI_ST_NO_RESOURCE;
+  if (folder.write_file(entry->file_name, entry->data, entry->size, "get_version_info") != WDI_ST_OK)
     return WDI_ST_NO_RESOURCE;
-  }
-  int status = check_dir(temp.get());
-  if (status != WDI_ST_OK) return status;
-
-  char path[MAX_PATH] = "";
-  velmor::path_append(path, temp.get());
-  velmor::path_append(path, "\\");
-  velmor::path_append(path, entry->file_name);
-  FILE* file = fcreate(path, "w");
-  if (file == nullptr) {
-    wdi_warn("failed to create file '%s' (%s)", path, windows_error_text(0));
-    return WDI_ST_NO_RESOURCE;
-  }
-  std::fwrite(entry->data, 1, entry->size, file);
-  std::fclose(file);
+  std::string copy = folder.full(entry->file_name);
+  const char* path = copy.c_str();
+  // The version calls open the file for reading with read sharing only: the engine's writing handle
+  // goes first. Nobody else can change the file in the folder meanwhile.
+  folder.close_files();
 
   VS_FIXEDFILEINFO info = {};
   if (read_fixed_file_info(path, &info)) {
@@ -114,7 +108,5 @@ extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
     wdi_warn("unable to allocate buffer for version info");
     status = WDI_ST_NO_RESOURCE;
   }
-  unique_malloc<wchar_t> wide_path(utf8_to_utf16(path));
-  if (wide_path) ::DeleteFileW(wide_path.get());
   return status;
 }

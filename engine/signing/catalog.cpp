@@ -56,21 +56,25 @@ file_kind kind_of(const wchar_t* lower_name) {
 
 }  // namespace
 
-extern "C" int CreateCat(const char* cat_path, const char* hw_id, const char* search_path, const char** file_list,
-                         DWORD file_list_count) {
-  auto cat_open = crypt_api::CryptCATOpen(__func__);
+namespace {
+
+// The catalog at cat_path with its two attributes; add_members puts the members in before it is
+// written. TRUE on success.
+template <typename AddMembers>
+int create_catalog(const char* caller, const char* cat_path, const char* hw_id, AddMembers add_members) {
+  auto cat_open = crypt_api::CryptCATOpen(caller);
   if (cat_open == nullptr) return FALSE;
-  auto cat_close = crypt_api::CryptCATClose(__func__);
+  auto cat_close = crypt_api::CryptCATClose(caller);
   if (cat_close == nullptr) return FALSE;
-  auto persist = crypt_api::CryptCATPersistStore(__func__);
+  auto persist = crypt_api::CryptCATPersistStore(caller);
   if (persist == nullptr) return FALSE;
-  if (crypt_api::CryptCATStoreFromHandle(__func__) == nullptr) return FALSE;
-  auto put_cat_attr = crypt_api::CryptCATPutCatAttrInfo(__func__);
+  if (crypt_api::CryptCATStoreFromHandle(caller) == nullptr) return FALSE;
+  auto put_cat_attr = crypt_api::CryptCATPutCatAttrInfo(caller);
   if (put_cat_attr == nullptr) return FALSE;
 
   velmor::unique_crypt_provider prov;
   if (!::CryptAcquireContextW(prov.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-    wdi_warn("unable to acquire crypt context for cat creation");
+    engine_log(LOG_WARNING, caller, "unable to acquire crypt context for cat creation");
     return FALSE;
   }
 
@@ -81,31 +85,53 @@ extern "C" int CreateCat(const char* cat_path, const char* hw_id, const char* se
 
   HANDLE cat = cat_open(wpath.get(), CRYPTCAT_OPEN_CREATENEW, prov.get(), 0, 0);
   if (cat == INVALID_HANDLE_VALUE || cat == nullptr) {
-    wdi_warn("unable to create file '%s': %s", cat_path, windows_error_text(0));
+    engine_log(LOG_WARNING, caller, "unable to create file '%s': %s", cat_path, windows_error_text(0));
     return FALSE;
   }
   velmor::scope_exit close_cat([&] { cat_close(cat); });
 
   if (put_cat_attr(cat, const_cast<wchar_t*>(L"HWID1"), kAttrFlags, text_size(whwid.get()),
                    text_bytes(whwid.get())) == nullptr) {
-    wdi_warn("failed to set HWID1 cat attribute: %s", windows_error_text(0));
+    engine_log(LOG_WARNING, caller, "failed to set HWID1 cat attribute: %s", windows_error_text(0));
     return FALSE;
   }
   if (put_cat_attr(cat, const_cast<wchar_t*>(L"OS"), kAttrFlags, text_size(kOsList), text_bytes(kOsList)) ==
       nullptr) {
-    wdi_warn("failed to set OS cat attribute: %s", windows_error_text(0));
+    engine_log(LOG_WARNING, caller, "failed to set OS cat attribute: %s", windows_error_text(0));
     return FALSE;
   }
 
-  if (!set_catalog_base_path(search_path)) return FALSE;
+  if (!add_members(cat)) return FALSE;
 
-  {
+  if (!persist(cat)) {
+    engine_log(LOG_WARNING, caller, "unable to sort file: %s", windows_error_text(0));
+    return FALSE;
+  }
+  engine_log(LOG_INFO, caller, "successfully created file '%s'", cat_path);
+  return TRUE;
+}
+
+// The catalog hash of an open file, read from its start.
+bool hash_of_handle(HANDLE file, BYTE hash[20]) {
+  auto calc = crypt_api::CryptCATAdminCalcHashFromFileHandle("CalcHash");
+  if (calc == nullptr) return false;
+  if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  DWORD size = 20;
+  return calc(file, &size, hash, 0) != FALSE;
+}
+
+}  // namespace
+
+extern "C" int CreateCat(const char* cat_path, const char* hw_id, const char* search_path, const char** file_list,
+                         DWORD file_list_count) {
+  return create_catalog(__func__, cat_path, hw_id, [&](HANDLE cat) {
+    if (!set_catalog_base_path(search_path)) return false;
     // Lower-case copies of the member names; a name that cannot be copied stays null and matches nothing.
     const size_t slots = file_list_count > 0 ? file_list_count : 1;
     unique_malloc<char*> names(static_cast<char**>(std::calloc(slots, sizeof(char*))));
     if (!names) {
-      wdi_warn("unable allocate local file list");
-      return FALSE;
+      engine_log(LOG_WARNING, "CreateCat", "unable allocate local file list");
+      return false;
     }
     auto free_names = velmor::scope_exit([&] {
       for (DWORD i = 0; i < file_list_count; i++) std::free(names.get()[i]);
@@ -115,20 +141,32 @@ extern "C" int CreateCat(const char* cat_path, const char* hw_id, const char* se
       char* copy = name != nullptr ? _strdup(name) : nullptr;
       names.get()[i] = copy;
       if (copy == nullptr) {
-        wdi_warn("'%s' could not be duplicated and will be ignored", name != nullptr ? name : "(null)");
+        engine_log(LOG_WARNING, "CreateCat", "'%s' could not be duplicated and will be ignored",
+                   name != nullptr ? name : "(null)");
         continue;
       }
       ascii_lower(copy);
     }
     ScanDirAndHash(cat, "", names.get(), file_list_count);
-  }
+    return true;
+  });
+}
 
-  if (!persist(cat)) {
-    wdi_warn("unable to sort file: %s", windows_error_text(0));
-    return FALSE;
-  }
-  wdi_info("successfully created file '%s'", cat_path);
-  return TRUE;
+extern "C" int CreateCatOfFiles(const char* cat_path, const char* hw_id, const catalog_file* files, DWORD count) {
+  return create_catalog(__func__, cat_path, hw_id, [&](HANDLE cat) {
+    for (DWORD i = 0; i < count; i++) {
+      unique_malloc<char> name(_strdup(files[i].name));
+      if (!name) return false;
+      ascii_lower(name.get());
+      BYTE hash[20];
+      if (hash_of_handle(files[i].handle, hash) && AddFileHash(cat, name.get(), hash)) {
+        engine_log(LOG_INFO, "CreateCatOfFiles", "added hash for '%s'", files[i].path);
+      } else {
+        engine_log(LOG_WARNING, "CreateCatOfFiles", "could not add hash for '%s' - ignored", files[i].path);
+      }
+    }
+    return true;
+  });
 }
 
 extern "C" int set_catalog_base_path(const char* path) {
@@ -175,6 +213,8 @@ extern "C" void ScanDirAndHash(HANDLE catalog, const char* relative_path, char**
 
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      // A link leads out of the folder, or back into it for ever.
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
       if (rel_len + std::strlen(name) + 2 > MAX_PATH + 1) {
         wdi_warn("path overflow");
         break;

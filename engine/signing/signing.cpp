@@ -10,6 +10,7 @@
 #include "engine/common/utf8.h"
 #include "engine/common/windows_version.h"
 #include "engine/signing/crypt_api.h"
+#include "engine/signing/key_container.h"
 #include "engine/signing/publisher.h"
 #include "win/handles.h"
 
@@ -49,13 +50,6 @@ bool encode_name(decltype(&::CertStrToNameA) to_name, const char* subject, std::
   if (!to_name(X509_ASN_ENCODING, subject, CERT_X500_NAME_STR, nullptr, out.data(), &size, nullptr)) return false;
   out.resize(size);
   return true;
-}
-
-// Deletes the machine key container; false (last error set) when it could not be deleted.
-bool delete_key_container() {
-  HCRYPTPROV unused = 0;
-  return ::CryptAcquireContextW(&unused, VELMOR_KEY_CONTAINER, nullptr, PROV_RSA_FULL,
-                                CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
 }
 
 struct encoded_extensions {
@@ -126,28 +120,21 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
   // A key that ends up in no certificate is of no use to anyone: it leaves with its container. The
   // deletion runs after the handles below are released, as a provider may write the container
   // back when its last handle goes.
-  bool container_acquired = false;
   bool keep_container = false;
   velmor::scope_exit drop_container([&] {
-    if (container_acquired && !keep_container) delete_key_container();
+    if (!keep_container) delete_signing_key_container();
   });
 
   velmor::unique_crypt_provider container;
-  if (::CryptAcquireContextW(container.put(), VELMOR_KEY_CONTAINER, nullptr, PROV_RSA_FULL,
-                             CRYPT_MACHINE_KEYSET | CRYPT_SILENT)) {
-    wdi_dbg("acquired existing key container");
-  } else if (::GetLastError() == static_cast<DWORD>(NTE_BAD_KEYSET) &&
-             ::CryptAcquireContextW(container.put(), VELMOR_KEY_CONTAINER, nullptr, PROV_RSA_FULL,
-                                    CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
-    wdi_dbg("created new key container");
-  } else {
+  if (!new_key_container(container.put())) {
     wdi_warn("could not obtain a key container: %s", windows_error_text(0));
     return nullptr;
   }
-  container_acquired = true;
+  wdi_dbg("created new key container");
 
+  // Not exportable: the key is used where it lies and deleted with its container.
   velmor::unique_crypt_key key;
-  if (!::CryptGenKey(container.get(), AT_SIGNATURE, (1024u << 16) | CRYPT_EXPORTABLE, key.put())) {
+  if (!::CryptGenKey(container.get(), AT_SIGNATURE, 1024u << 16, key.put())) {
     wdi_dbg("could not generate keypair: %s", windows_error_text(0));
     return nullptr;
   }
@@ -164,7 +151,7 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
   algorithm.pszObjId = const_cast<char*>(windows_version_code == 0x61 ? szOID_RSA_SHA1RSA : szOID_RSA_SHA256RSA);
 
   CRYPT_KEY_PROV_INFO key_info = {};
-  key_info.pwszContainerName = const_cast<wchar_t*>(VELMOR_KEY_CONTAINER);
+  key_info.pwszContainerName = const_cast<wchar_t*>(signing_key_container());
   key_info.pwszProvName = nullptr;
   key_info.dwProvType = PROV_RSA_FULL;
   key_info.dwFlags = CRYPT_MACHINE_KEYSET;
@@ -262,8 +249,10 @@ extern "C" int RemoveCertFromStore(const char* subject, const char* store_name) 
 }
 
 extern "C" int DeletePrivateKey(PCCERT_CONTEXT cert) {
-  auto acquire_key = crypt_api::CryptAcquireCertificatePrivateKey(__func__);
-  if (acquire_key == nullptr) return FALSE;
+  // The key goes first, before anything that could fail on the way: entry points, stores.
+  bool deleted = delete_signing_key_container() != FALSE;
+  if (!deleted) wdi_warn("failed to delete private key: %s", windows_error_text(0));
+
   auto open = crypt_api::CertOpenStore(__func__);
   if (open == nullptr) return FALSE;
   if (crypt_api::CertCloseStore(__func__) == nullptr) return FALSE;
@@ -273,22 +262,7 @@ extern "C" int DeletePrivateKey(PCCERT_CONTEXT cert) {
   if (set_property == nullptr) return FALSE;
   auto free_cert = crypt_api::CertFreeCertificateContext(__func__);
   if (free_cert == nullptr) return FALSE;
-
-  HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key_provider = 0;
-  DWORD key_spec = 0;
-  BOOL must_free = FALSE;
-  if (!acquire_key(cert, CRYPT_ACQUIRE_SILENT_FLAG, nullptr, &key_provider, &key_spec, &must_free)) {
-    // The container is deleted by name below all the same: the key must not outlive the signing.
-    wdi_warn("error getting CSP: %s", windows_error_text(0));
-    key_provider = 0;
-    must_free = FALSE;
-  }
-  // Nothing below needs the key; let go of it before its container is deleted, so that no provider
-  // writes the container back when the handle is released.
-  if (must_free && key_provider != 0 && key_spec != CERT_NCRYPT_KEY_SPEC) ::CryptReleaseContext(key_provider, 0);
-
-  bool deleted = delete_key_container();
-  if (!deleted) wdi_warn("failed to delete private key: %s", windows_error_text(0));
+  if (cert == nullptr) return deleted ? TRUE : FALSE;
 
   // The stored copies still name the container; replace them with copies that carry no key link.
   for (const char* store_name : {"Root", "TrustedPublisher"}) {

@@ -2,6 +2,7 @@
 // installer is ended and reported as timed out, and the installer's switch to an infinite
 // allowance holds across silences and into the next run.
 #include "engine/common/status.h"
+#include "engine/install/restore_setting.h"
 #include "runner_fixture.h"
 #include "short_allowance.h"
 
@@ -55,4 +56,38 @@ TEST_F(RunnerTimeouts, InfiniteSwitchWaitsOutSilenceAndCarriesIntoTheNextRun) {
   EXPECT_EQ(install(device, folder, "infinite_left_on"), WDI_ST_OK);
   // A silence beyond the finite allowance, without the installer asking for it again.
   EXPECT_EQ(install(device, folder, "slow_finish"), WDI_ST_OK);
+}
+
+// An installer ended while it had restore points switched off cannot switch them back: the engine
+// writes back the value found before the start, or removes the one the installer added.
+TEST_F(RunnerTimeouts, EndedInstallerLeavesTheRestoreSettingAsItWas) {
+  const char* key_name = "Software\\Velmor tests\\restore policy";
+  restore_policy_key_for_tests = key_name;
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key_name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  for (bool had_value : {true, false}) {
+    SCOPED_TRACE(had_value ? "value 0 before" : "no value before");
+    DWORD zero = 0;
+    if (had_value) {
+      ::RegSetValueExA(key, "DisableSystemRestore", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), sizeof(zero));
+    } else {
+      ::RegDeleteValueA(key, "DisableSystemRestore");
+    }
+    package_folder folder;
+    test_device device;
+    EXPECT_EQ(install(device, folder, "restore_off_silent"), WDI_ST_TIMED_OUT);
+    DWORD value = 7;
+    DWORD size = sizeof(value);
+    LONG read = ::RegQueryValueExA(key, "DisableSystemRestore", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    if (had_value) {
+      EXPECT_EQ(read, ERROR_SUCCESS);
+      EXPECT_EQ(value, 0u);
+    } else {
+      EXPECT_EQ(read, ERROR_FILE_NOT_FOUND);
+    }
+  }
+  ::RegCloseKey(key);
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, key_name);
+  restore_policy_key_for_tests = nullptr;
 }

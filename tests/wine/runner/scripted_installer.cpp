@@ -160,6 +160,17 @@ int play(const std::string& scenario) {
     ::Sleep(60000);
     return 0;
   }
+  if (scenario == "restore_off_silent") {  // switches the test's restore setting off, then hangs
+    HKEY key = nullptr;
+    DWORD one = 1;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Velmor tests\\restore policy", 0, nullptr, 0, KEY_SET_VALUE,
+                          nullptr, &key, nullptr) == ERROR_SUCCESS) {
+      ::RegSetValueExA(key, "DisableSystemRestore", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+      ::RegCloseKey(key);
+    }
+    ::Sleep(60000);
+    return 0;
+  }
   if (scenario == "status_zero_then_exit1") {
     send_status(0);
     close_pipe();

@@ -7,6 +7,7 @@
 #include "../catalog/catalog_test_util.h"
 #include "crypt32_spy.h"
 #include "engine/signing/catalog.h"
+#include "engine/signing/key_container.h"
 #include "engine/signing/signing.h"
 #include "standin_session.h"
 
@@ -47,4 +48,21 @@ TEST(EntryPoints, MissingOnesAreLoggedAndLookedUpAgainFoundOnesAreKept) {
   EXPECT_EQ(crypt32_spy::lookups("CryptCATPersistStore"), persist_lookups);
   EXPECT_EQ(crypt32_spy::lookups("CryptCATOpen"), open_lookups);
   EXPECT_EQ(crypt32_spy::lookups("CryptCATPutMemberInfo"), 1u);
+}
+
+// The key is deleted before anything else is looked up: a missing entry point cannot keep it.
+TEST(EntryPoints, KeyContainerGoesBeforeAnyLookup) {
+  ASSERT_TRUE(crypt32_spy::installed());
+  HCRYPTPROV prov = 0;
+  ASSERT_TRUE(new_key_container(&prov));
+  ::CryptReleaseContext(prov, 0);
+  std::wstring name = signing_key_container();
+  crypt32_spy::hide("CertAddEncodedCertificateToStore");
+  int result = 1;
+  auto log = capture_log([&] { result = DeletePrivateKey(nullptr); });
+  crypt32_spy::hide("");
+  EXPECT_FALSE(result);
+  EXPECT_EQ(log.err, "Velmor:error [DeletePrivateKey] Unable to locate CertAddEncodedCertificateToStore() in crypt32\n\n");
+  EXPECT_FALSE(::CryptAcquireContextW(&prov, name.c_str(), nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT));
+  EXPECT_EQ(signing_key_container(), nullptr);
 }

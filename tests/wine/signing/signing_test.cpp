@@ -3,11 +3,13 @@
 // Wine can make; every other version asks for SHA-256, which Wine refuses for the key type used.
 #include <windows.h>
 #include <wincrypt.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "crypt32_spy.h"
 #include "engine/common/log.h"
 #include "engine/common/windows_version.h"
+#include "engine/signing/key_container.h"
 #include "engine/signing/publisher.h"
 #include "engine/signing/signing.h"
 #include "standin_session.h"
@@ -28,25 +31,68 @@ using standin::standin_session;
 
 namespace {
 
-const wchar_t kContainer[] = L"Velmor key container";
-
 bool sha1_platform() {
   detect_windows_version();
   return windows_version_code == 0x61;
 }
 
-bool key_container_exists() {
+bool container_exists(const std::wstring& name) {
   HCRYPTPROV prov = 0;
-  if (!::CryptAcquireContextW(&prov, kContainer, nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT))
+  if (!::CryptAcquireContextW(&prov, name.c_str(), nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT))
     return false;
   ::CryptReleaseContext(prov, 0);
   return true;
 }
 
-void delete_key_container() {
+void delete_container(const std::wstring& name) {
   HCRYPTPROV prov = 0;
-  ::CryptAcquireContextW(&prov, kContainer, nullptr, PROV_RSA_FULL,
+  ::CryptAcquireContextW(&prov, name.c_str(), nullptr, PROV_RSA_FULL,
                          CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT);
+}
+
+// A container made by the test, with a key pair; its public key blob, empty on failure.
+std::vector<BYTE> plant_container(const std::wstring& name) {
+  HCRYPTPROV prov = 0;
+  if (!::CryptAcquireContextW(&prov, name.c_str(), nullptr, PROV_RSA_FULL,
+                              CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET))
+    return {};
+  HCRYPTKEY key = 0;
+  std::vector<BYTE> blob(1024);
+  DWORD size = static_cast<DWORD>(blob.size());
+  bool made = ::CryptGenKey(prov, AT_SIGNATURE, (1024u << 16) | CRYPT_EXPORTABLE, &key) &&
+              ::CryptExportKey(key, 0, PUBLICKEYBLOB, 0, blob.data(), &size);
+  if (key != 0) ::CryptDestroyKey(key);
+  ::CryptReleaseContext(prov, 0);
+  blob.resize(made ? size : 0);
+  return blob;
+}
+
+std::vector<BYTE> public_key_of(const std::wstring& name) {
+  HCRYPTPROV prov = 0;
+  if (!::CryptAcquireContextW(&prov, name.c_str(), nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT))
+    return {};
+  HCRYPTKEY key = 0;
+  std::vector<BYTE> blob(1024);
+  DWORD size = static_cast<DWORD>(blob.size());
+  bool got = ::CryptGetUserKey(prov, AT_SIGNATURE, &key) && ::CryptExportKey(key, 0, PUBLICKEYBLOB, 0, blob.data(), &size);
+  if (key != 0) ::CryptDestroyKey(key);
+  ::CryptReleaseContext(prov, 0);
+  blob.resize(got ? size : 0);
+  return blob;
+}
+
+// The random part of the engine's container names, counting up from 0x11 per name.
+BYTE next_random = 0x11;
+void counting_random(BYTE* bytes, DWORD size) {
+  for (DWORD i = 0; i < size; i++) bytes[i] = next_random;
+  next_random++;
+}
+std::wstring counted_name(BYTE value) {
+  std::wstring name = L"Velmor key ";
+  wchar_t hex[3];
+  std::swprintf(hex, 3, L"%02x", value);
+  for (int i = 0; i < 16; i++) name += hex;
+  return name;
 }
 
 std::vector<BYTE> encoded_name(const std::string& subject) {
@@ -153,32 +199,37 @@ class SigningTest : public testing::Test {
     subject_ = "CN=USB\\VID_2E3C&PID_F000&MI_03 (Velmor test " + std::to_string(::GetCurrentProcessId()) + "-" +
                std::to_string(now.dwLowDateTime) + "-" + std::to_string(++serial) + ")";
     crypt32_spy::reset();
-    delete_key_container();
     engine_log_level = LOG_DEBUG;
   }
   void TearDown() override {
     engine_log_level = LOG_INFO;
+    key_container_random_for_tests = nullptr;
     remove_subject(subject_);
-    delete_key_container();
+    delete_signing_key_container();
+    if (!container_.empty()) delete_container(container_);
     crypt32_spy::reset();
   }
 
-  // A certificate of this subject whose key sits in the engine's container, made as the engine
-  // makes it but always with SHA-1, so that Wine can make it whatever version it reports.
+  // Whether the container of the last certificate made here (by the engine or the test) exists.
+  bool key_container_exists() {
+    if (!crypt32_spy::self_sign_calls().empty()) container_ = crypt32_spy::self_sign_calls().back().container;
+    return !container_.empty() && container_exists(container_);
+  }
+
+  // A certificate of this subject whose key sits in a container the engine made, keyed as the
+  // engine keys it but always with SHA-1, so that Wine can make it whatever version it reports.
   PCCERT_CONTEXT make_container_cert(const std::string& subject) {
     HCRYPTPROV prov = 0;
-    if (!::CryptAcquireContextW(&prov, kContainer, nullptr, PROV_RSA_FULL,
-                                CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET) &&
-        !::CryptAcquireContextW(&prov, kContainer, nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT))
-      return nullptr;
+    if (!new_key_container(&prov)) return nullptr;
+    container_ = signing_key_container();
     HCRYPTKEY key = 0;
-    ::CryptGenKey(prov, AT_SIGNATURE, (1024u << 16) | CRYPT_EXPORTABLE, &key);
+    ::CryptGenKey(prov, AT_SIGNATURE, 1024u << 16, &key);
     ::CryptDestroyKey(key);
     ::CryptReleaseContext(prov, 0);
     std::vector<BYTE> name = encoded_name(subject);
     CERT_NAME_BLOB blob = {static_cast<DWORD>(name.size()), name.data()};
     CRYPT_KEY_PROV_INFO info = {};
-    info.pwszContainerName = const_cast<wchar_t*>(kContainer);
+    info.pwszContainerName = const_cast<wchar_t*>(container_.c_str());
     info.dwProvType = PROV_RSA_FULL;
     info.dwFlags = CRYPT_MACHINE_KEYSET;
     info.dwKeySpec = AT_SIGNATURE;
@@ -187,6 +238,7 @@ class SigningTest : public testing::Test {
   }
 
   std::string subject_;
+  std::wstring container_;
   captured_log log_;
 };
 
@@ -207,7 +259,9 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   EXPECT_EQ(call.end.wMonth, 1);
   EXPECT_EQ(call.end.wDay, 1);
   EXPECT_EQ(call.end.wHour + call.end.wMinute + call.end.wSecond + call.end.wMilliseconds, 0);
-  EXPECT_EQ(call.container, kContainer);
+  // A fresh name: the prefix and 32 hex digits.
+  EXPECT_EQ(call.container.rfind(L"Velmor key ", 0), 0u);
+  EXPECT_EQ(call.container.size(), 11u + 32u);
   EXPECT_FALSE(call.provider_name_given);
   EXPECT_EQ(call.provider_type, static_cast<DWORD>(PROV_RSA_FULL));
   EXPECT_EQ(call.key_flags, static_cast<DWORD>(CRYPT_MACHINE_KEYSET));
@@ -249,7 +303,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   std::vector<BYTE> buffer(size);
   ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) << wine_test::last_error();
   auto info = reinterpret_cast<CRYPT_KEY_PROV_INFO*>(buffer.data());
-  EXPECT_STREQ(info->pwszContainerName, kContainer);
+  EXPECT_EQ(std::wstring(info->pwszContainerName), call.container);
   EXPECT_EQ(info->dwFlags, static_cast<DWORD>(CRYPT_MACHINE_KEYSET));
   EXPECT_EQ(info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE));
 
@@ -299,17 +353,54 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   ::CertFreeCertificateContext(cert);
 }
 
-TEST_F(SigningTest, ReusesAnExistingKeyContainerWithANewKeyPair) {
-  HCRYPTPROV prov = 0;
-  ASSERT_TRUE(::CryptAcquireContextW(&prov, kContainer, nullptr, PROV_RSA_FULL,
-                                     CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) << wine_test::last_error();
-  ::CryptReleaseContext(prov, 0);
+// Any local user can make a machine key container: one of the old fixed name, or of the name the
+// engine would pick next, is never used; the old one goes, the other is left as it was.
+TEST_F(SigningTest, PlantedContainersOfTheOldAndTheNextNameAreNeverUsed) {
+  std::vector<BYTE> old_key = plant_container(VELMOR_LEGACY_KEY_CONTAINER);
+  ASSERT_FALSE(old_key.empty()) << wine_test::last_error();
+  next_random = 0x11;
+  key_container_random_for_tests = counting_random;
+  std::vector<BYTE> guessed_key = plant_container(counted_name(0x11));
+  ASSERT_FALSE(guessed_key.empty()) << wine_test::last_error();
+
   PCCERT_CONTEXT cert = nullptr;
   log_ = capture_log([&] { cert = CreateSelfSignedCert(subject_.c_str()); });
-  EXPECT_TRUE(log_.has("Velmor:debug [CreateSelfSignedCert] acquired existing key container"));
-  EXPECT_FALSE(log_.has("Velmor:debug [CreateSelfSignedCert] created new key container"));
-  EXPECT_EQ(cert != nullptr, sha1_platform());
+  EXPECT_FALSE(container_exists(VELMOR_LEGACY_KEY_CONTAINER));
+  EXPECT_EQ(public_key_of(counted_name(0x11)), guessed_key);
+  ASSERT_EQ(crypt32_spy::self_sign_calls().size(), 1u);
+  EXPECT_EQ(crypt32_spy::self_sign_calls()[0].container, counted_name(0x12));
+  EXPECT_EQ(log_.count("Velmor:warning [CreateSelfSignedCert] key container name already taken - trying another"), 1u);
+  EXPECT_EQ(cert != nullptr, sha1_platform()) << log_.err;
   if (cert != nullptr) ::CertFreeCertificateContext(cert);
+  delete_container(counted_name(0x11));
+}
+
+// The container's DACL: administrators and the system account, protected; its key stays inside.
+TEST_F(SigningTest, NewContainerIsForAdministratorsAndSystemOnlyAndItsKeyIsNotExportable) {
+  PCCERT_CONTEXT cert = make_container_cert(subject_);
+  ASSERT_NE(cert, nullptr);
+  HCRYPTPROV prov = 0;
+  ASSERT_TRUE(::CryptAcquireContextW(&prov, container_.c_str(), nullptr, PROV_RSA_FULL,
+                                     CRYPT_MACHINE_KEYSET | CRYPT_SILENT)) << wine_test::last_error();
+  std::vector<BYTE> descriptor(1024);
+  DWORD size = static_cast<DWORD>(descriptor.size());
+  ASSERT_TRUE(::CryptGetProvParam(prov, PP_KEYSET_SEC_DESCR, descriptor.data(), &size, DACL_SECURITY_INFORMATION))
+      << wine_test::last_error();
+  char* sddl = nullptr;
+  ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor.data(), SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr));
+  // Wine's registry-backed containers keep the entries but not the protected flag.
+  std::string dacl = sddl != nullptr ? sddl : "";
+  EXPECT_TRUE(dacl == "D:P(A;;GA;;;BA)(A;;GA;;;SY)" || dacl == "D:(A;;GA;;;BA)(A;;GA;;;SY)") << dacl;
+  ::LocalFree(sddl);
+  HCRYPTKEY key = 0;
+  ASSERT_TRUE(::CryptGetUserKey(prov, AT_SIGNATURE, &key)) << wine_test::last_error();
+  BYTE blob[2048];
+  DWORD blob_size = sizeof(blob);
+  EXPECT_FALSE(::CryptExportKey(key, 0, PRIVATEKEYBLOB, 0, blob, &blob_size));
+  ::CryptDestroyKey(key);
+  ::CryptReleaseContext(prov, 0);
+  ::CertFreeCertificateContext(cert);
 }
 
 // ---- stores ----
@@ -436,8 +527,8 @@ TEST_F(SigningTest, DeletesTheKeyContainerAndUnlinksTheStoredCopies) {
   ::CertFreeCertificateContext(cert);
 }
 
-// Wine cannot acquire the key of a machine-keyset certificate: the container must go all the same.
-TEST_F(SigningTest, DeletesTheContainerEvenWhenTheCertificateKeyCannotBeAcquired) {
+// The container of the signing goes, whatever the certificate handed in links to.
+TEST_F(SigningTest, DeletesTheContainerEvenForACertificateWithoutKeyLink) {
   PCCERT_CONTEXT cert = make_container_cert(subject_);
   ASSERT_NE(cert, nullptr);
   // A copy without the key link cannot lead to the key whatever the platform.
@@ -445,8 +536,7 @@ TEST_F(SigningTest, DeletesTheContainerEvenWhenTheCertificateKeyCannotBeAcquired
   ASSERT_NE(bare, nullptr);
   int result = 0;
   log_ = capture_log([&] { result = DeletePrivateKey(bare); });
-  EXPECT_EQ(log_.count("Velmor:warning [DeletePrivateKey] error getting CSP: "), 1u);
-  EXPECT_TRUE(result);
+  EXPECT_TRUE(result) << log_.err;
   EXPECT_FALSE(key_container_exists());
   ::CertFreeCertificateContext(bare);
   ::CertFreeCertificateContext(cert);
@@ -455,7 +545,7 @@ TEST_F(SigningTest, DeletesTheContainerEvenWhenTheCertificateKeyCannotBeAcquired
 TEST_F(SigningTest, ReportsAContainerThatCouldNotBeDeleted) {
   PCCERT_CONTEXT cert = make_container_cert(subject_);
   ASSERT_NE(cert, nullptr);
-  delete_key_container();
+  delete_container(container_);
   int result = 1;
   log_ = capture_log([&] { result = DeletePrivateKey(cert); });
   EXPECT_FALSE(result);
@@ -497,7 +587,7 @@ TEST_F(SelfSignTest, SignsWithATrustedCertificateAndThenDestroysTheKey) {
       {"file_info_size_ok", "1"}, {"file", cat_path()}, {"file_handle_given", "0"}, {"cert_size_ok", "1"},
       {"cert_choice", "2"}, {"hwnd_given", "0"}, {"store_info_size_ok", "1"}, {"cert_policy", "2"},
       {"extra_store_given", "0"}, {"cert_subject", subject_}, {"in_root", "1"}, {"in_trusted_publisher", "1"},
-      {"key_container", "Velmor key container"}, {"key_present", "1"}, {"signature_size_ok", "1"},
+      {"key_present", "1"}, {"signature_size_ok", "1"},
       {"hash_alg", "0000800C"}, {"attr_choice", "0"}, {"authcode_given", "0"}, {"authenticated", "2"},
       {"auth0_oid", "1.3.6.1.4.1.311.2.1.12"}, {"auth0_values", "1"}, {"auth0_value0", "3000"},
       {"auth1_oid", "1.3.6.1.4.1.311.2.1.11"}, {"auth1_values", "1"},
@@ -505,6 +595,8 @@ TEST_F(SelfSignTest, SignsWithATrustedCertificateAndThenDestroysTheKey) {
       {"timestamp_given", "0"}, {"request_given", "0"}, {"sip_data_given", "0"}, {"context_requested", "1"},
   };
   for (const auto& [key, value] : expected) EXPECT_EQ(s[key], value) << key;
+  EXPECT_EQ(s["key_container"].rfind("Velmor key ", 0), 0u);
+  EXPECT_NE(s["key_container"], "Velmor key container");
   ASSERT_EQ(record_.calls("SignerFreeSignerContext").size(), 1u);
   EXPECT_EQ(record_.calls("SignerFreeSignerContext")[0]["context_given"], "1");
 

@@ -1,0 +1,102 @@
+// Reading and writing back the restore-point policy through the local group policy object, as the
+// installer program changes it.
+#include "engine/install/restore_setting.h"
+
+#include <prsht.h>
+#include <gpedit.h>
+#include <objbase.h>
+
+#include "engine/common/log.h"
+#include "engine/common/windows_version.h"
+#include "win/handles.h"
+#include "win/registry.h"
+
+extern "C" {
+const char* restore_policy_key_for_tests = nullptr;
+}
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Policies\\Microsoft\\Windows\\DeviceInstall\\Settings";
+const char kValue[] = "DisableSystemRestore";
+const GUID kGroupPolicyClass = {0xEA502722, 0xA23D, 0x11D1, {0xA7, 0xD3, 0x00, 0x00, 0xF8, 0x75, 0x71, 0xE3}};
+const GUID kGroupPolicyInterface = {0xEA502723, 0xA23D, 0x11D1, {0xA7, 0xD3, 0x00, 0x00, 0xF8, 0x75, 0x71, 0xE3}};
+GUID kRegistryExtension = {0x35378EAC, 0x683F, 0x11D2, {0xA8, 0x9A, 0x00, 0xC0, 0x4F, 0xBB, 0xCF, 0xA2}};
+GUID kThisTool = {0x3D271CFC, 0x2BC6, 0x4AC2, {0xB6, 0x33, 0x3B, 0xDF, 0xF5, 0xBD, 0xAB, 0x2A}};
+
+// Runs use(key) on the policy's settings key (created when `write`), and saves the policy after a
+// write. False when the policy cannot be reached.
+template <typename Use>
+bool with_settings_key(bool write, Use use) {
+  REGSAM access = write ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
+  if (restore_policy_key_for_tests != nullptr) {
+    velmor::unique_hkey key;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, restore_policy_key_for_tests, 0, nullptr, 0, access, nullptr, key.put(),
+                          nullptr) != ERROR_SUCCESS) {
+      return false;
+    }
+    use(key.get());
+    return true;
+  }
+  // The caller's thread may have COM in either model already; only a start of our own is ended.
+  HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  bool reached = false;
+  {
+    velmor::com_ptr<IGroupPolicyObject> policy;
+    velmor::unique_hkey machine;
+    velmor::unique_hkey key;
+    if (SUCCEEDED(::CoCreateInstance(kGroupPolicyClass, nullptr, CLSCTX_INPROC_SERVER, kGroupPolicyInterface,
+                                     policy.put_void())) &&
+        SUCCEEDED(policy->OpenLocalMachineGPO(GPO_OPEN_LOAD_REGISTRY)) &&
+        SUCCEEDED(policy->GetRegistryKey(GPO_SECTION_MACHINE, machine.put()))) {
+      LONG opened = write ? ::RegCreateKeyExA(machine.get(), kSettingsKey, 0, nullptr, 0, access, nullptr, key.put(),
+                                              nullptr)
+                          : ::RegOpenKeyExA(machine.get(), kSettingsKey, 0, access, key.put());
+      reached = true;
+      if (opened == ERROR_SUCCESS) use(key.get());
+      key.reset();
+      machine.reset();
+      if (write && FAILED(policy->Save(TRUE, FALSE, &kRegistryExtension, &kThisTool))) reached = false;
+    }
+  }
+  if (SUCCEEDED(com)) ::CoUninitialize();
+  return reached;
+}
+
+bool policy_applies() {
+  if (restore_policy_key_for_tests != nullptr) return true;
+  if (windows_version_code == -1) detect_windows_version();
+  return windows_version_code >= 0x60;
+}
+
+}  // namespace
+
+namespace velmor {
+
+void restore_setting_keeper::remember() {
+  remembered_ = false;
+  had_value_ = false;
+  if (!policy_applies()) return;
+  remembered_ = with_settings_key(false, [this](HKEY key) {
+    had_value_ = velmor::read_registry_dword(key, kValue, &value_) == ERROR_SUCCESS;
+  });
+}
+
+void restore_setting_keeper::put_back() {
+  if (!remembered_) return;
+  remembered_ = false;
+  bool written = with_settings_key(true, [this](HKEY key) {
+    if (had_value_) {
+      ::RegSetValueExA(key, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value_), sizeof(value_));
+    } else {
+      ::RegDeleteValueA(key, kValue);
+    }
+  });
+  if (written) {
+    engine_log(LOG_INFO, "install_driver_internal", "restored the system restore point creation setting");
+  } else {
+    engine_log(LOG_WARNING, "install_driver_internal", "could not restore the system restore point creation setting");
+  }
+}
+
+}  // namespace velmor

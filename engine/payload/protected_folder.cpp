@@ -1,0 +1,193 @@
+// The folder a preparation works in. The user's package folder lies in the profile, where the user
+// (and the user's programs) can change any file at any time; whatever is run, hashed, signed or
+// installed elevated is instead written here: a new folder of a random name in the Windows
+// folder's Temp (its parent cannot be replaced by a user), created by the engine itself with a
+// protected DACL that admits only administrators and the system account. What lies inside was
+// written by the engine or by another administrator.
+#include "engine/payload/protected_folder.h"
+
+#include <sddl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+#include "engine/common/error_text.h"
+#include "engine/common/log.h"
+#include "engine/common/status.h"
+#include "engine/common/utf8.h"
+#include "win/handles.h"
+
+namespace velmor {
+namespace {
+
+// Full access for administrators and the system account, inherited by everything inside.
+const wchar_t kFolderDacl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+constexpr int kNameAttempts = 4;
+
+std::string narrow(const std::wstring& text) {
+  unique_malloc<char> utf8(utf16_to_utf8(text.c_str()));
+  return utf8 ? std::string(utf8.get()) : std::string();
+}
+
+std::wstring widen(const char* text) {
+  unique_malloc<wchar_t> wide(utf8_to_utf16(text));
+  return wide ? std::wstring(wide.get()) : std::wstring();
+}
+
+bool random_hex(wchar_t (&out)[33]) {
+  BYTE bytes[16];
+  unique_crypt_provider random;
+  if (!::CryptAcquireContextW(random.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) ||
+      !::CryptGenRandom(random.get(), sizeof(bytes), bytes)) {
+    return false;
+  }
+  for (int i = 0; i < 16; i++) std::swprintf(out + 2 * i, 3, L"%02x", bytes[i]);
+  return true;
+}
+
+// Held without delete sharing: it can be neither renamed nor removed while the engine works in it.
+// With data access: a handle for attributes only would not count against others' sharing.
+unique_file hold(const std::wstring& path) {
+  return unique_file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr));
+}
+
+// Created new (an existing name fails) with the folder's DACL, then held; false with the error kept.
+bool create_new_folder(const std::wstring& path, SECURITY_ATTRIBUTES* security, unique_file* held) {
+  if (!::CreateDirectoryW(path.c_str(), security)) return false;
+  *held = hold(path);
+  return static_cast<bool>(*held);
+}
+
+}  // namespace
+
+int protected_folder::create(const char* caller) {
+  remove();
+  wchar_t windows[MAX_PATH];
+  UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    engine_log(LOG_ERROR, caller, "unable to find the Windows folder: %s", windows_error_text(0));
+    return WDI_ST_NO_RESOURCE;
+  }
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderDacl, SDDL_REVISION_1, &descriptor, nullptr)) {
+    engine_log(LOG_ERROR, caller, "could not set security descriptor: %s", windows_error_text(0));
+    return WDI_ST_NO_RESOURCE;
+  }
+  unique_hlocal descriptor_owner(descriptor);
+  SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
+
+  std::wstring base = std::wstring(windows);
+  if (!base.empty() && base.back() != L'\\') base += L'\\';
+  base += L"Temp";
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    wchar_t random[33];
+    if (!random_hex(random)) {
+      engine_log(LOG_ERROR, caller, "unable to make a folder name: %s", windows_error_text(0));
+      return WDI_ST_NO_RESOURCE;
+    }
+    std::wstring path = base + L"\\Velmor-" + random;
+    unique_file held;
+    if (create_new_folder(path, &security, &held)) {
+      wide_ = path;
+      path_ = narrow(path);
+      held_folders_.push_back(std::move(held));
+      return WDI_ST_OK;
+    }
+    DWORD error = ::GetLastError();
+    // A name taken is somebody else's folder: never used, another name is drawn.
+    if (error == ERROR_ALREADY_EXISTS) continue;
+    engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(path).c_str(), windows_error_text(error));
+    if (error == ERROR_PATH_NOT_FOUND) {
+      // No Temp in the Windows folder: made with the same protection, and left for the system.
+      if (::CreateDirectoryW(base.c_str(), &security) || ::GetLastError() == ERROR_ALREADY_EXISTS) continue;
+    }
+    return WDI_ST_DENIED;
+  }
+  engine_log(LOG_ERROR, caller, "unable to create a protected folder in %s", narrow(base).c_str());
+  return WDI_ST_DENIED;
+}
+
+int protected_folder::make_folder(const char* relative, const char* caller) {
+  std::wstring wide = widen(relative);
+  size_t position = 0;
+  while (position <= wide.size()) {
+    size_t end = wide.find(L'\\', position);
+    if (end == std::wstring::npos) end = wide.size();
+    std::wstring part = wide.substr(0, end);
+    position = end + 1;
+    bool known = false;
+    for (const std::wstring& f : folders_) known = known || _wcsicmp(f.c_str(), part.c_str()) == 0;
+    if (known || part.empty() || part == L".") continue;
+    unique_file held;
+    // The folder's DACL is inherited: nothing of the user's can be inside.
+    if (!create_new_folder(wide_ + L"\\" + part, nullptr, &held)) {
+      DWORD error = ::GetLastError();
+      engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(wide_ + L"\\" + part).c_str(),
+                 windows_error_text(error));
+      return WDI_ST_DENIED;
+    }
+    folders_.push_back(part);
+    held_folders_.push_back(std::move(held));
+  }
+  return WDI_ST_OK;
+}
+
+int protected_folder::write_file(const char* relative, const void* data, size_t size, const char* caller) {
+  std::wstring path = wide_ + L"\\" + widen(relative);
+  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    DWORD error = ::GetLastError();
+    engine_log(LOG_ERROR, caller, "failed to create file '%s' (%s)", narrow(path).c_str(), windows_error_text(error));
+    return WDI_ST_NO_RESOURCE;
+  }
+  DWORD written = 0;
+  bool complete = ::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  files_.emplace_back(relative, std::move(file));
+  if (!complete) {
+    engine_log(LOG_ERROR, caller, "failed to write file '%s'", narrow(path).c_str());
+    return WDI_ST_IO_FAILURE;
+  }
+  return WDI_ST_OK;
+}
+
+void protected_folder::adopt_file(const char* relative) { files_.emplace_back(relative, unique_file()); }
+
+HANDLE protected_folder::file(const char* relative) const {
+  for (const auto& f : files_)
+    if (_stricmp(f.first.c_str(), relative) == 0 && f.second) return f.second.get();
+  return nullptr;
+}
+
+std::string protected_folder::full(const char* relative) const { return path_ + "\\" + relative; }
+
+void protected_folder::close_files() {
+  for (auto& f : files_) f.second.reset();
+}
+
+void protected_folder::remove() {
+  if (!created()) return;
+  close_files();
+  for (const auto& f : files_) {
+    std::wstring path = wide_ + L"\\" + widen(f.first.c_str());
+    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND && !quiet_) {
+      engine_log(LOG_WARNING, "wdi_prepare_driver", "could not delete '%s': %s", narrow(path).c_str(),
+                 windows_error_text(0));
+    }
+  }
+  files_.clear();
+  held_folders_.clear();
+  for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) ::RemoveDirectoryW((wide_ + L"\\" + *f).c_str());
+  folders_.clear();
+  if (!::RemoveDirectoryW(wide_.c_str()) && !quiet_) {
+    engine_log(LOG_WARNING, "wdi_prepare_driver", "could not remove '%s': %s", path_.c_str(), windows_error_text(0));
+  }
+  wide_.clear();
+  path_.clear();
+}
+
+}  // namespace velmor

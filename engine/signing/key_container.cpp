@@ -1,0 +1,114 @@
+// The signing key's container. A machine key container is a machine-wide object any local user
+// can create: one of a name known beforehand could be made by someone else with a DACL that lets
+// them read the key put into it. So each signing makes a container of a random name, creates it
+// new (an existing one is never opened), narrows its DACL before a key goes in, and deletes it
+// when the signature is made.
+#include "engine/signing/key_container.h"
+
+#include <sddl.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "engine/common/error_text.h"
+#include "engine/common/log.h"
+#include "engine/signing/publisher.h"
+#include "win/handles.h"
+
+extern "C" {
+void (*key_container_random_for_tests)(BYTE* bytes, DWORD size) = nullptr;
+}
+
+namespace {
+
+constexpr int kNameAttempts = 4;
+constexpr DWORD kRandomBytes = 16;
+// Administrators and the system account: full access; nobody else; nothing inherited.
+const wchar_t kContainerDacl[] = L"D:P(A;;GA;;;BA)(A;;GA;;;SY)";
+
+wchar_t recorded_name[64] = L"";
+
+bool random_bytes(BYTE* bytes, DWORD size) {
+  if (key_container_random_for_tests != nullptr) {
+    key_container_random_for_tests(bytes, size);
+    return true;
+  }
+  velmor::unique_crypt_provider random;
+  return ::CryptAcquireContextW(random.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) &&
+         ::CryptGenRandom(random.get(), size, bytes);
+}
+
+bool fresh_name(wchar_t (&name)[64]) {
+  BYTE bytes[kRandomBytes];
+  if (!random_bytes(bytes, sizeof(bytes))) return false;
+  int length = std::swprintf(name, 64, L"%ls ", VELMOR_KEY_CONTAINER_PREFIX);
+  for (BYTE b : bytes) length += std::swprintf(name + length, 64 - length, L"%02x", b);
+  return true;
+}
+
+bool delete_container(const wchar_t* name) {
+  HCRYPTPROV unused = 0;
+  return ::CryptAcquireContextW(&unused, name, nullptr, PROV_RSA_FULL,
+                                CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
+}
+
+bool restrict_access(HCRYPTPROV provider) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kContainerDacl, SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
+  velmor::unique_hlocal owner(descriptor);
+  return ::CryptSetProvParam(provider, PP_KEYSET_SEC_DESCR, static_cast<BYTE*>(descriptor),
+                             DACL_SECURITY_INFORMATION) != FALSE;
+}
+
+}  // namespace
+
+extern "C" int new_key_container(HCRYPTPROV* provider) {
+  const char* caller = "CreateSelfSignedCert";
+  if (recorded_name[0] != L'\0') delete_signing_key_container();
+  // Earlier versions used one name for every signing: whatever holds it now is not ours to use.
+  if (delete_container(VELMOR_LEGACY_KEY_CONTAINER)) {
+    engine_log(LOG_INFO, caller, "deleted the key container of an earlier version");
+  }
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    wchar_t name[64];
+    if (!fresh_name(name)) return FALSE;
+    velmor::unique_crypt_provider container;
+    if (!::CryptAcquireContextW(container.put(), name, nullptr, PROV_RSA_FULL,
+                                CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
+      DWORD error = ::GetLastError();
+      if (error != static_cast<DWORD>(NTE_EXISTS)) return FALSE;
+      // Somebody made it first: never used, and not ours to delete.
+      engine_log(LOG_WARNING, caller, "key container name already taken - trying another");
+      ::SetLastError(error);
+      continue;
+    }
+    std::wcscpy(recorded_name, name);
+    if (!restrict_access(container.get())) {
+      DWORD error = ::GetLastError();
+      engine_log(LOG_WARNING, caller, "could not restrict access to the key container: %s", windows_error_text(error));
+      container.reset();
+      delete_signing_key_container();
+      ::SetLastError(error);
+      return FALSE;
+    }
+    *provider = container.release();
+    return TRUE;
+  }
+  return FALSE;
+}
+
+extern "C" const wchar_t* signing_key_container(void) { return recorded_name[0] != L'\0' ? recorded_name : nullptr; }
+
+extern "C" int delete_signing_key_container(void) {
+  if (recorded_name[0] == L'\0') {
+    ::SetLastError(static_cast<DWORD>(NTE_BAD_KEYSET));
+    return FALSE;
+  }
+  bool deleted = delete_container(recorded_name);
+  DWORD error = ::GetLastError();
+  // One that could not be deleted stays recorded: the next signing tries again first.
+  if (deleted || error == static_cast<DWORD>(NTE_BAD_KEYSET)) recorded_name[0] = L'\0';
+  ::SetLastError(error);
+  return deleted ? TRUE : FALSE;
+}

@@ -1,0 +1,34 @@
+// The machine key container that holds a signing key from its creation until the signature is
+// made: a fresh name each time, made new (never an existing container), readable by
+// administrators and the system account only.
+//   new_key_container            creates and records the container of this signing
+//   signing_key_container        the recorded container's name
+//   delete_signing_key_container deletes it
+#pragma once
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Creates a key container of a fresh unguessable name, with a DACL for administrators and the
+// system account, and records it (replacing an earlier record, whose container is deleted first).
+// A container of the name earlier versions used for every signing is deleted when found. Non-zero
+// with *provider open on the container; zero (last error set) when none could be made.
+int new_key_container(HCRYPTPROV* provider);
+
+// The recorded container's name, or null when none is recorded.
+const wchar_t* signing_key_container(void);
+
+// Deletes the recorded container and forgets it. Non-zero when it was deleted; zero (last error
+// set) when none was recorded or it could not be deleted.
+int delete_signing_key_container(void);
+
+// Tests: the source of the random part of the name (null: the system's random generator).
+extern void (*key_container_random_for_tests)(BYTE* bytes, DWORD size);
+
+#ifdef __cplusplus
+}
+#endif
