@@ -17,6 +17,7 @@
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
 #include "win/handles.h"
+#include "win/random.h"
 
 namespace velmor {
 namespace {
@@ -37,11 +38,7 @@ std::wstring widen(const char* text) {
 
 bool random_hex(wchar_t (&out)[33]) {
   BYTE bytes[16];
-  unique_crypt_provider random;
-  if (!::CryptAcquireContextW(random.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) ||
-      !::CryptGenRandom(random.get(), sizeof(bytes), bytes)) {
-    return false;
-  }
+  if (!random_bytes(bytes, sizeof(bytes))) return false;
   for (int i = 0; i < 16; i++) std::swprintf(out + 2 * i, 3, L"%02x", bytes[i]);
   return true;
 }

@@ -14,6 +14,7 @@
 #include "engine/common/log.h"
 #include "engine/signing/publisher.h"
 #include "win/handles.h"
+#include "win/random.h"
 
 extern "C" {
 void (*key_container_random_for_tests)(BYTE* bytes, DWORD size) = nullptr;
@@ -33,9 +34,7 @@ bool random_bytes(BYTE* bytes, DWORD size) {
     key_container_random_for_tests(bytes, size);
     return true;
   }
-  velmor::unique_crypt_provider random;
-  return ::CryptAcquireContextW(random.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) &&
-         ::CryptGenRandom(random.get(), size, bytes);
+  return velmor::random_bytes(bytes, size);
 }
 
 bool fresh_name(wchar_t (&name)[64]) {
