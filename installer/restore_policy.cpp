@@ -11,17 +11,14 @@
 #include "installer/pipe_client.h"
 #include "win/handles.h"
 #include "win/registry.h"
+#include "win/restore_policy.h"
 
-const char restore_settings_key[] = "Software\\Policies\\Microsoft\\Windows\\DeviceInstall\\Settings";
+const char restore_settings_key[] = VELMOR_RESTORE_SETTINGS_KEY;
 
 namespace {
 
-const char restore_value[] = "DisableSystemRestore";
-
-const GUID group_policy_class = {0xEA502722, 0xA23D, 0x11D1, {0xA7, 0xD3, 0x00, 0x00, 0xF8, 0x75, 0x71, 0xE3}};
-const GUID group_policy_interface = {0xEA502723, 0xA23D, 0x11D1, {0xA7, 0xD3, 0x00, 0x00, 0xF8, 0x75, 0x71, 0xE3}};
-GUID registry_extension = {0x35378EAC, 0x683F, 0x11D2, {0xA8, 0x9A, 0x00, 0xC0, 0x4F, 0xBB, 0xCF, 0xA2}};
-GUID this_tool = {0x3D271CFC, 0x2BC6, 0x4AC2, {0xB6, 0x33, 0x3B, 0xDF, 0xF5, 0xBD, 0xAB, 0x2A}};
+const char restore_value[] = VELMOR_RESTORE_VALUE;
+using namespace velmor::restore_policy;
 
 bool older_than_vista() {
   OSVERSIONINFOW info = {};

@@ -24,6 +24,16 @@ wchar_t* to_utf16(const char* text) {
   return out.release();
 }
 
+std::string utf8_string(const wchar_t* text) {
+  unique_malloc<char> converted(to_utf8(text));
+  return converted ? std::string(converted.get()) : std::string();
+}
+
+std::wstring utf16_string(const char* text) {
+  unique_malloc<wchar_t> converted(to_utf16(text));
+  return converted ? std::wstring(converted.get()) : std::wstring();
+}
+
 char* environment_utf8(const wchar_t* name) {
   DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
   if (size == 0) return nullptr;

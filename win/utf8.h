@@ -4,12 +4,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace velmor {
 
 // Newly allocated converted copies (free with free()), empty text included; null for a null text or
 // a failed conversion.
 char* to_utf8(const wchar_t* text);
 wchar_t* to_utf16(const char* text);
+// The same as strings; empty for a null text or a failed conversion.
+std::string utf8_string(const wchar_t* text);
+std::wstring utf16_string(const char* text);
 
 // A variable of the process environment as a newly allocated UTF-8 text (free with free()); null when
 // it is unset or empty. Read wide, so that any character of a user's name survives.

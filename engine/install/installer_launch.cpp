@@ -13,11 +13,6 @@ namespace {
 
 const char kCaller[] = "install_driver_internal";
 
-std::wstring wide(const char* utf8) {
-  velmor::unique_malloc<wchar_t> converted(velmor::to_utf16(utf8));
-  return converted ? std::wstring(converted.get()) : std::wstring();
-}
-
 std::wstring full_path(const std::wstring& path) {
   DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return std::wstring();
@@ -59,9 +54,9 @@ velmor::unique_attribute_list handle_list(HANDLE* handles, DWORD count) {
 
 int start_installer_process(const char* application, const char* command_line, const char* folder, HANDLE output,
                             velmor::unique_handle* process, velmor::unique_handle* thread) {
-  std::wstring program = full_path(wide(application));
-  std::wstring command = wide(command_line);
-  std::wstring directory = wide(folder);
+  std::wstring program = full_path(velmor::utf16_string(application));
+  std::wstring command = velmor::utf16_string(command_line);
+  std::wstring directory = velmor::utf16_string(folder);
   if (program.empty() || command.empty()) {
     engine_log(LOG_ERROR, kCaller, "CreateProcess failed: %s", windows_error_text(ERROR_BAD_PATHNAME));
     return WDI_ST_ELEVATION_REQUIRED;

@@ -10,6 +10,7 @@
 #include "engine/common/windows_version.h"
 #include "win/handles.h"
 #include "win/registry.h"
+#include "win/restore_policy.h"
 
 extern "C" {
 const char* restore_policy_key_for_tests = nullptr;
@@ -17,12 +18,9 @@ const char* restore_policy_key_for_tests = nullptr;
 
 namespace {
 
-const char kSettingsKey[] = "Software\\Policies\\Microsoft\\Windows\\DeviceInstall\\Settings";
-const char kValue[] = "DisableSystemRestore";
-const GUID kGroupPolicyClass = {0xEA502722, 0xA23D, 0x11D1, {0xA7, 0xD3, 0x00, 0x00, 0xF8, 0x75, 0x71, 0xE3}};
-const GUID kGroupPolicyInterface = {0xEA502723, 0xA23D, 0x11D1, {0xA7, 0xD3, 0x00, 0x00, 0xF8, 0x75, 0x71, 0xE3}};
-GUID kRegistryExtension = {0x35378EAC, 0x683F, 0x11D2, {0xA8, 0x9A, 0x00, 0xC0, 0x4F, 0xBB, 0xCF, 0xA2}};
-GUID kThisTool = {0x3D271CFC, 0x2BC6, 0x4AC2, {0xB6, 0x33, 0x3B, 0xDF, 0xF5, 0xBD, 0xAB, 0x2A}};
+const char kSettingsKey[] = VELMOR_RESTORE_SETTINGS_KEY;
+const char kValue[] = VELMOR_RESTORE_VALUE;
+using namespace velmor::restore_policy;
 
 // Runs use(key) on the policy's settings key (created when `write`), and saves the policy after a
 // write. False when the policy cannot be reached.
@@ -45,7 +43,7 @@ bool with_settings_key(bool write, Use use) {
     velmor::com_ptr<IGroupPolicyObject> policy;
     velmor::unique_hkey machine;
     velmor::unique_hkey key;
-    if (SUCCEEDED(::CoCreateInstance(kGroupPolicyClass, nullptr, CLSCTX_INPROC_SERVER, kGroupPolicyInterface,
+    if (SUCCEEDED(::CoCreateInstance(group_policy_class, nullptr, CLSCTX_INPROC_SERVER, group_policy_interface,
                                      policy.put_void())) &&
         SUCCEEDED(policy->OpenLocalMachineGPO(GPO_OPEN_LOAD_REGISTRY)) &&
         SUCCEEDED(policy->GetRegistryKey(GPO_SECTION_MACHINE, machine.put()))) {
@@ -56,7 +54,7 @@ bool with_settings_key(bool write, Use use) {
       if (opened == ERROR_SUCCESS) use(key.get());
       key.reset();
       machine.reset();
-      if (write && FAILED(policy->Save(TRUE, FALSE, &kRegistryExtension, &kThisTool))) reached = false;
+      if (write && FAILED(policy->Save(TRUE, FALSE, &registry_extension, &this_tool))) reached = false;
     }
   }
   if (SUCCEEDED(com)) ::CoUninitialize();

@@ -18,6 +18,7 @@
 #include "engine/common/utf8.h"
 #include "win/handles.h"
 #include "win/random.h"
+#include "win/utf8.h"
 
 namespace velmor {
 namespace {
@@ -26,15 +27,7 @@ namespace {
 const wchar_t kFolderDacl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 constexpr int kNameAttempts = 4;
 
-std::string narrow(const std::wstring& text) {
-  unique_malloc<char> utf8(utf16_to_utf8(text.c_str()));
-  return utf8 ? std::string(utf8.get()) : std::string();
-}
-
-std::wstring widen(const char* text) {
-  unique_malloc<wchar_t> wide(utf8_to_utf16(text));
-  return wide ? std::wstring(wide.get()) : std::wstring();
-}
+std::string narrow(const std::wstring& text) { return utf8_string(text.c_str()); }
 
 bool random_hex(wchar_t (&out)[33]) {
   BYTE bytes[16];
@@ -109,7 +102,7 @@ int protected_folder::create(const char* caller) {
 }
 
 int protected_folder::make_folder(const char* relative, const char* caller) {
-  std::wstring wide = widen(relative);
+  std::wstring wide = utf16_string(relative);
   size_t position = 0;
   while (position <= wide.size()) {
     size_t end = wide.find(L'\\', position);
@@ -134,7 +127,7 @@ int protected_folder::make_folder(const char* relative, const char* caller) {
 }
 
 int protected_folder::write_file(const char* relative, const void* data, size_t size, const char* caller) {
-  std::wstring path = wide_ + L"\\" + widen(relative);
+  std::wstring path = wide_ + L"\\" + utf16_string(relative);
   unique_file file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -170,7 +163,7 @@ void protected_folder::remove() {
   if (!created()) return;
   close_files();
   for (const auto& f : files_) {
-    std::wstring path = wide_ + L"\\" + widen(f.first.c_str());
+    std::wstring path = wide_ + L"\\" + utf16_string(f.first.c_str());
     if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND && !quiet_) {
       engine_log(LOG_WARNING, "wdi_prepare_driver", "could not delete '%s': %s", narrow(path).c_str(),
                  windows_error_text(0));

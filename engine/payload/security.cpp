@@ -27,6 +27,7 @@
 #include "win/handles.h"
 #include "win/imports.h"
 #include "win/lock.h"
+#include "win/utf8.h"
 
 using velmor::unique_file;
 using velmor::unique_handle;
@@ -113,10 +114,7 @@ class owner_only_security {
   bool valid_ = false;
 };
 
-std::string narrow(const std::wstring& text) {
-  unique_malloc<char> utf8(utf16_to_utf8(text.c_str()));
-  return utf8 ? std::string(utf8.get()) : std::string();
-}
+std::string narrow(const std::wstring& text) { return velmor::utf8_string(text.c_str()); }
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 

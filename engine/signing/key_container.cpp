@@ -82,7 +82,7 @@ extern "C" int new_key_container(HCRYPTPROV* provider) {
       ::SetLastError(error);
       continue;
     }
-    std::wcscpy(recorded_name, name);
+    std::swprintf(recorded_name, sizeof(recorded_name) / sizeof(recorded_name[0]), L"%ls", name);
     if (!restrict_access(container.get())) {
       DWORD error = ::GetLastError();
       engine_log(LOG_WARNING, caller, "could not restrict access to the key container: %s", windows_error_text(error));
