@@ -37,7 +37,9 @@ bool with_settings_key(bool write, Use use) {
     return true;
   }
   // The caller's thread may have COM in either model already; only a start of our own is ended.
-  HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // The multithreaded model: a single-threaded apartment would give the process a window of its
+  // own, and /quiet opens none.
+  HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   bool reached = false;
   {
     velmor::com_ptr<IGroupPolicyObject> policy;
