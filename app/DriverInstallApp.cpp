@@ -32,15 +32,16 @@ BOOL CVelmor_DFU_DriverInstallApp::InitInstance() {
   // bare name from now on must not come from there.
   restrict_dll_search_path();
 
+  // Started with arguments: a command for unattended use, without the dialog. Before the common
+  // controls: a command that shows no window need not wait for them to load.
+  if (RunCommandLine(&m_commandExitCode)) return FALSE;
+
   // comctl32 is no known DLL: imported statically, a copy beside the program would be loaded
   // before this line runs. From the system folder, at run time.
   INITCOMMONCONTROLSEX icc;
   icc.dwSize = sizeof(icc);
   icc.dwICC = ICC_WIN95_CLASSES;
   if (auto init_common_controls = velmor::imports::InitCommonControlsEx()) init_common_controls(&icc);
-
-  // Started with arguments: a command for unattended use, without the dialog.
-  if (RunCommandLine(&m_commandExitCode)) return FALSE;
 
   CWinApp::InitInstance();
   AfxEnableControlContainer();

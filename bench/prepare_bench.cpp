@@ -1,4 +1,4 @@
-// Package preparation against its floor: writing the very same files with plain Windows calls.
+// Package preparation against its floor: the very same file work done with plain Windows calls.
 //   prepare_bench [iterations]
 // Prints, per driver kind, the median time of one preparation, of writing its bytes, and the ratio;
 // then where a preparation's time goes: its phases, timed by the engine's own log lines, and each
@@ -143,7 +143,7 @@ void print_steps(const wdi_device_entry& device, const std::string& prepared, co
 }
 
 // The floor: the same folders and bytes, written with nothing else around them.
-void write_floor(const std::string& root, const std::vector<file_copy>& files) {
+void write_floor(const std::string& root, const std::vector<file_copy>& files, DWORD creation = CREATE_ALWAYS) {
   ::CreateDirectoryA(root.c_str(), nullptr);
   for (const file_copy& f : files) {
     size_t slash = 0;
@@ -151,14 +151,31 @@ void write_floor(const std::string& root, const std::vector<file_copy>& files) {
       ::CreateDirectoryA((root + "\\" + f.relative.substr(0, slash)).c_str(), nullptr);
       ++slash;
     }
-    HANDLE out = ::CreateFileA((root + "\\" + f.relative).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               CREATE_ALWAYS, 0, nullptr);
+    HANDLE out = ::CreateFileA((root + "\\" + f.relative).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
+                               0, nullptr);
     if (out == INVALID_HANDLE_VALUE) continue;
     DWORD written = 0;
     ::WriteFile(out, f.bytes.data(), static_cast<DWORD>(f.bytes.size()), &written, nullptr);
     ::CloseHandle(out);
   }
 }
+
+// A preparation writes its files twice: into a new folder of its own (the copy that is signed and
+// installed; the previous one removed first) and into the user's folder. The floor does the same
+// file work with plain calls: the previous fresh folder removed, a new one written, the user's
+// folder overwritten.
+struct two_copy_floor {
+  std::string base;
+  int serial = 0;
+  std::string fresh;
+
+  void write(const std::string& user_folder, const std::vector<file_copy>& files) {
+    if (!fresh.empty()) remove_tree(fresh);
+    fresh = base + "_" + std::to_string(++serial);
+    write_floor(fresh, files, CREATE_NEW);
+    write_floor(user_folder, files);
+  }
+};
 
 void run(const char* label, int kind, const char* inf_name, int interface_number, int iterations,
          const std::string& temp, bool steps) {
@@ -185,20 +202,29 @@ void run(const char* label, int kind, const char* inf_name, int interface_number
   for (const file_copy& f : files) bytes += f.bytes.size();
 
   write_floor(floor, files);
-  std::vector<double> prepares, floors;
+  two_copy_floor both{floor + "_own"};
+  both.write(floor, files);
+  std::vector<double> prepares, floors, one_copy;
   for (int i = 0; i < iterations; ++i) {  // interleaved, so that drift hits both sides alike
     double t0 = now_ms();
     wdi_prepare_driver(&device, prepared.c_str(), inf_name, &options);
     double t1 = now_ms();
-    write_floor(floor, files);
+    both.write(floor, files);
     double t2 = now_ms();
+    write_floor(floor, files);
+    double t3 = now_ms();
     prepares.push_back(t1 - t0);
     floors.push_back(t2 - t1);
+    one_copy.push_back(t3 - t2);
   }
+  if (!both.fresh.empty()) remove_tree(both.fresh);
   double prepare_ms = bench::median(prepares);
   double floor_ms = bench::median(floors);
-  std::printf("%-7s %zu files, %zu bytes: prepare %.2f ms, floor %.2f ms, ratio %.2f\n", label, files.size(), bytes,
-              prepare_ms, floor_ms, prepare_ms / floor_ms);
+  double one_copy_ms = bench::median(one_copy);
+  std::printf("%-7s %zu files, %zu bytes: prepare %.2f ms, floor %.2f ms (the user's copy alone %.2f ms), ratio %.2f"
+              " (%.2f against the user's copy alone)\n",
+              label, files.size(), bytes, prepare_ms, floor_ms, one_copy_ms, prepare_ms / floor_ms,
+              prepare_ms / one_copy_ms);
   char name[64];
   std::snprintf(name, sizeof(name), "Prepare %s (no catalog) vs plain writes", label);
   bench::figure(name, "x", 1.5, prepare_ms / floor_ms);

@@ -77,6 +77,9 @@ struct progress_state {
 progress_state progress;
 
 void init_children() {
+  // The progress bar's class; a program started for a command may not have loaded comctl32 yet.
+  INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_PROGRESS_CLASS};
+  if (auto init_common_controls = velmor::imports::InitCommonControlsEx()) init_common_controls(&classes);
   progress.bar = ::CreateWindowExA(WS_EX_NOPARENTNOTIFY, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE | PBS_MARQUEE,
                                    10, 35, 250, 12, progress.window, nullptr, progress.instance, nullptr);
   if (progress.bar == nullptr) {

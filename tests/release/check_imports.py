@@ -4,7 +4,8 @@
     check_imports.py [--modules MODULE,...] PROGRAM...
 
 XP's loader refuses a program that imports a function its system modules lack, or whose header
-asks for a later system. For each program this reads the PE header and the import table and fails on
+asks for a later system. For each program this reads the PE header, the import table and the
+delay-loaded imports, and fails on
   - an operating-system or subsystem version above 5.1 (32-bit: XP SP3) or 5.2 (64-bit: XP x64 and
     Server 2003), or a subsystem version below what those loaders take;
   - an import of a module XP does not have, or of a MinGW runtime DLL (the programs are static);
@@ -129,7 +130,7 @@ MACHINES = {
 def problems(path, allowed_modules=None):
     image = PeImage(path)
     if image.machine not in MACHINES:
-        return ["unknown machine 0x%04X" % image.machine]
+        return ["unknown machine 0x%04X" % image.machine], []
     system, highest, lowest = MACHINES[image.machine]
     out = []
     if image.os_version > highest:
@@ -137,7 +138,9 @@ def problems(path, allowed_modules=None):
     if not lowest <= image.subsystem_version <= highest:
         out.append("subsystem version %d.%d is outside %d.%d to %d.%d (%s)"
                    % (image.subsystem_version + lowest + highest + (system,)))
-    imports = image.imports()
+    # A delay-loaded module is loaded by bare name at its first call: held to the same rules.
+    delayed = image.delay_imports()
+    imports = image.imports() + delayed
     modules = {module.lower() for module, _ in imports}
     if "kernel32.dll" not in modules:
         out.append("no kernel32.dll import found: the import table was not read")
@@ -153,7 +156,7 @@ def problems(path, allowed_modules=None):
     for module, name in imports:
         if name in POST_XP.get(module.lower(), ()):
             out.append("imports %s!%s, which %s lacks (resolve it at run time)" % (module, name, system))
-    return out
+    return out, sorted({module.lower() for module, _ in delayed})
 
 
 def main(args):
@@ -167,16 +170,17 @@ def main(args):
     failed = False
     for path in args:
         try:
-            found = problems(path, allowed_modules)
+            found, delayed = problems(path, allowed_modules)
         except (OSError, ValueError, struct.error) as error:
-            found = ["cannot read: %s" % error]
+            found, delayed = ["cannot read: %s" % error], []
         for line in found:
             print("%s: %s" % (path, line))
         if found:
             failed = True
         else:
-            print("%s: starts on XP%s" % (path, "; imports only " + ",".join(sorted(allowed_modules))
-                                           if allowed_modules is not None else ""))
+            print("%s: starts on XP%s%s" % (path, "; imports only " + ",".join(sorted(allowed_modules))
+                                             if allowed_modules is not None else "",
+                                             "; delay-loads " + ",".join(delayed) if delayed else ""))
     return 1 if failed else 0
 
 

@@ -84,3 +84,41 @@ class PeImage:
             module = self.text(name)
             found.extend((module, function) for function in self.thunk_names(lookup or address))
             at += 20
+
+    def delay_imports(self):
+        """(module, function) for every delay-loaded function. GNU ld leaves the delay-import
+        directory empty, so without it the descriptors are found by their shape: attributes 1
+        (addresses are RVAs), a name ending in ".dll", and a name table of imported names."""
+        found = []
+        directory = self.directories[13] if len(self.directories) > 13 else (0, 0)
+        if directory[0]:
+            at = self.offset(directory[0])
+            while True:
+                descriptor = self._delay_descriptor(at)
+                if descriptor is None:
+                    return found
+                found.extend(descriptor)
+                at += 32
+        for _, _, raw in self.sections:
+            end = raw + self.raw_sizes[raw] - 32
+            for at in range(raw, end + 1, 4):
+                if self.u32(at) == 1:
+                    descriptor = self._delay_descriptor(at)
+                    if descriptor:
+                        found.extend(descriptor)
+        return found
+
+    def _delay_descriptor(self, at):
+        attributes, name, module_handle, address_table, name_table = struct.unpack_from("<5I", self.data, at)
+        if attributes != 1 or not (name and module_handle and address_table and name_table):
+            return None
+        try:
+            module = self.text(name)
+            if not module.lower().endswith(".dll") or not module.isprintable():
+                return None
+            functions = self.thunk_names(name_table)
+        except (ValueError, struct.error):
+            return None
+        if not functions or not all(f.isidentifier() or f.startswith("#") for f in functions):
+            return None
+        return [(module, function) for function in functions]
