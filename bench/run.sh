@@ -40,7 +40,7 @@ run_one() {  # name tree args...
   case "$name" in
     runner) args=("Z:$build/$tree/tests/wine/runner/scripted_installer.exe" "${1:-40}") ;;
     list) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/bare_program.exe"
-                "${1:-20}") ;;
+                "${1:-40}") ;;
   esac
   "$bench" run -- "$exe" "${args[@]}"
   local code=$?

@@ -32,12 +32,18 @@ void note_window(HWND window, const WindowSearch& search) {
   if (owner == search.pid) search.found->insert(gui::class_name(window) + L" \"" + gui::window_text(window) + L"\"");
 }
 
-BOOL CALLBACK note_top_level(HWND window, LPARAM search) {
+BOOL CALLBACK note_child(HWND window, LPARAM search) {
   note_window(window, *reinterpret_cast<const WindowSearch*>(search));
   return TRUE;
 }
 
-// Every window of a process: top-level ones, shown or hidden, and message-only ones.
+BOOL CALLBACK note_top_level(HWND window, LPARAM search) {
+  note_window(window, *reinterpret_cast<const WindowSearch*>(search));
+  ::EnumChildWindows(window, note_child, search);
+  return TRUE;
+}
+
+// Every window of a process: top-level ones, shown or hidden, with their children, and message-only ones.
 std::set<std::wstring> windows_of(DWORD pid) {
   std::set<std::wstring> found;
   WindowSearch search{pid, &found};
@@ -271,6 +277,10 @@ TEST_F(CommandLine, FailingInstallerExitsOneAndNamesTheInterface) {
   EXPECT_TRUE(std::any_of(failed.windows.begin(), failed.windows.end(),
                           [](const std::wstring& w) { return w.find(L"\"Installing Driver...\"") != std::wstring::npos; }))
       << "no progress window among: " << joined(failed.windows);
+  // Its bar: the command line loads the common controls only for the progress window.
+  EXPECT_TRUE(std::any_of(failed.windows.begin(), failed.windows.end(),
+                          [](const std::wstring& w) { return w.rfind(L"msctls_progress32 ", 0) == 0; }))
+      << "no progress bar among: " << joined(failed.windows);
   Lines logged = lines_of(wine_test::read_file(log));
   ASSERT_FALSE(logged.empty());
   EXPECT_TRUE(std::regex_search(logged.back(), std::regex(R"( Summary: usart failed \(-[0-9]+\); exit code 1603$)")))
