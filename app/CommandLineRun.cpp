@@ -18,8 +18,10 @@
 #include "app/Unattended.h"
 #include "engine/engine.h"
 #include "engine/payload/security.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 #include "win/lock.h"
+#include "win/utf8.h"
 
 namespace {
 
@@ -29,33 +31,13 @@ const wchar_t kBoxCaption[] = L"Driver Installation";
 constexpr int kListAttempts = 100;
 constexpr DWORD kListPauseMs = 50;
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
-  return wide;
-}
+std::wstring Wide(const std::string& utf8) { return velmor::utf16_string(utf8.c_str()); }
+std::string Utf8(const std::wstring& wide) { return velmor::utf8_string(wide.c_str()); }
 
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string utf8(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n, nullptr, nullptr);
-  return utf8;
-}
-
+// The absolute form of a path, or the path as given when it cannot be resolved.
 std::string FullPath(const std::string& path) {
-  std::wstring wide = Wide(path);
-  DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return path;
-  std::wstring full(needed, L'\0');
-  DWORD got = ::GetFullPathNameW(wide.c_str(), needed, &full[0], nullptr);
-  if (got == 0 || got >= needed) return path;
-  full.resize(got);
-  return Utf8(full);
+  std::wstring full = velmor::full_path(Wide(path));
+  return full.empty() ? path : Utf8(full);
 }
 
 // The tool runs elevated, and another user may own a folder on a path given to it: a link there
@@ -385,9 +367,8 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
 }
 
 int RunUninstall(const CommandLineRequest& request, Report& report) {
-  // The installation's machine-wide mutex (engine/install/install.cpp): no removal under a running
-  // installation of another copy.
-  velmor::unique_handle busy(::CreateMutexA(nullptr, TRUE, "Global\\install_driver_internal"));
+  // No removal under a running installation of another copy.
+  velmor::unique_handle busy(::CreateMutexA(nullptr, TRUE, WDI_INSTALL_MUTEX_NAME));
   if (!busy || ::GetLastError() == ERROR_ALREADY_EXISTS) {
     report.Error("Another copy of this tool is installing drivers: nothing removed.");
     return report.Close("busy, nothing removed", busy ? kExitBusy : kExitFailed);

@@ -438,9 +438,7 @@ int serve_installation(install_run& run, const install_request& request, launch_
 extern "C" int install_driver_internal(void* request_pointer) {
   const install_request& request = *static_cast<const install_request*>(request_pointer);
 
-  char mutex_name[34];
-  std::snprintf(mutex_name, sizeof(mutex_name), "Global\\%s", __func__);
-  velmor::unique_handle mutex(::CreateMutexA(nullptr, TRUE, mutex_name));
+  velmor::unique_handle mutex(::CreateMutexA(nullptr, TRUE, WDI_INSTALL_MUTEX_NAME));
   if (!mutex) return WDI_ST_NO_RESOURCE;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) return WDI_ST_IN_USE;
   if (!init_dlls()) return WDI_ST_NO_RESOURCE;

@@ -32,7 +32,9 @@ struct install_request {
 int wdi_install_driver(struct wdi_device_entry* device, const char* path, const char* inf_name,
                        const struct wdi_install_options* options);
 
-// The whole installation on the calling thread.
+// The whole installation on the calling thread, under this machine-wide mutex: another copy of the
+// tool that holds it is installing.
+#define WDI_INSTALL_MUTEX_NAME "Global\\install_driver_internal"
 int install_driver_internal(void* request);
 
 // Ends the installer process of the run of that request, if it still runs, so that the run's

@@ -6,22 +6,13 @@
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
+#include "win/full_path.h"
 #include "win/imports.h"
 #include "win/utf8.h"
 
 namespace {
 
 const char kCaller[] = "install_driver_internal";
-
-std::wstring full_path(const std::wstring& path) {
-  DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return std::wstring();
-  std::wstring full(needed, L'\0');
-  DWORD got = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-  if (got == 0 || got >= needed) return std::wstring();
-  full.resize(got);
-  return full;
-}
 
 bool inheritable(HANDLE handle) {
   DWORD flags = 0;
@@ -54,7 +45,7 @@ velmor::unique_attribute_list handle_list(HANDLE* handles, DWORD count) {
 
 int start_installer_process(const char* application, const char* command_line, const char* folder, HANDLE output,
                             velmor::unique_handle* process, velmor::unique_handle* thread) {
-  std::wstring program = full_path(velmor::utf16_string(application));
+  std::wstring program = velmor::full_path(velmor::utf16_string(application));
   std::wstring command = velmor::utf16_string(command_line);
   std::wstring directory = velmor::utf16_string(folder);
   if (program.empty() || command.empty()) {

@@ -112,9 +112,7 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
   velmor::protected_folder* own = nullptr;
   status = velmor::prepare::begin_package(&own);
   if (status != WDI_ST_OK) return status;
-  auto drop = velmor::scope_exit([&] {
-    if (own != nullptr) velmor::prepare::drop_package();
-  });
+  auto drop = velmor::scope_exit([] { velmor::prepare::drop_package(); });
   status = velmor::extract_binaries_into(*own);
   if (status != WDI_ST_OK) return status;
   status = extract_binaries(directory);
@@ -139,6 +137,6 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
   status = velmor::prepare::make_catalog(directory, inf_name, cat_path, options, kind, *own);
   if (status != WDI_ST_OK) return status;
   velmor::prepare::complete_package(directory, inf_name);
-  own = nullptr;
+  drop.dismiss();
   return WDI_ST_OK;
 }

@@ -10,6 +10,7 @@
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
 #include "win/bounded_path.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 #include "win/lock.h"
 
@@ -40,10 +41,8 @@ package_slot current;
 std::wstring full_folder(const char* path) {
   unique_malloc<wchar_t> wide(utf8_to_utf16(path != nullptr ? path : ""));
   if (!wide || wide.get()[0] == L'\0') return std::wstring();
-  wchar_t full[MAX_PATH];
-  DWORD length = ::GetFullPathNameW(wide.get(), MAX_PATH, full, nullptr);
-  if (length == 0 || length >= MAX_PATH) return std::wstring();
-  std::wstring result(full, length);
+  std::wstring result = full_path(wide.get());
+  if (result.empty() || result.size() >= MAX_PATH) return std::wstring();
   while (result.size() > 3 && (result.back() == L'\\' || result.back() == L'/')) result.pop_back();
   return result;
 }

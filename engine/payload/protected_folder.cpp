@@ -16,6 +16,7 @@
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
+#include "engine/payload/security.h"
 #include "win/handles.h"
 #include "win/random.h"
 #include "win/utf8.h"
@@ -36,20 +37,16 @@ bool random_hex(wchar_t (&out)[33]) {
   return true;
 }
 
-// Held without delete sharing: it can be neither renamed nor removed while the engine works in it.
-// With data access: a handle for attributes only would not count against others' sharing.
-unique_file hold(const std::wstring& path) {
-  return unique_file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                   nullptr));
-}
-
-// Created new (an existing name fails) with the folder's DACL, then held; false with the error kept.
+// Created new (an existing name fails) with the folder's DACL, then held without delete sharing, so
+// that it can be neither renamed nor removed while the engine works in it; false with the error
+// kept, and a folder that could not be held removed again.
 bool create_new_folder(const std::wstring& path, SECURITY_ATTRIBUTES* security, unique_file* held) {
   if (!::CreateDirectoryW(path.c_str(), security)) return false;
-  *held = hold(path);
-  return static_cast<bool>(*held);
+  *held = open_pinned(path);
+  if (*held) return true;
+  preserve_last_error keep;
+  ::RemoveDirectoryW(path.c_str());
+  return false;
 }
 
 }  // namespace

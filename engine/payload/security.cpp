@@ -24,6 +24,7 @@
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
 #include "win/bounded_path.h"
+#include "win/full_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
 #include "win/lock.h"
@@ -129,12 +130,8 @@ std::wstring full_path_of(const char* path) {
   }
   std::wstring given(wide.get());
   if (given.size() >= 2 && given.front() == L'"' && given.back() == L'"') given = given.substr(1, given.size() - 2);
-  DWORD size = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return std::wstring();
-  std::wstring full(size, L'\0');
-  DWORD length = ::GetFullPathNameW(given.c_str(), size, &full[0], nullptr);
-  if (length == 0 || length >= size) return std::wstring();
-  full.resize(length);
+  std::wstring full = velmor::full_path(given);
+  if (full.empty()) return full;
   const wchar_t* root_end = skip_root(full.c_str());
   size_t root = root_end != nullptr ? static_cast<size_t>(root_end - full.c_str()) : 0;
   while (full.size() > root && is_separator(full.back())) full.pop_back();
@@ -162,17 +159,15 @@ bool attributes_and_links(HANDLE handle, DWORD* attributes, DWORD* links) {
   return true;
 }
 
-// Opened without following a link in its last part. Read access with read and write sharing only:
-// while the handle is open nobody can delete or rename the object.
+}  // namespace
+
+namespace velmor {
+
 unique_file open_pinned(const std::wstring& path) {
   return unique_file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
-
-}  // namespace
-
-namespace velmor {
 
 size_t package_folders::held_prefix(const std::wstring& folder) const {
   size_t longest = 0;

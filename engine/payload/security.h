@@ -33,6 +33,10 @@ FILE* fcreate(const char* path, const char* mode);
 
 namespace velmor {
 
+// Opened without following a link in its last part. Read access with read and write sharing only:
+// while the handle is open nobody can delete or rename the object.
+unique_file open_pinned(const std::wstring& path);
+
 // The folders of a package path, held open while the engine writes below them: each is opened
 // without following a link, must be a folder and no link, and cannot be renamed, deleted or
 // replaced while held.

@@ -243,14 +243,11 @@ extern "C" void ScanDirAndHash(HANDLE catalog, const char* relative_path, char**
 }
 
 extern "C" int CalcHash(BYTE hash[20], const char* file_path) {
-  auto calc = crypt_api::CryptCATAdminCalcHashFromFileHandle(__func__);
-  if (calc == nullptr) return FALSE;
   unique_malloc<wchar_t> wpath(utf8_to_utf16(file_path));
+  if (!wpath) return FALSE;
   unique_file file(::CreateFileW(wpath.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return FALSE;
-  DWORD size = 20;
-  return calc(file.get(), &size, hash, 0) ? TRUE : FALSE;
+  return file && hash_of_handle(file.get(), hash) ? TRUE : FALSE;
 }
 
 extern "C" int AddFileHash(HANDLE catalog, const char* file_name, const BYTE hash[20]) {

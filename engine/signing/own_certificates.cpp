@@ -14,28 +14,13 @@
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/signing/publisher.h"
+#include "engine/signing/publisher_alt_name.h"
 #include "win/handles.h"
 #include "win/imports.h"
 
 namespace {
 
 namespace imports = velmor::imports;
-
-// The alternative-name extension as the signing step encodes it.
-bool our_alt_name(std::vector<BYTE>& out) {
-  auto encode = imports::CryptEncodeObject();
-  if (encode == nullptr) return false;
-  CERT_ALT_NAME_ENTRY url = {};
-  url.dwAltNameChoice = CERT_ALT_NAME_URL;
-  url.pwszURL = const_cast<wchar_t*>(VELMOR_PUBLISHER_URL);
-  CERT_ALT_NAME_INFO alt_name = {1, &url};
-  DWORD size = 0;
-  if (!encode(X509_ASN_ENCODING, X509_ALTERNATE_NAME, &alt_name, nullptr, &size)) return false;
-  out.assign(size, 0);
-  if (!encode(X509_ASN_ENCODING, X509_ALTERNATE_NAME, &alt_name, out.data(), &size)) return false;
-  out.resize(size);
-  return true;
-}
 
 bool same_blob(const CRYPT_DATA_BLOB& blob, const BYTE* data, DWORD size) {
   return blob.cbData == size && (size == 0 || std::memcmp(blob.pbData, data, size) == 0);
@@ -70,7 +55,8 @@ extern "C" int wdi_remove_own_certificates(const char* store_name) {
     return WDI_ST_UNSUPPORTED;
   }
   std::vector<BYTE> alt_name;
-  if (!our_alt_name(alt_name)) {
+  auto encode = imports::CryptEncodeObject();
+  if (encode == nullptr || !velmor::encode_publisher_alt_name(encode, alt_name)) {
     wdi_err("could not encode the publisher address: %s", windows_error_text(0));
     return WDI_ST_OTHER;
   }

@@ -12,6 +12,7 @@
 #include "engine/signing/crypt_api.h"
 #include "engine/signing/key_container.h"
 #include "engine/signing/publisher.h"
+#include "engine/signing/publisher_alt_name.h"
 #include "win/handles.h"
 
 using velmor::unique_malloc;
@@ -67,11 +68,7 @@ bool encode_extensions(decltype(&::CryptEncodeObject) encode_fn, encoded_extensi
     return false;
   }
 
-  CERT_ALT_NAME_ENTRY url = {};
-  url.dwAltNameChoice = CERT_ALT_NAME_URL;
-  url.pwszURL = const_cast<wchar_t*>(VELMOR_PUBLISHER_URL);
-  CERT_ALT_NAME_INFO alt_name = {1, &url};
-  if (!encode(encode_fn, X509_ALTERNATE_NAME, &alt_name, out.alt_name)) {
+  if (!velmor::encode_publisher_alt_name(encode_fn, out.alt_name)) {
     engine_log(LOG_WARNING, caller, "could not setup URL: %s", windows_error_text(0));
     return false;
   }

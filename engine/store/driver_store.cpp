@@ -177,10 +177,12 @@ extern "C" int wdi_find_store_packages(const char* inf_name, struct wdi_store_pa
     wchar_t path[MAX_PATH];
     if (!inf_path(found.cFileName, path) || !is_ours(path, found.cFileName, wide.get(), cat_name)) continue;
     if (count < capacity) {
-      packages[count].published_name[0] = '\0';
-      ::WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, packages[count].published_name, MAX_PATH, nullptr,
-                            nullptr);
-      packages[count].published_name[MAX_PATH - 1] = '\0';
+      // A name that does not fit would name another file: such a package is not listed.
+      if (::WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, packages[count].published_name, MAX_PATH, nullptr,
+                                nullptr) == 0) {
+        packages[count].published_name[0] = '\0';
+        continue;
+      }
     }
     ++count;
   } while (::FindNextFileW(search.get(), &found));

@@ -14,6 +14,7 @@
 #include <wincrypt.h>
 
 #include "command_fixture.h"
+#include "engine/install/install.h"
 #include "engine/signing/signing.h"
 #include "test_support.h"
 
@@ -298,7 +299,7 @@ TEST_F(CommandLine, AnotherCopyAtWorkGetsItsOwnExitCode) {
               lines_of(busy.out));
   }
   // The installation's own mutex: another copy installing, for /install and /uninstall alike.
-  cmd::HeldMutex installing("Global\\install_driver_internal");
+  cmd::HeldMutex installing(WDI_INSTALL_MUTEX_NAME);
   ASSERT_NE(nullptr, installing.handle);
   Outcome busy = Run("/install /interfaces usart /quiet");
   EXPECT_EQ(1618, busy.exit_code);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "command_fixture.h"
+#include "engine/install/install.h"
 #include "test_support.h"
 
 namespace {
@@ -57,7 +58,7 @@ TEST_P(GenericIdDecision, FollowsTheShownProbeElseTheVersion) {
     ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeC, c.mi3_compat)));
   }
   options.version = c.version;
-  HeldMutex installing("Global\\install_driver_internal");
+  HeldMutex installing(WDI_INSTALL_MUTEX_NAME);
   ASSERT_NE(nullptr, installing.handle);
   Start();
   if (c.mi3_compat != nullptr) {
