@@ -10,7 +10,6 @@
 #include "installer/pipe_client.h"
 #include "win/handles.h"
 #include "win/imports.h"
-#include "win/system_module.h"
 
 namespace {
 
@@ -29,10 +28,6 @@ bool resolve(Fn& slot, Fn found, const velmor::imports::origin& where, bool requ
 
 bool installer_init_dlls() {
   namespace imports = velmor::imports;
-  // Cfgmgr32 forwards its entry points to setupapi on some systems (XP, Wine), and a forwarder's
-  // module can be looked for beside the program whatever the search restriction: setupapi is
-  // loaded from the system folder first, so that the forwarders find it loaded.
-  velmor::load_system_library("Setupapi.dll");
 #define VELMOR_REQUIRED(slot, name) resolve(slot, imports::name(), imports::name##_origin, true)
   bool found = VELMOR_REQUIRED(pCM_Locate_DevNodeA, CM_Locate_DevNodeA) &&
                VELMOR_REQUIRED(pCM_Reenumerate_DevNode, CM_Reenumerate_DevNode) &&

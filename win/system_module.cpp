@@ -33,6 +33,10 @@ HMODULE load_system_library(const char* name) {
   if (std::strchr(name, '.') == nullptr) path += L".dll";
   HMODULE loaded = ::GetModuleHandleW(path.c_str());
   if (loaded != nullptr) return loaded;
+  // Cfgmgr32 forwards to setupapi on some systems (XP, Wine), and a forwarder's module not yet
+  // loaded is looked for beside the program whatever the search restriction: setupapi comes from
+  // the system folder first.
+  if (_stricmp(name, "cfgmgr32.dll") == 0 || _stricmp(name, "cfgmgr32") == 0) load_system_library("setupapi.dll");
   // The module's own imports come from the system folder too: with the search flag where the
   // loader has it, else from the module's own folder first.
   DWORD flags = loader_has_search_flags() ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;

@@ -27,9 +27,6 @@ extern "C" BOOL init_dlls(void) {
   // The enumeration and the worker thread of an installation may both get here; every write
   // stores the same value.
   namespace imports = velmor::imports;
-  // Cfgmgr32 forwards to setupapi on some systems (XP, Wine), and a forwarder's module not yet
-  // loaded is looked for beside the program: setupapi comes from the system folder first.
-  load_system_module("setupapi.dll");
   if (!resolve_once(pfnCM_Get_Parent, imports::CM_Get_Parent(), imports::CM_Get_Parent_origin) ||
       !resolve_once(pfnCM_Get_Child, imports::CM_Get_Child(), imports::CM_Get_Child_origin) ||
       !resolve_once(pfnCM_Get_Sibling, imports::CM_Get_Sibling(), imports::CM_Get_Sibling_origin) ||
