@@ -43,7 +43,9 @@ host=$("$bench" host)
 tree=win32
 if [ "$host" = 64-only ]; then
   tree=win64
-  echo "This host runs only 64-bit Windows programs under Wine ($("$bench" reason)): running the 64-bit test build of the app; the shipped app is the 32-bit build."
+  echo "Mode: 64-bit only ($("$bench" reason)): running the 64-bit test build of the app; the shipped app is the 32-bit build."
+else
+  echo "Mode: normal: running the shipped 32-bit app."
 fi
 
 doing "building the app, the probe lab and the screenshot tool ($tree)" \
@@ -58,6 +60,14 @@ instance=1A2B3C4D
 doing "starting the Wine prefix and the Xvfb display (tests/wine/bench.sh)" \
   "see $WINE_BENCH_ROOT/wineboot-x11.log; '$bench stop', then 'rm -rf $WINE_BENCH_ROOT' and run again to make the prefix anew"
 user_display=${DISPLAY:-}
+# What this script starts (the bench's Xvfb and wineservers) it stops again at the end, unless the
+# bench was already up (a test run, say): then it is left as it was found.
+bench_was_up=0
+if [ -f "$WINE_BENCH_ROOT/xvfb.pid" ] && kill -0 "$(cat "$WINE_BENCH_ROOT/xvfb.pid")" 2>/dev/null; then
+  bench_was_up=1
+fi
+leave() { [ "$bench_was_up" = 1 ] || "$bench" stop >/dev/null 2>&1 || true; }
+trap leave EXIT
 # The prefix with Wine's x11 driver; its environment points DISPLAY at the bench's Xvfb and PATH at
 # a "wine" that uses the right loader for this host.
 bench_env=$("$bench" env --kind x11)
@@ -67,7 +77,7 @@ if [ -n "$user_display" ]; then export DISPLAY=$user_display; fi
 unplug() { wine "$lab" unplug --instance "$instance" >/dev/null 2>&1 </dev/null || true; }
 doing "attaching the simulated probe (probe_lab.exe plant-probe)" \
   "'$bench stop' and run again; if it persists, remove $WINE_BENCH_ROOT/prefix-x11 to make the prefix anew"
-trap unplug EXIT
+trap 'unplug; leave' EXIT
 wine "$lab" plant-probe --instance "$instance" >/dev/null 2>&1 </dev/null
 
 if [ -n "$user_display" ]; then
@@ -76,7 +86,7 @@ if [ -n "$user_display" ]; then
   wine "$app" </dev/null
 else
   tmp=$(mktemp -d)
-  trap 'unplug; rm -rf "$tmp"' EXIT
+  trap 'unplug; rm -rf "$tmp"; leave' EXIT
   doing "running the app on Xvfb and capturing its window (app_screenshot.exe)" \
     "'$bench stop' and run again; the dialog must appear within the tool's wait"
   # Starts the app, lets it refresh, saves its window and closes it.

@@ -52,6 +52,7 @@ prefix_dir() { echo "$root/prefix-$1"; }
 
 host_runs_ia32() {
   [ "${VELMOR_NO_IA32:-0}" = 1 ] && return 1
+  [ -x "$loader32" ] || return 1  # not cached: the set-up may install it later
   local mark=$root/.host-ia32
   if [ ! -f "$mark" ]; then
     if [ -x "$loader32" ] && "$loader32" --version >/dev/null 2>&1 </dev/null; then
@@ -67,6 +68,8 @@ host_runs_ia32() {
 skip_reason() {
   if [ "${VELMOR_NO_IA32:-0}" = 1 ]; then
     echo "VELMOR_NO_IA32=1 asks for the 64-bit-only path"
+  elif [ ! -x "$loader32" ]; then
+    echo "Wine's 32-bit tree (package wine32) is not installed; scripts/setup.sh said why"
   else
     echo "this machine cannot execute 32-bit (i386) Linux programs ($loader32: Exec format error)"
   fi
