@@ -2,8 +2,8 @@
 # Builds the three trees into build/: win32 (i686), win64 (x86_64) and host, in the order the
 # payload needs (both installer builds before anything that carries them), and copies the release
 # binaries to dist/ with their SHA256SUMS once the app is checked to carry the shipped installers.
-# The release is signed when VELMOR_SIGN_PKCS12 (or VELMOR_SIGN_CERT and VELMOR_SIGN_KEY) name the
-# vendor's certificate (README).
+# The release is signed when VELMOR_SIGN_PKCS12, VELMOR_SIGN_CERT and VELMOR_SIGN_KEY, or
+# VELMOR_SIGN_PKCS11_MODULE and the token's key name the vendor's certificate (README).
 #   scripts/build.sh [--no-host]
 #   scripts/build.sh --for-run TREE   only what scripts/run.sh needs: both installers, then the app,
 #                                     the probe lab and the screenshot tool of TREE (win32 or win64)
@@ -37,7 +37,9 @@ if ! [[ "$epoch" =~ ^[0-9]+$ ]]; then
   exit 1
 fi
 sign=()
-for var in VELMOR_SIGN_PKCS12 VELMOR_SIGN_CERT VELMOR_SIGN_KEY VELMOR_SIGN_PASSWORD_FILE VELMOR_SIGN_TIMESTAMP_URL; do
+for var in VELMOR_SIGN_PKCS12 VELMOR_SIGN_CERT VELMOR_SIGN_KEY VELMOR_SIGN_PASSWORD_FILE VELMOR_SIGN_TIMESTAMP_URL \
+           VELMOR_SIGN_PKCS11_MODULE VELMOR_SIGN_PKCS11_KEY VELMOR_SIGN_PKCS11_CERT VELMOR_SIGN_PKCS11_ENGINE \
+           VELMOR_SIGN_PIN_FILE; do
   sign+=("-D$var=${!var:-}")
 done
 
@@ -96,7 +98,7 @@ if ! python3 "$top/tests/release/check_payload.py" --expected "$expected" "$app"
 fi
 cp "$app" "$dist/"
 (cd "$dist" && sha256sum Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe >SHA256SUMS)
-if [ -n "${VELMOR_SIGN_PKCS12:-}${VELMOR_SIGN_CERT:-}" ]; then
+if [ -n "${VELMOR_SIGN_PKCS12:-}${VELMOR_SIGN_CERT:-}${VELMOR_SIGN_PKCS11_MODULE:-}" ]; then
   echo "== Signed release in $dist"
 else
   echo "== Unsigned release in $dist (README: \"Signing a release\" says how to sign it)"
