@@ -17,7 +17,6 @@
 #include "app/Routines.h"
 #include "app/Unattended.h"
 #include "engine/engine.h"
-#include "engine/payload/security.h"
 #include "win/full_path.h"
 #include "win/handles.h"
 #include "win/lock.h"

@@ -4,6 +4,7 @@
 #   win/        protocol/
 #   installer/  win/, protocol/ (never engine/: the installer is carried by the engine's payload)
 #   engine/     win/, protocol/, payload/
+#   app/        app/, framework/, win/, and of the engine only its one public header engine/engine.h
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 allowed() {  # folder -> extended regex of the include paths it may use
@@ -12,10 +13,11 @@ allowed() {  # folder -> extended regex of the include paths it may use
     win) echo '^(win|protocol)/' ;;
     installer) echo '^(installer|win|protocol)/' ;;
     engine) echo '^(engine|win|protocol|payload)/' ;;
+    app) echo '^((app|framework|win)/|engine/engine\.h$)' ;;
   esac
 }
 failures=0
-for folder in protocol win installer engine; do
+for folder in protocol win installer engine app; do
   pattern=$(allowed "$folder")
   while IFS=: read -r file line include; do
     path=$(sed -E 's/.*#include "([^"]+)".*/\1/' <<<"$include")
