@@ -47,7 +47,7 @@ struct Box {
 };
 
 // Waits up to timeout_ms for the first message box of the app, then reads and closes boxes one
-// after another until `count` were seen or none follows within 3 s.
+// after another until `count` were seen or the command showed its last.
 std::vector<Box> collect_boxes(const gui::App& app, size_t count, DWORD timeout_ms);
 
 // Unticks (or ticks) a check box so that its state is `checked`.
