@@ -41,6 +41,12 @@ std::wstring environment_with_profile(const LaunchOptions& options) {
   return block;
 }
 
+// The app's build with short pauses between attempts, beside the real one.
+std::string quick_retry_exe() {
+  std::string real = gui::app_exe_path();
+  return real.substr(0, real.size() - 4) + ".quick_retry.exe";
+}
+
 // A copy of the app that Wine reports `version` to; empty on failure.
 std::string versioned_copy(const std::string& version) {
   std::string name = "Velmor_VirtualCOM_DriverInstall.cmd_" + version + ".exe";
@@ -49,7 +55,7 @@ std::string versioned_copy(const std::string& version) {
   std::string folder(self);
   folder = folder.substr(0, folder.find_last_of("\\/") + 1);
   std::string copy = folder + name;
-  if (!::CopyFileA(gui::app_exe_path().c_str(), copy.c_str(), FALSE)) return "";
+  if (!::CopyFileA(quick_retry_exe().c_str(), copy.c_str(), FALSE)) return "";
   HKEY key = nullptr;
   std::string sub = "Software\\Wine\\AppDefaults\\" + name;
   if (::RegCreateKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != 0)
@@ -98,7 +104,7 @@ HANDLE inheritable_output(const std::string& path) {
 }  // namespace
 
 bool launch_app(gui::App& app, const LaunchOptions& options) {
-  std::string exe = options.version.empty() ? gui::app_exe_path() : versioned_copy(options.version);
+  std::string exe = options.version.empty() ? quick_retry_exe() : versioned_copy(options.version);
   if (exe.empty()) return false;
   std::wstring env = environment_with_profile(options);
 
