@@ -18,7 +18,6 @@
 #include "app/Routines.h"
 #include "app/Unattended.h"
 #include "engine/engine.h"
-#include "engine/payload/security.h"
 #include "win/full_path.h"
 #include "win/handles.h"
 #include "win/lock.h"
@@ -249,12 +248,13 @@ int CreateList(DeviceList* list) {
   }
 }
 
-// The state of each interface of a probe that `chosen` picks, in the order /list shows them, with
-// the COM port a serial driver gave it. The port names live in `ports` (one per interface).
+// The state of each interface of a probe, with the COM port a serial driver gave it. The port
+// names live in `ports` (one per interface).
 using PortNames = std::vector<std::unique_ptr<char[]>>;
 constexpr size_t kPortBytes = 16;
 
-InterfaceState StateOf(const ProbeInterfaceSlot& slot, const CommandInterface& row, PortNames* ports) {
+InterfaceState StateOf(const ProbeRecord& probe, const CommandInterface& row, PortNames* ports) {
+  const ProbeInterfaceSlot& slot = probe.*row.slot;
   if (!slot.present) return {false, false, nullptr, 0};
   InterfaceState state = {true, HasService(slot, row.service), slot.device.service_name, slot.device.installed_version};
   if (slot.device.instance_id != nullptr) {
@@ -266,16 +266,15 @@ InterfaceState StateOf(const ProbeInterfaceSlot& slot, const CommandInterface& r
   return state;
 }
 
-// The order /list shows the interfaces in.
-const CommandInterface* const kListOrder[] = {&kUsartInterface, &kWinusbInterface, &kBridgeInterface};
-
-template <typename Chosen>
-std::vector<JsonProbe> ProbeStates(const std::vector<ProbeRecord>& probes, Chosen chosen, PortNames* ports) {
+// The states of each probe's interfaces that the request names, in the install order.
+std::vector<JsonProbe> StatesOf(const std::vector<ProbeRecord>& probes, const PerInterface<bool>& requested,
+                                PortNames* ports) {
   std::vector<JsonProbe> states;
   for (const ProbeRecord& probe : probes) {
     JsonProbe state{ProbeUidOf(probe), {}};
-    for (const CommandInterface* row : kListOrder) {
-      if (chosen(*row)) state.interfaces.push_back({row, StateOf(probe.*(row->slot), *row, ports)});
+    for (size_t index : kInstallOrder) {
+      const CommandInterface& row = kInterfaces[index];
+      if (requested[row]) state.interfaces.push_back({&row, StateOf(probe, row, ports)});
     }
     states.push_back(state);
   }
@@ -295,15 +294,12 @@ int RunList(const CommandLineRequest& request, Report& report) {
   if (status != WDI_ST_OK) return ListFailed(request, report, status);
   std::vector<ProbeRecord> probes = GroupProbes(list.head);
   PortNames ports;
-  std::vector<JsonProbe> states = ProbeStates(probes, [](const CommandInterface&) { return true; }, &ports);
+  std::vector<JsonProbe> states = StatesOf(probes, PerInterface<bool>::Filled(true), &ports);
   if (request.json) {
     report.Line(ListJson(states));
   } else {
     if (probes.empty()) report.Line(kNoProbeLine);
-    for (const JsonProbe& probe : states) {
-      report.Line(ProbeListLine(probe.uid, probe.interfaces[0].state, probe.interfaces[1].state,
-                                probe.interfaces[2].state));
-    }
+    for (const JsonProbe& probe : states) report.Line(ProbeLine(probe.uid, probe.interfaces));
   }
   return report.Close(std::to_string(probes.size()) + (probes.size() == 1 ? " probe" : " probes") + " listed",
                       kExitSuccess);
@@ -329,10 +325,6 @@ class HiddenOwner {
  private:
   HWND window_ = nullptr;
 };
-
-bool Chosen(const CommandLineRequest& request, const CommandInterface& row) {
-  return &row == &kUsartInterface ? request.usart : &row == &kBridgeInterface ? request.bridge : request.winusb;
-}
 
 int RunInstall(const CommandLineRequest& request, Report& report) {
   // Windows there rejects every self-signed catalog, whatever the tool would do.
@@ -372,7 +364,7 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   bool restart = false;
   bool cut_short = false;
   std::vector<const CommandInterface*> refused;
-  auto chosen = [&request](const CommandInterface& row) { return Chosen(request, row); };
+  auto chosen = [&request](const CommandInterface& row) { return request.interfaces[row]; };
   auto attempt = [&](const CommandInterface& row) {
     if (bound.expired()) {
       cut_short = true;
@@ -413,8 +405,9 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
   bool complete = true;
   bool failed = false;
   std::vector<JsonPackage> found_packages;
-  for (const CommandInterface* row : kListOrder) {
-    if (!Chosen(request, *row)) continue;
+  for (size_t index : kInstallOrder) {
+    const CommandInterface* row = &kInterfaces[index];
+    if (!request.interfaces[*row]) continue;
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
     if (found < 0) {
@@ -433,12 +426,10 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
   int status = CreateList(&list);
   if (status != WDI_ST_OK) return ListFailed(request, report, status);
   PortNames ports;
-  std::vector<JsonProbe> states =
-      ProbeStates(GroupProbes(list.head), [&request](const CommandInterface& row) { return Chosen(request, row); },
-                  &ports);
+  std::vector<JsonProbe> states = StatesOf(GroupProbes(list.head), request.interfaces, &ports);
   for (const JsonProbe& probe : states) {
     if (!ProbeComplete(probe.interfaces)) complete = false;
-    if (!request.json) report.Line(CheckProbeLine(probe.uid, probe.interfaces));
+    if (!request.json) report.Line(ProbeLine(probe.uid, probe.interfaces));
   }
   if (request.json) report.Line(CheckJson(complete && !failed, found_packages, states));
   if (failed) return report.Close("the driver store could not be read", kExitFailed);
@@ -456,8 +447,13 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;
   bool restart = false;
-  for (const CommandInterface* row : kListOrder) {
-    if (!Chosen(request, *row)) continue;
+  bool every_interface = true;
+  for (size_t index : kInstallOrder) {
+    const CommandInterface* row = &kInterfaces[index];
+    if (!request.interfaces[*row]) {
+      every_interface = false;
+      continue;
+    }
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
     if (found < 0) {
@@ -485,7 +481,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
     statuses.push_back(row_status);
   }
   // The certificates sign every package alike: they go only when every package goes.
-  if (request.usart && request.bridge && request.winusb) {
+  if (every_interface) {
     int root = wdi_remove_own_certificates("Root");
     int publisher = wdi_remove_own_certificates("TrustedPublisher");
     report.Line(CertificatesLine(root, publisher));
@@ -510,12 +506,12 @@ int RunExtract(const CommandLineRequest& request, Report& report) {
   wdi_device_entry template_device = {};
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;
-  for (const CommandInterface* row : {&kUsartInterface, &kBridgeInterface, &kWinusbInterface}) {
-    std::string folder = base + row->folder;
-    int status = linked ? WDI_ST_DENIED : ExtractPackage(*row, folder.c_str(), &template_device);
-    results.emplace_back(row, status);
+  for (const CommandInterface& row : kInterfaces) {
+    std::string folder = base + row.folder;
+    int status = linked ? WDI_ST_DENIED : ExtractPackage(row, folder.c_str(), &template_device);
+    results.emplace_back(&row, status);
     statuses.push_back(status);
-    report.Line(ExtractLine(*row, status, FullPath(folder)));
+    report.Line(ExtractLine(row, status, FullPath(folder)));
   }
   return report.Close(ResultsDetails(results), ExitCodeFor(statuses));
 }
