@@ -272,9 +272,8 @@ std::vector<JsonProbe> StatesOf(const std::vector<ProbeRecord>& probes, const Pe
   std::vector<JsonProbe> states;
   for (const ProbeRecord& probe : probes) {
     JsonProbe state{ProbeUidOf(probe), {}};
-    for (size_t index : kInstallOrder) {
-      const CommandInterface& row = kInterfaces[index];
-      if (requested[row]) state.interfaces.push_back({&row, StateOf(probe, row, ports)});
+    for (const CommandInterface* row : kInstallOrder) {
+      if (requested[*row]) state.interfaces.push_back({row, StateOf(probe, *row, ports)});
     }
     states.push_back(state);
   }
@@ -405,8 +404,7 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
   bool complete = true;
   bool failed = false;
   std::vector<JsonPackage> found_packages;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface* row = &kInterfaces[index];
+  for (const CommandInterface* row : kInstallOrder) {
     if (!request.interfaces[*row]) continue;
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
@@ -448,8 +446,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
   std::vector<int> statuses;
   bool restart = false;
   bool every_interface = true;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface* row = &kInterfaces[index];
+  for (const CommandInterface* row : kInstallOrder) {
     if (!request.interfaces[*row]) {
       every_interface = false;
       continue;
