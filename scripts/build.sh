@@ -93,7 +93,7 @@ fi
 
 # dist/: the shipped files, only when the app carries exactly the installers shipped beside it.
 # VELMOR_DIST_DIR may name a folder that holds other files too: only the shipped ones are replaced.
-shipped=(Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe SHA256SUMS)
+shipped=(Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe Velmor_VirtualCOM_DriverInstall.msi SHA256SUMS)
 remove_shipped() { local f; for f in "${shipped[@]}"; do rm -f "$dist/$f"; done; }
 mkdir -p "$dist"
 remove_shipped
