@@ -121,7 +121,9 @@ void cancel_read(install_run& run) {
 // is gone; idempotent.
 void release_run(install_run& run) {
   stopper.disarm();
-  if (run.reached_pipe) {
+  // An unattended installation asks the device installer for no prompt at all; looking for one
+  // would only load the window modules into a command that has no window.
+  if (run.reached_pipe && !active_unattended) {
     // A system prompt the installer left open would outlive it.
     HWND prompt = security_prompt_present();
     if (prompt != nullptr) ::DestroyWindow(prompt);

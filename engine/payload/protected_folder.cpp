@@ -33,6 +33,9 @@ constexpr DWORD kRemovePauseMs = 25;
 
 std::string narrow(const std::wstring& text) { return utf8_string(text.c_str()); }
 
+// A file or folder removed by an earlier pass, or with the folder that held it.
+bool gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
 bool random_hex(wchar_t (&out)[33]) {
   BYTE bytes[16];
   if (!random_bytes(bytes, sizeof(bytes))) return false;
@@ -182,7 +185,7 @@ bool protected_folder::remove_contents(bool log_failures) {
   bool all_gone = true;
   for (const auto& f : files_) {
     std::wstring path = wide_ + L"\\" + utf16_string(f.first.c_str());
-    if (::DeleteFileW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) continue;
+    if (::DeleteFileW(path.c_str()) || gone(::GetLastError())) continue;
     all_gone = false;
     if (log_failures && !quiet_) {
       engine_log(LOG_WARNING, "wdi_prepare_driver", "could not delete '%s': %s", narrow(path).c_str(),
@@ -190,7 +193,8 @@ bool protected_folder::remove_contents(bool log_failures) {
     }
   }
   for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) ::RemoveDirectoryW((wide_ + L"\\" + *f).c_str());
-  if (::RemoveDirectoryW(wide_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) return all_gone;
+  // With the folder gone, so is everything that was in it.
+  if (::RemoveDirectoryW(wide_.c_str()) || gone(::GetLastError())) return true;
   bool foreign = all_gone && ::GetLastError() == ERROR_DIR_NOT_EMPTY;
   if ((log_failures || foreign) && !quiet_) {
     engine_log(LOG_WARNING, "wdi_prepare_driver", "could not remove '%s': %s", path_.c_str(), windows_error_text(0));
