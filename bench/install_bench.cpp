@@ -25,6 +25,7 @@ using bench::now_ms;
 
 constexpr char kInstance[] = "BE4C0002";
 constexpr DWORD kSettleMs = 100;
+constexpr DWORD kGiveUpMs = 120000;
 
 double start_and_wait(const std::string& command_line, HANDLE output, DWORD* exit_code) {
   std::string line = command_line;
@@ -37,9 +38,13 @@ double start_and_wait(const std::string& command_line, HANDLE output, DWORD* exi
   ::Sleep(kSettleMs);  // each start from a settled system (list_bench.cpp says why)
   double t0 = now_ms();
   if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) return -1;
-  ::WaitForSingleObject(started.hProcess, INFINITE);
+  // Wine's device installer can wait for ever on a package it cannot complete: such a run is ended
+  // and counted as failed rather than holding the whole bench.
+  bool ended = ::WaitForSingleObject(started.hProcess, kGiveUpMs) == WAIT_OBJECT_0;
   double ms = now_ms() - t0;
+  if (!ended) ::TerminateProcess(started.hProcess, 1);
   ::GetExitCodeProcess(started.hProcess, exit_code);
+  if (!ended) *exit_code = WAIT_TIMEOUT;
   ::CloseHandle(started.hThread);
   ::CloseHandle(started.hProcess);
   return ms;
@@ -73,7 +78,9 @@ class co_installer_feeder {
         do {
           std::string folder = temp + found.cFileName;
           if (first_scan) earlier_.insert(folder);
-          if (earlier_.count(folder) || fed_.count(folder) || !wine_test::is_file(folder + "\\Korvex-WinUSB.inf"))
+          // A folder is fed whenever it lacks them: a later one may take an earlier one's name.
+          if (earlier_.count(folder) || !wine_test::is_file(folder + "\\Korvex-WinUSB.inf") ||
+              wine_test::is_file(folder + "\\" + kNames[0]))
             continue;
           for (const char* name : kNames) {
             std::string source = wine_test::windows_path(std::string(COINSTALLER_UNIX_DIR) + "/" + name);

@@ -88,8 +88,9 @@ int main(int argc, char** argv) {
   for (int i = 3; i < argc; ++i) {
     for (const interface_row& row : kRows) {
       if (std::strcmp(argv[i], row.name) != 0) continue;
+      // Process IDs come back soon: the tick count keeps a later run's folder apart from an earlier one.
       std::string fresh = std::string(windows) + "\\Temp\\Velmor-floor-" + std::to_string(::GetCurrentProcessId()) +
-                          "-" + row.name;
+                          "-" + std::to_string(::GetTickCount()) + "-" + row.name;
       std::string user = std::string(argv[2]) + "\\" + row.folder;
       write_payload(fresh, CREATE_NEW);
       write_payload(user, CREATE_ALWAYS);
