@@ -25,6 +25,20 @@ constexpr char kInstance[] = "BE4C0004";
 constexpr wchar_t kCaption[] = L"Velmor_Korvex_DriverInstall_V2.0.00";
 constexpr int kSamples = 10;
 
+// A dialog fed timer messages back to back paints only when its queue runs dry: each sample is
+// taken once the dialog and its controls have nothing left to paint, so that a late first paint
+// (its fonts and brushes) does not look like growth.
+BOOL CALLBACK child_to_paint(HWND child, LPARAM pending) {
+  if (::GetUpdateRect(child, nullptr, FALSE)) *reinterpret_cast<bool*>(pending) = true;
+  return TRUE;
+}
+
+bool painted(HWND dialog) {
+  bool pending = ::GetUpdateRect(dialog, nullptr, FALSE) != FALSE;
+  ::EnumChildWindows(dialog, child_to_paint, reinterpret_cast<LPARAM>(&pending));
+  return !pending;
+}
+
 void print(int refreshes, const wine_test::process_usage& u) {
   std::printf("  after %5d refreshes: %lu handles, %lu KiB private, %lu GDI objects\n", refreshes, u.handles,
               static_cast<unsigned long>(u.private_bytes / 1024),
@@ -69,6 +83,7 @@ int main(int argc, char** argv) {
       DWORD_PTR ignored = 0;
       if (dialog == nullptr || !::SendMessageTimeoutW(dialog, WM_TIMER, 1, 0, SMTO_NORMAL, 10000, &ignored)) failed_at = i;
       if (i % sample_every == 0 && samples.size() < kSamples) {
+        wine_test::wait_until([&] { return painted(dialog); }, 10000);
         samples.push_back(wine_test::usage_of(started.dwProcessId));
         print(i, samples.back());
       }
