@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i <= refreshes && failed_at == 0; ++i) {
       DWORD_PTR ignored = 0;
       if (dialog == nullptr || !::SendMessageTimeoutW(dialog, WM_TIMER, 1, 0, SMTO_NORMAL, 10000, &ignored)) failed_at = i;
-      if (i % sample_every == 0 && samples.size() < kSamples) {
+      if (failed_at == 0 && i % sample_every == 0 && samples.size() < kSamples) {
         wine_test::wait_until([&] { return painted(dialog); }, 10000);
         samples.push_back(wine_test::usage_of(started.dwProcessId));
         print(i, samples.back());
