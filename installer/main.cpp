@@ -227,7 +227,8 @@ int main(int argc, char** argv) {
   // The installation's last section is in the setup log by now: the reader relays it and ends,
   // so that every line reaches the engine before the status, which is the last message.
   if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
-  if (state.reader) ::WaitForSingleObject(state.reader.get(), kReaderEndWaitMs);
+  const bool reader_ended =
+      !state.reader || ::WaitForSingleObject(state.reader.get(), kReaderEndWaitMs) == WAIT_OBJECT_0;
   state.reader.reset();
   // Put back before the status: the engine may start the next installer as soon as it has it, and
   // that one must find the user's setting, not ours.
@@ -236,9 +237,12 @@ int main(int argc, char** argv) {
   const char status_message[2] = {PIPEMSG_STATUS, static_cast<char>(status)};
   pipe_send_message(status_message, sizeof(status_message));
 
-  if (syslog_ready != nullptr) ::CloseHandle(syslog_ready);
-  if (syslog_stop != nullptr) ::CloseHandle(syslog_stop);
-  ::CloseHandle(engine_pipe);
-  engine_pipe = INVALID_HANDLE_VALUE;
+  // A relay that has not ended still waits on its events: they stay open until the process ends.
+  if (reader_ended) {
+    if (syslog_ready != nullptr) ::CloseHandle(syslog_ready);
+    if (syslog_stop != nullptr) ::CloseHandle(syslog_stop);
+  }
+  // A relay still running past its wait may be writing: the close waits for that write.
+  pipe_close();
   return status;
 }
