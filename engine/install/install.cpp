@@ -214,7 +214,16 @@ int launch_installer(install_run& run, launch_plan& plan) {
   return WDI_ST_OK;
 }
 
-// The installer closed its end of the pipe: its exit code is the run's status.
+// An installer that ended: its own status message decides, never its exit code alone. A killed or
+// crashed installer may end with any code, 0 too, and then installed nothing for sure. The filter
+// installer sends no messages: there, only its exit code speaks.
+int ended_installer_status(HANDLE process) {
+  if (active_filter_mode || installer_status_received) return process_exit_status(process);
+  engine_log(LOG_ERROR, "install_driver_internal", "installer ended without sending its status");
+  return WDI_ST_OTHER;
+}
+
+// The installer closed its end of the pipe: it has sent its status or never will.
 int wait_for_installer_exit(install_run& run) {
   if (::WaitForSingleObject(run.process.get(), pipe_read_timeout) == WAIT_TIMEOUT) {
     // Terminating is asynchronous: the exit code read now could still say "running" or the 0 we
@@ -224,7 +233,7 @@ int wait_for_installer_exit(install_run& run) {
     engine_log(LOG_ERROR, "install_driver_internal", "installer did not exit after closing the pipe - terminated");
     return WDI_ST_TIMED_OUT;
   }
-  return process_exit_status(run.process.get());
+  return ended_installer_status(run.process.get());
 }
 
 // Reads messages until the run ends; returns its status.
@@ -312,7 +321,7 @@ class pipe_reader {
   step not_connected_yet() {
     if (installer_gone_) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer exited without connecting");
-      return process_exit_status(run_.process.get());
+      return ended_installer_status(run_.process.get());
     }
     if (!run_.process) {
       listening_ms_ += kListeningPollMs;
@@ -373,7 +382,7 @@ class pipe_reader {
                  windows_error_text(error));
       return failed_read();
     }
-    if (woke == WAIT_OBJECT_0 + 1) return process_exit_status(run_.process.get());
+    if (woke == WAIT_OBJECT_0 + 1) return ended_installer_status(run_.process.get());
     if (woke == WAIT_TIMEOUT) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer failed to respond - aborting");
       ::TerminateProcess(run_.process.get(), 0);
@@ -462,6 +471,7 @@ extern "C" int install_driver_internal(void* request_pointer) {
   if (request.options != nullptr) active_filter_mode = request.options->filter_mode;
   active_unattended = request.options != nullptr ? request.options->unattended : 0;
   install_restart_needed = 0;
+  installer_status_received = 0;
 
   launch_plan plan;
   plan.filter = active_filter_mode != 0;
