@@ -23,6 +23,7 @@
 #include "engine/install/progress_window.h"
 #include "engine/install/restore_setting.h"
 #include "engine/package/prepared_package.h"
+#include "engine/recovery/recovery.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
@@ -118,6 +119,7 @@ void cancel_read(install_run& run) {
 // is gone; idempotent.
 void release_run(install_run& run) {
   stopper.disarm();
+  const bool reached_pipe = run.reached_pipe;
   if (run.reached_pipe) {
     // A system prompt the installer left open would outlive it.
     HWND prompt = security_prompt_present();
@@ -130,6 +132,8 @@ void release_run(install_run& run) {
   run.thread.reset();
   run.process.reset();
   if (run.ended_by_engine.exchange(false)) run.restore_setting.put_back();
+  // The installer put the setting back itself, or the engine just did: nothing left to recover.
+  if (reached_pipe) run.restore_setting.forget();
   // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
   installer_pipe = INVALID_HANDLE_VALUE;
@@ -438,7 +442,10 @@ int serve_installation(install_run& run, const install_request& request, launch_
   run.restore_setting.remember();
   int status = launch_installer(run, plan);
   if (status != WDI_ST_OK) return status;
-  if (run.process) stopper.arm(&request, run.process.get());
+  if (run.process) {
+    run.restore_setting.note_installer(run.process.get());
+    stopper.arm(&request, run.process.get());
+  }
   return pipe_reader(run).serve();
 }
 
@@ -491,6 +498,9 @@ extern "C" int install_driver_internal(void* request_pointer) {
     velmor::path_copy(prepared, plan.folder);
     wdi_dbg("installing the package prepared in '%s'", plan.folder);
   }
+  // What a killed run left (its installer, the setting it switched off, its folder) goes before
+  // this run reads the setting as the machine's own.
+  recover_before_installation();
   if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
     if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
       wdi_warn("timeout expired while waiting for another pending installation - aborting");
