@@ -26,12 +26,6 @@ VELMOR_IMPORT("shlwapi.dll", PathSkipRootW, LPCWSTR(WINAPI*)(LPCWSTR))
 VELMOR_IMPORT("comctl32.dll", InitCommonControlsEx, BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*))
 VELMOR_IMPORT("Msvcrt.dll", __wgetmainargs, int(__cdecl*)(int*, wchar_t***, wchar_t***, int, int*))
 
-// Graphics (the progress window's font and text background).
-VELMOR_IMPORT("gdi32.dll", CreateFontA, HFONT(WINAPI*)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD,
-                                                      DWORD, DWORD, DWORD, LPCSTR))
-VELMOR_IMPORT("gdi32.dll", GetStockObject, HGDIOBJ(WINAPI*)(int))
-VELMOR_IMPORT("gdi32.dll", SetBkMode, int(WINAPI*)(HDC, int))
-
 // File version resources.
 VELMOR_IMPORT("version.dll", GetFileVersionInfoSizeW, DWORD(WINAPI*)(LPCWSTR, LPDWORD))
 VELMOR_IMPORT("version.dll", GetFileVersionInfoW, BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID))

@@ -14,7 +14,7 @@
 #include "engine/recovery/journal.h"
 #include "win/handles.h"
 #include "win/registry.h"
-#include "win/restore_policy.h"
+#include "protocol/restore_policy.h"
 
 extern "C" {
 const char* restore_policy_key_for_tests = nullptr;
