@@ -3,7 +3,7 @@
 #include <objbase.h>
 #include <process.h>
 
-#include "engine/common/status.h"
+#include "protocol/status.h"
 #include "installer/restore_policy.h"
 #include "win/handles.h"
 #include "win/imports.h"
