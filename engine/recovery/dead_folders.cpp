@@ -9,6 +9,7 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/payload/security.h"
 #include "win/handles.h"
 #include "win/utf8.h"
 
@@ -67,11 +68,15 @@ void remove_dead_protected_folders() {
       continue;
     }
     std::wstring path = base + L"\\" + entry.cFileName;
-    // Fails with a sharing violation while its run holds it. Held by us from here, so that no one
-    // can swap it for a link while its contents go.
-    unique_file mine(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Opening for deletion fails with a sharing violation while its run holds it. Held by us
+    // from here as a live run holds its folder (a listing needs that sharing), so that no one can
+    // swap it for a link while its contents go.
+    unique_file probe(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!probe) continue;
+    probe.reset();
+    unique_file mine = open_pinned(path);
     if (!mine) continue;
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!::GetFileInformationByHandle(mine.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
