@@ -221,9 +221,8 @@ InterfaceState StateOf(const ProbeRecord& probe, const CommandInterface& row) {
 // The states of the probe's interfaces that the request names, in the install order.
 std::vector<CheckedInterface> StatesOf(const ProbeRecord& probe, const PerInterface<bool>& requested) {
   std::vector<CheckedInterface> states;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface& row = kInterfaces[index];
-    if (requested[row]) states.push_back({&row, StateOf(probe, row)});
+  for (const CommandInterface* row : kInstallOrder) {
+    if (requested[*row]) states.push_back({row, StateOf(probe, *row)});
   }
   return states;
 }
@@ -343,8 +342,7 @@ constexpr int kMaxPackages = 16;
 int RunCheck(const CommandLineRequest& request, Report& report) {
   bool complete = true;
   bool failed = false;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface* row = &kInterfaces[index];
+  for (const CommandInterface* row : kInstallOrder) {
     if (!request.interfaces[*row]) continue;
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
@@ -385,8 +383,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
   std::vector<int> statuses;
   bool restart = false;
   bool every_interface = true;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface* row = &kInterfaces[index];
+  for (const CommandInterface* row : kInstallOrder) {
     if (!request.interfaces[*row]) {
       every_interface = false;
       continue;
