@@ -13,6 +13,7 @@
 #include "protocol/status.h"
 #include "protocol/pipe_protocol.h"
 #include "installer/device_nodes.h"
+#include "installer/engine_watch.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
@@ -159,7 +160,6 @@ HANDLE start_syslog_reader() {
 // What the closing steps must undo, whichever step the run ended at.
 struct run_state {
   velmor::unique_handle reader;
-  bool restore_points_off = false;
 };
 
 int run(int argc, char** argv, run_state* state) {
@@ -198,9 +198,7 @@ int run(int argc, char** argv, run_state* state) {
   const bool unattended = ask_unattended();
 
   state->reader.reset(start_syslog_reader());
-  // Only a setting that was switched off is put back: putting back what was never changed would
-  // delete the user's own value.
-  state->restore_points_off = set_restore_point_policy(true);
+  switch_restore_points_off();
   pipe_send_type(PIPEMSG_TIMEOUT_INFINITE);
   return install(inf_path, device_id, hardware_id, unattended);
 }
@@ -217,13 +215,14 @@ int main(int argc, char** argv) {
     printf("Please use your initial installer application if you want to install the driver.\n");
     return WDI_ST_UNSUPPORTED;
   }
+  watch_engine(engine_pipe);
   run_state state;
   int status = run(argc, argv, &state);
 
   pipe_send_type(PIPEMSG_COMPLETED);
   const char status_message[2] = {PIPEMSG_STATUS, static_cast<char>(status)};
   pipe_send_message(status_message, sizeof(status_message));
-  if (state.restore_points_off) set_restore_point_policy(false);
+  put_restore_points_back();
 
   // Grace for the reader to relay the last lines of the installation.
   ::Sleep(1000);

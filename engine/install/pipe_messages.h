@@ -20,6 +20,7 @@ extern struct wdi_device_entry* active_device;  // null outside a run
 extern int32_t active_filter_mode;              // never reset between runs
 extern int32_t active_unattended;               // the run's wdi_install_options.unattended
 extern int32_t install_restart_needed;          // the installer reported a needed restart
+extern int32_t installer_status_received;       // the installer sent its status (reset per run)
 // Milliseconds a pending read may stay silent; deliberately kept across runs.
 extern uint32_t pipe_read_timeout;
 
