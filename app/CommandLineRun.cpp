@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -220,9 +221,8 @@ InterfaceState StateOf(const ProbeRecord& probe, const CommandInterface& row) {
 // The states of the probe's interfaces that the request names, in the install order.
 std::vector<CheckedInterface> StatesOf(const ProbeRecord& probe, const PerInterface<bool>& requested) {
   std::vector<CheckedInterface> states;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface& row = kInterfaces[index];
-    if (requested[row]) states.push_back({&row, StateOf(probe, row)});
+  for (const CommandInterface* row : kInstallOrder) {
+    if (requested[*row]) states.push_back({row, StateOf(probe, *row)});
   }
   return states;
 }
@@ -308,9 +308,15 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
       return static_cast<int>(WDI_ST_TIMED_OUT);
     }
     options.pending_wait_ms = bound.remaining_ms() < kPendingWaitMs ? bound.remaining_ms() : kPendingWaitMs;
+    // Nobody is there to end a hung attempt by hand: it is ended by its own bound.
+    std::unique_ptr<RunBound> attempt_bound;
+    if (options.unattended) attempt_bound.reset(new RunBound(std::min(AttemptLimitMs(), bound.remaining_ms())));
     int result = InstallPackage(row, probe, &template_device, &options);
     if (bound.expired() && result != WDI_ST_OK) {
       cut_short = true;
+      result = WDI_ST_TIMED_OUT;
+    } else if (attempt_bound != nullptr && attempt_bound->expired() && result != WDI_ST_OK) {
+      report.Error(AttemptLimitLine(row, AttemptLimitMs()));
       result = WDI_ST_TIMED_OUT;
     }
     if (result == WDI_ST_OK && wdi_install_needs_restart()) restart = true;
@@ -336,8 +342,7 @@ constexpr int kMaxPackages = 16;
 int RunCheck(const CommandLineRequest& request, Report& report) {
   bool complete = true;
   bool failed = false;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface* row = &kInterfaces[index];
+  for (const CommandInterface* row : kInstallOrder) {
     if (!request.interfaces[*row]) continue;
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
@@ -378,8 +383,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
   std::vector<int> statuses;
   bool restart = false;
   bool every_interface = true;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface* row = &kInterfaces[index];
+  for (const CommandInterface* row : kInstallOrder) {
     if (!request.interfaces[*row]) {
       every_interface = false;
       continue;

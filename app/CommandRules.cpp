@@ -50,8 +50,8 @@ InterfaceResults InstallInOrder(const std::function<bool(const CommandInterface&
                               const std::function<void(unsigned)>& pause,
                               const std::function<void(const CommandInterface&, int)>& done) {
   InterfaceResults results;
-  for (size_t index : kInstallOrder) {
-    const CommandInterface& row = kInterfaces[index];
+  for (const CommandInterface* next : kInstallOrder) {
+    const CommandInterface& row = *next;  // the callbacks take a row
     if (!chosen(row)) continue;
     results[row] = RunAttempts([&] { return attempt(row); }, pause);
     if (done) done(row, results[row]);

@@ -1,5 +1,5 @@
-// The decisions of the install and extract commands that need no window: the package folder under the user's profile, the retry loop, the generic-ID rule and the texts of
-// the closing message boxes. No Windows calls: host tests use them as they are.
+// The decisions of the install and extract commands that need no window: the package folder under
+// the user's profile, the retry loop, the generic-ID rule and the texts of the closing message boxes. No Windows calls: host tests use them as they are.
 #pragma once
 
 #include <stdint.h>

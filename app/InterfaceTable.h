@@ -53,13 +53,14 @@ inline constexpr CommandInterface kInterfaces[] = {
 inline constexpr size_t kInterfaceCount = sizeof(kInterfaces) / sizeof(kInterfaces[0]);
 
 // The order installations run in, which is also the order /list, /check and /uninstall show the
-// interfaces in: 0, 3, 4 (indexes into kInterfaces).
-inline constexpr size_t kInstallOrder[kInterfaceCount] = {0, 2, 1};
+// interfaces in: 0, 3, 4.
+inline constexpr const CommandInterface* kInstallOrder[kInterfaceCount] = {&kInterfaces[0], &kInterfaces[2],
+                                                                          &kInterfaces[1]};
 
-constexpr bool NamesEveryRowOnce(const size_t (&order)[kInterfaceCount]) {
-  for (size_t row = 0; row < kInterfaceCount; ++row) {
+constexpr bool NamesEveryRowOnce(const CommandInterface* const (&order)[kInterfaceCount]) {
+  for (const CommandInterface& row : kInterfaces) {
     size_t seen = 0;
-    for (size_t index : order) seen += index == row ? 1 : 0;
+    for (const CommandInterface* named : order) seen += named == &row ? 1 : 0;
     if (seen != 1) return false;
   }
   return true;

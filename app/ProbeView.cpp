@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/DriverInstallDlg.h"
@@ -16,16 +15,12 @@
 namespace {
 
 constexpr char kProbeRow[] = "Korvex";
-constexpr char kWcidPrefix[] = "USB\\MS_COMP_";
 
 // The WCID label speaks of the interface whose package follows the generic-ID rule.
 bool HasWcidInterface(const ProbeRecord& record) {
   for (const CommandInterface& row : kInterfaces) {
     const ProbeInterfaceSlot& slot = record.*row.slot;
-    if (!row.generic_id_rule || !slot.present) continue;
-    const char* id = slot.device.first_compatible_id;
-    if (id == nullptr) id = "<NULL>";
-    if (std::strncmp(id, kWcidPrefix, sizeof(kWcidPrefix) - 1) == 0) return true;
+    if (row.generic_id_rule && slot.present && IsMsCompatibleId(slot.device.first_compatible_id)) return true;
   }
   return false;
 }

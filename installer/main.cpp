@@ -13,6 +13,7 @@
 #include "protocol/status.h"
 #include "protocol/pipe_protocol.h"
 #include "installer/device_nodes.h"
+#include "installer/engine_watch.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
@@ -163,7 +164,6 @@ HANDLE start_syslog_reader() {
 // What the closing steps must undo, whichever step the run ended at.
 struct run_state {
   velmor::unique_handle reader;
-  bool restore_points_off = false;
 };
 
 int run(int argc, char** argv, run_state* state) {
@@ -202,9 +202,7 @@ int run(int argc, char** argv, run_state* state) {
   const bool unattended = ask_unattended();
 
   state->reader.reset(start_syslog_reader());
-  // Only a setting that was switched off is put back: putting back what was never changed would
-  // delete the user's own value.
-  state->restore_points_off = set_restore_point_policy(true);
+  switch_restore_points_off();
   pipe_send_type(PIPEMSG_TIMEOUT_INFINITE);
   return install(inf_path, device_id, hardware_id, unattended);
 }
@@ -221,6 +219,7 @@ int main(int argc, char** argv) {
     printf("Please use your initial installer application if you want to install the driver.\n");
     return WDI_ST_UNSUPPORTED;
   }
+  watch_engine(engine_pipe);
   run_state state;
   int status = run(argc, argv, &state);
 
@@ -232,7 +231,7 @@ int main(int argc, char** argv) {
   state.reader.reset();
   // Put back before the status: the engine may start the next installer as soon as it has it, and
   // that one must find the user's setting, not ours.
-  if (state.restore_points_off) set_restore_point_policy(false);
+  put_restore_points_back();
   pipe_send_type(PIPEMSG_COMPLETED);
   const char status_message[2] = {PIPEMSG_STATUS, static_cast<char>(status)};
   pipe_send_message(status_message, sizeof(status_message));

@@ -23,6 +23,7 @@
 #include "engine/install/progress_window.h"
 #include "engine/install/restore_setting.h"
 #include "engine/package/prepared_package.h"
+#include "engine/recovery/recovery.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
@@ -121,6 +122,7 @@ void cancel_read(install_run& run) {
 // is gone; idempotent.
 void release_run(install_run& run) {
   stopper.disarm();
+  const bool reached_pipe = run.reached_pipe;
   // An unattended installation asks the device installer for no prompt at all; looking for one
   // would only load the window modules into a command that has no window.
   if (run.reached_pipe && !active_unattended) {
@@ -135,6 +137,8 @@ void release_run(install_run& run) {
   run.thread.reset();
   run.process.reset();
   if (run.ended_by_engine.exchange(false)) run.restore_setting.put_back();
+  // The installer put the setting back itself, or the engine just did: nothing left to recover.
+  if (reached_pipe) run.restore_setting.forget();
   // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
   installer_pipe = INVALID_HANDLE_VALUE;
@@ -219,7 +223,16 @@ int launch_installer(install_run& run, launch_plan& plan) {
   return WDI_ST_OK;
 }
 
-// The installer closed its end of the pipe: its exit code is the run's status.
+// An installer that ended: its own status message decides, never its exit code alone. A killed or
+// crashed installer may end with any code, 0 too, and then installed nothing for sure. The filter
+// installer sends no messages: there, only its exit code speaks.
+int ended_installer_status(HANDLE process) {
+  if (active_filter_mode || installer_status_received) return process_exit_status(process);
+  engine_log(LOG_ERROR, "install_driver_internal", "installer ended without sending its status");
+  return WDI_ST_OTHER;
+}
+
+// The installer closed its end of the pipe: it has sent its status or never will.
 int wait_for_installer_exit(install_run& run) {
   if (::WaitForSingleObject(run.process.get(), pipe_read_timeout) == WAIT_TIMEOUT) {
     // Terminating is asynchronous: the exit code read now could still say "running" or the 0 we
@@ -229,7 +242,7 @@ int wait_for_installer_exit(install_run& run) {
     engine_log(LOG_ERROR, "install_driver_internal", "installer did not exit after closing the pipe - terminated");
     return WDI_ST_TIMED_OUT;
   }
-  return process_exit_status(run.process.get());
+  return ended_installer_status(run.process.get());
 }
 
 // Reads messages until the run ends; returns its status.
@@ -349,7 +362,7 @@ class pipe_reader {
   step not_connected_yet() {
     if (installer_gone_) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer exited without connecting");
-      return process_exit_status(run_.process.get());
+      return ended_installer_status(run_.process.get());
     }
     if (!run_.process) {
       listening_ms_ += kListeningPollMs;
@@ -410,7 +423,7 @@ class pipe_reader {
                  windows_error_text(error));
       return failed_read();
     }
-    if (woke == WAIT_OBJECT_0 + 1) return process_exit_status(run_.process.get());
+    if (woke == WAIT_OBJECT_0 + 1) return ended_installer_status(run_.process.get());
     if (woke == WAIT_TIMEOUT) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer failed to respond - aborting");
       ::TerminateProcess(run_.process.get(), 0);
@@ -466,7 +479,10 @@ int serve_installation(install_run& run, const install_request& request, launch_
   run.restore_setting.remember();
   int status = launch_installer(run, plan);
   if (status != WDI_ST_OK) return status;
-  if (run.process) stopper.arm(&request, run.process.get());
+  if (run.process) {
+    run.restore_setting.note_installer(run.process.get());
+    stopper.arm(&request, run.process.get());
+  }
   return pipe_reader(run).serve();
 }
 
@@ -500,6 +516,7 @@ extern "C" int install_driver_internal(void* request_pointer) {
   install_restart_needed = 0;
   installer_completed = 0;
   installer_status_final = 0;
+  installer_status_received = 0;
 
   launch_plan plan;
   plan.filter = active_filter_mode != 0;
@@ -519,6 +536,9 @@ extern "C" int install_driver_internal(void* request_pointer) {
     velmor::path_copy(prepared, plan.folder);
     wdi_dbg("installing the package prepared in '%s'", plan.folder);
   }
+  // What a killed run left (its installer, the setting it switched off, its folder) goes before
+  // this run reads the setting as the machine's own.
+  recover_before_installation();
   if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
     if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
       wdi_warn("timeout expired while waiting for another pending installation - aborting");

@@ -24,6 +24,7 @@ extern int32_t install_restart_needed;          // the installer reported a need
 // run's result, so the run ends there (with a status of 0 too). Both reset at the start of a run.
 extern int32_t installer_completed;
 extern int32_t installer_status_final;
+extern int32_t installer_status_received;       // the installer sent its status (reset per run)
 // Milliseconds a pending read may stay silent; deliberately kept across runs.
 extern uint32_t pipe_read_timeout;
 

@@ -8,7 +8,8 @@
 // ERROR_IN_WOW64 (as Windows does to a 32-bit caller), or TRUE with a needed restart when
 // VELMOR_TEST_NEWDEV_UNINSTALL is "restart"; it removes nothing. With VELMOR_TEST_NEWDEV_RECORD set,
 // each call appends "update flags=0x<flags> restart=<out|null>" or "uninstall <INF file name>
-// flags=0x<flags>" to that file.
+// flags=0x<flags>" to that file. A hardware ID that contains VELMOR_TEST_NEWDEV_HANG never gets an
+// answer, as Wine's device installer hangs on some packages.
 #include <windows.h>
 
 #include <stdio.h>
@@ -48,8 +49,11 @@ void append_setup_log_line() {
 }
 }  // namespace
 
-extern "C" __declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR, LPCWSTR, DWORD flags,
-                                                                               PBOOL reboot) {
+extern "C" __declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardware_id, LPCWSTR,
+                                                                               DWORD flags, PBOOL reboot) {
+  wchar_t hang[64] = {};
+  DWORD n = ::GetEnvironmentVariableW(L"VELMOR_TEST_NEWDEV_HANG", hang, 64);
+  if (n > 0 && n < 64 && hardware_id != nullptr && wcsstr(hardware_id, hang) != nullptr) ::Sleep(INFINITE);
   char line[64];
   snprintf(line, sizeof(line), "update flags=0x%lx restart=%s", static_cast<unsigned long>(flags),
            reboot != nullptr ? "out" : "null");
