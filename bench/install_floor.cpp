@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     for (const interface_row& row : kRows) {
       if (std::strcmp(argv[i], row.name) != 0) continue;
       // Process IDs come back soon: the tick count keeps a later run's folder apart from an earlier one.
-      std::string fresh = std::string(windows) + "\\Temp\\Velmor-floor-" + std::to_string(::GetCurrentProcessId()) +
+      std::string fresh = std::string(windows) + "\\Temp\\bench-floor-" + std::to_string(::GetCurrentProcessId()) +
                           "-" + std::to_string(::GetTickCount()) + "-" + row.name;
       std::string user = std::string(argv[2]) + "\\" + row.folder;
       write_payload(fresh, CREATE_NEW);
