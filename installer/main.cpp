@@ -29,6 +29,10 @@ namespace {
 
 enum { path_capacity = 512 };
 
+// The reader's last pass normally takes milliseconds; a log held by another program costs it at
+// most half a second (syslog_reader.cpp). Beyond this the status goes out without the last lines.
+constexpr DWORD kReaderEndWaitMs = 2000;
+
 struct utf8_arguments {
   int count = 0;
   char** values = nullptr;
@@ -219,19 +223,25 @@ int main(int argc, char** argv) {
   run_state state;
   int status = run(argc, argv, &state);
 
+  // The installation's last section is in the setup log by now: the reader relays it and ends,
+  // so that every line reaches the engine before the status, which is the last message.
+  if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
+  const bool reader_ended =
+      !state.reader || ::WaitForSingleObject(state.reader.get(), kReaderEndWaitMs) == WAIT_OBJECT_0;
+  state.reader.reset();
+  // Put back before the status: the engine may start the next installer as soon as it has it, and
+  // that one must find the user's setting, not ours.
+  put_restore_points_back();
   pipe_send_type(PIPEMSG_COMPLETED);
   const char status_message[2] = {PIPEMSG_STATUS, static_cast<char>(status)};
   pipe_send_message(status_message, sizeof(status_message));
-  put_restore_points_back();
 
-  // Grace for the reader to relay the last lines of the installation.
-  ::Sleep(1000);
-  if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
-  if (state.reader) ::WaitForSingleObject(state.reader.get(), 1000);
-  state.reader.reset();
-  if (syslog_ready != nullptr) ::CloseHandle(syslog_ready);
-  if (syslog_stop != nullptr) ::CloseHandle(syslog_stop);
-  ::CloseHandle(engine_pipe);
-  engine_pipe = INVALID_HANDLE_VALUE;
+  // A relay that has not ended still waits on its events: they stay open until the process ends.
+  if (reader_ended) {
+    if (syslog_ready != nullptr) ::CloseHandle(syslog_ready);
+    if (syslog_stop != nullptr) ::CloseHandle(syslog_stop);
+  }
+  // A relay still running past its wait may be writing: the close waits for that write.
+  pipe_close();
   return status;
 }

@@ -42,8 +42,11 @@ constexpr DWORD kListeningLimitMs = PIPE_READ_TIMEOUT_FINITE;
 // Consecutive failed reads (other than the expected ones) before the run gives up.
 constexpr int kMaxReadFailures = 50;
 constexpr DWORD kReadFailurePauseMs = 100;
-// How long an installer that has sent its status is given to end before its package is removed.
+// How long an installer that has sent its status is given to end before its package is removed
+// (off the caller's path).
 constexpr DWORD kPackageReleaseWaitMs = 5000;
+// How long an installer that has sent its final status is given to close its end of the pipe.
+constexpr DWORD kPipeCloseWaitMs = 1000;
 
 // What one run holds. Process-wide rather than on the run's stack, so that a run whose thread was
 // terminated by the progress window can still be released (release_abandoned_installation).
@@ -120,7 +123,9 @@ void cancel_read(install_run& run) {
 void release_run(install_run& run) {
   stopper.disarm();
   const bool reached_pipe = run.reached_pipe;
-  if (run.reached_pipe) {
+  // An unattended installation asks the device installer for no prompt at all; looking for one
+  // would only load the window modules into a command that has no window.
+  if (run.reached_pipe && !active_unattended) {
     // A system prompt the installer left open would outlive it.
     HWND prompt = security_prompt_present();
     if (prompt != nullptr) ::DestroyWindow(prompt);
@@ -298,8 +303,40 @@ class pipe_reader {
     DWORD length = offset_ + got;
     offset_ = 0;
     int status = process_message(run_.buffer.get(), length);
+    // The installer's last word: its status is the run's now, not after the installer's exit.
+    if (installer_status_final) return after_final_status(status);
     if (status != 0) return status;
     return kGoOn;
+  }
+
+  // After its final status the installer only closes its end of the pipe and exits. The run ends
+  // once the pipe is closed, which follows at once, so that the next run finds the one instance of
+  // the pipe free; the process's own end is not waited for.
+  int after_final_status(int status) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+      DWORD elapsed = ::GetTickCount() - start;
+      if (elapsed >= kPipeCloseWaitMs) return status;
+      std::memset(&run_.read, 0, sizeof(run_.read));
+      run_.read.hEvent = run_.read_event.get();
+      DWORD got = 0;
+      // Anything it still sends has no bearing on the result.
+      if (::ReadFile(installer_pipe, run_.buffer.get(), size_, &got, &run_.read)) continue;
+      DWORD error = ::GetLastError();
+      if (error == ERROR_MORE_DATA) continue;
+      if (error != ERROR_IO_PENDING) return status;  // closed
+      run_.read_pending = true;
+      HANDLE waits[2] = {run_.read_event.get(), run_.process.get()};
+      DWORD woke = ::WaitForMultipleObjects(run_.process ? 2 : 1, waits, FALSE, kPipeCloseWaitMs - elapsed);
+      if (woke != WAIT_OBJECT_0) {
+        cancel_read(run_);
+        return status;
+      }
+      BOOL done = ::GetOverlappedResult(installer_pipe, &run_.read, &got, FALSE);
+      error = ::GetLastError();
+      run_.read_pending = false;
+      if (!done && error != ERROR_MORE_DATA) return status;
+    }
   }
 
   // The message did not fit: keep what was read and fetch the rest into a doubled buffer.
@@ -464,13 +501,12 @@ extern "C" int install_driver_internal(void* request_pointer) {
   run.mutex = std::move(mutex);
   run.request = request_pointer;
   velmor::scope_exit release([&run] { release_run(run); });
-  // The prepared package goes with the run (before its process handle is closed). The installer
-  // still relays its last lines after its status, with the package's files in use.
+  // The prepared package goes with the run (before its process handle is closed), once the
+  // installer, which runs from it, has ended: on a thread of its own, since the status is known.
   char prepared[MAX_PATH] = "";
   velmor::scope_exit drop_package([&prepared, &run] {
     if (prepared[0] == '\0') return;
-    if (run.process) ::WaitForSingleObject(run.process.get(), kPackageReleaseWaitMs);
-    velmor::prepare::release_prepared_folder(prepared);
+    velmor::prepare::release_prepared_folder(prepared, run.process.get(), kPackageReleaseWaitMs);
   });
 
   active_device = request.device;
@@ -478,6 +514,8 @@ extern "C" int install_driver_internal(void* request_pointer) {
   if (request.options != nullptr) active_filter_mode = request.options->filter_mode;
   active_unattended = request.options != nullptr ? request.options->unattended : 0;
   install_restart_needed = 0;
+  installer_completed = 0;
+  installer_status_final = 0;
   installer_status_received = 0;
 
   launch_plan plan;

@@ -33,7 +33,12 @@ std::string temp_of_windows() {
 std::vector<std::string> protected_folders() {
   std::set<std::string> found;
   for (const std::string& file : wine_test::list_files(temp_of_windows())) {
-    if (file.rfind("Velmor-", 0) == 0) found.insert(file.substr(0, file.find('\\')));
+    const std::string folder = file.substr(0, file.find('\\'));
+    // The tool's own names only ("Velmor-" and hex digits): benchmarks leave folders of their own here.
+    if (folder.rfind("Velmor-", 0) == 0 && folder.size() > 7 &&
+        folder.find_first_not_of("0123456789abcdefABCDEF", 7) == std::string::npos) {
+      found.insert(folder);
+    }
   }
   return std::vector<std::string>(found.begin(), found.end());
 }

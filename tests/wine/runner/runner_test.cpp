@@ -62,6 +62,17 @@ TEST(RunnerStandardMode, NonZeroStatusEndsTheRunAtOnceAndLeavesTheInstallerRunni
   EXPECT_TRUE(process_alive(folder.installer_pid()));
 }
 
+// After "completed", the status is the installer's last word: a 0 ends the run too, once the pipe
+// is closed, whether or not the process has ended yet.
+TEST(RunnerStandardMode, StatusAfterCompletionEndsTheRunBeforeTheInstallerExits) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "completed_then_linger"), WDI_ST_OK);
+  EXPECT_TRUE(process_alive(folder.installer_pid()));
+  EXPECT_TRUE(log.has("Velmor:debug [process_message] installer process completed"));
+}
+
 // 1 is no engine status, but it is not 0 either: it ends the run like any other.
 TEST(RunnerStandardMode, StatusOneEndsTheRunWithOne) {
   package_folder folder;

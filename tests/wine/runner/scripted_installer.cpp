@@ -175,6 +175,13 @@ int play(const std::string& scenario) {
     ::Sleep(60000);
     return 0;
   }
+  if (scenario == "completed_then_linger") {  // its last word, then slow to exit
+    send_type(PIPEMSG_COMPLETED);
+    send_status(0);
+    close_pipe();
+    ::Sleep(60000);
+    return 0;
+  }
   if (scenario == "status_zero_then_exit1") {
     send_status(0);
     close_pipe();
