@@ -40,8 +40,10 @@ const char kUsageText[] =
     "  /? or /help                 this text\n"
     "\n"
     "With /quiet, or without an interactive desktop (the system account), nothing prompts and\n"
-    "Windows is never restarted. /install ends within 8 minutes in all. On Windows for ARM64\n"
-    "and in S mode /install installs nothing (exit code 1603).\n"
+    "Windows is never restarted; each attempt at an interface is then stopped after 2 minutes\n"
+    "(it counts as failed, the other interfaces are still tried). /install ends within 8\n"
+    "minutes in all. On Windows for ARM64 and in S mode /install installs nothing (exit code\n"
+    "1603).\n"
     "\n"
     "Exit codes:\n"
     "  0     every requested interface (or package) succeeded\n"
@@ -426,6 +428,11 @@ const char kRestartLine[] = "A restart is needed to finish the installation; Win
 std::string TimeLimitLine(unsigned limit_ms) {
   return "The run's time limit of " + std::to_string(limit_ms / 1000) +
          " s cut it short: the interfaces not handled yet were not tried.";
+}
+
+std::string AttemptLimitLine(const CommandInterface& row, unsigned limit_ms) {
+  return std::string(row.label) + ": the attempt did not end within " + std::to_string(limit_ms / 1000) +
+         " s and was stopped (the device installer hung).";
 }
 
 std::string CheckPackageLine(const CommandInterface& row, const std::vector<std::string>& published) {

@@ -36,6 +36,9 @@ enum : int {
 // The whole unattended /install or /uninstall ends within this bound, well inside the 600 s a
 // startup script is given.
 constexpr unsigned kRunLimitMs = 480000;
+// Unattended, one attempt at one interface ends within this bound (inside the run's): a device
+// installer that hangs on one interface leaves time for the others.
+constexpr unsigned kAttemptLimitMs = 120000;
 // How long an installation waits for device installations already in progress.
 constexpr unsigned kPendingWaitMs = 20000;
 
@@ -93,6 +96,8 @@ std::string PolicyRefusalLine(const std::vector<const CommandInterface*>& refuse
 // The line that says a restart is needed, and the one that says the run's bound cut it short.
 extern const char kRestartLine[];
 std::string TimeLimitLine(unsigned limit_ms);
+// An attempt at `row` ran past its bound of `limit_ms` and was stopped.
+std::string AttemptLimitLine(const CommandInterface& row, unsigned limit_ms);
 
 // /check: one line per requested package ("<label> package: in the driver store (oem3.inf)" or
 // "<label> package: not in the driver store").

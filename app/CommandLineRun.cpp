@@ -370,9 +370,15 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
       return static_cast<int>(WDI_ST_TIMED_OUT);
     }
     options.pending_wait_ms = bound.remaining_ms() < kPendingWaitMs ? bound.remaining_ms() : kPendingWaitMs;
+    // Nobody is there to end a hung attempt by hand: it is ended by its own bound.
+    std::unique_ptr<RunBound> attempt_bound;
+    if (options.unattended) attempt_bound.reset(new RunBound(std::min(AttemptLimitMs(), bound.remaining_ms())));
     int result = InstallPackage(row, probe, &template_device, &options);
     if (bound.expired() && result != WDI_ST_OK) {
       cut_short = true;
+      result = WDI_ST_TIMED_OUT;
+    } else if (attempt_bound != nullptr && attempt_bound->expired() && result != WDI_ST_OK) {
+      report.Error(AttemptLimitLine(row, AttemptLimitMs()));
       result = WDI_ST_TIMED_OUT;
     }
     if (result == WDI_ST_OK && wdi_install_needs_restart()) restart = true;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/CommandRules.h"
 #include "app/DriverInstallDlg.h"
 #include "app/Routines.h"
@@ -48,6 +49,9 @@ void FillTemplateDevice(const CommandInterface& row, wdi_device_entry* device) {
 #endif
 
 void PauseAfterAttempt(unsigned ms) { ::Sleep(ms / VELMOR_RETRY_PAUSE_DIVISOR); }
+
+// Shortened alike in that build, so that a suite can show an attempt that hangs.
+unsigned AttemptLimitMs() { return kAttemptLimitMs / VELMOR_RETRY_PAUSE_DIVISOR; }
 
 int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_device_entry* template_device,
                    const wdi_install_options* install_options) {

@@ -62,6 +62,17 @@ TEST(RunnerStandardMode, NonZeroStatusEndsTheRunAtOnceAndLeavesTheInstallerRunni
   EXPECT_TRUE(process_alive(folder.installer_pid()));
 }
 
+// After "completed", the status is the installer's last word: a 0 ends the run too, once the pipe
+// is closed, whether or not the process has ended yet.
+TEST(RunnerStandardMode, StatusAfterCompletionEndsTheRunBeforeTheInstallerExits) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "completed_then_linger"), WDI_ST_OK);
+  EXPECT_TRUE(process_alive(folder.installer_pid()));
+  EXPECT_TRUE(log.has("Velmor:debug [process_message] installer process completed"));
+}
+
 // 1 is no engine status, but it is not 0 either: it ends the run like any other.
 TEST(RunnerStandardMode, StatusOneEndsTheRunWithOne) {
   package_folder folder;
@@ -104,18 +115,22 @@ TEST(RunnerStandardMode, MalformedMessagesEndTheRunWithMissing) {
   }
 }
 
-TEST(RunnerStandardMode, InstallerExitCodeBecomesTheStatus) {
+TEST(RunnerStandardMode, OnlyTheInstallersOwnStatusMakesASuccess) {
   const struct {
     const char* scenario;
     int status;
+    bool without_status;
   } cases[] = {
-      {"status_zero_then_exit1", WDI_ST_OTHER},  // a status of 0 lets the run go on to the exit code
-      {"crash", WDI_ST_OTHER},
+      {"status_zero_then_exit1", WDI_ST_OTHER, false},  // a status of 0 lets the run go on to the exit code
+      {"crash", WDI_ST_OTHER, true},
+      {"no_status_exit0", WDI_ST_OTHER, true},  // exit code 0, but nothing said it installed
   };
   for (const auto& c : cases) {
     package_folder folder;
     test_device device;
+    log_capture log;
     EXPECT_EQ(install(device, folder, c.scenario), c.status) << c.scenario;
+    EXPECT_EQ(log.has("installer ended without sending its status"), c.without_status) << c.scenario;
   }
 }
 

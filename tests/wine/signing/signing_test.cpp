@@ -633,8 +633,8 @@ TEST_F(SelfSignTest, SecondSigningReplacesTheFirstCertificateInBothStores) {
   for (const auto& d : crypt32_spy::deletes()) first_deleted += d.thumbprint == first && d.succeeded;
   EXPECT_EQ(first_deleted, 2u);
   for (const char* store_name : {"Root", "TrustedPublisher"}) {
-    EXPECT_EQ(log_.count("Velmor:info [RemoveCertFromStore] deleted existing certificate '" + subject_ + "' from '" +
-                         store_name + "' store\n"),
+    EXPECT_EQ(log_.count("Velmor:info [SelfSignFile] deleted 1 earlier certificate(s) '" + subject_ +
+                         "' of this tool from the '" + store_name + "' store\n"),
               1u);
   }
   EXPECT_FALSE(key_container_exists());
