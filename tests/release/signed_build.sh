@@ -3,7 +3,7 @@
 # into a build and dist folder of its own, signed with VELMOR_SIGN_CERT/KEY (a password-protected
 # PKCS#12 with --pkcs12; with --pkcs11 a key made inside a SoftHSM2 token, which never leaves it, as
 # certificate authorities issue keys today), every signature time-stamped by a local RFC 3161
-# responder. Verifies the three shipped programs and their time stamps with osslsigncode against
+# responder. Verifies the three shipped programs, the MSI and their time stamps with osslsigncode against
 # those CAs, runs the release checks (the app embeds the signed installers) and, unless
 # --release-only, the app's suites under Wine with the signed app. Not part of scripts/test.sh: it
 # is a full second build.
@@ -122,15 +122,15 @@ else
   "$top/scripts/build.sh" --no-host
 fi
 status=0
-for program in Velmor_VirtualCOM_DriverInstall installer_x86 installer_x64; do
-  log=$out/verify-$program.log
+for file in Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe Velmor_VirtualCOM_DriverInstall.msi; do
+  log=$out/verify-$file.log
   osslsigncode verify -CAfile "$keys/release-ca.pem" -TSA-CAfile "$keys/tsa-ca.pem" \
-    -in "$VELMOR_DIST_DIR/$program.exe" >"$log" 2>&1 || true
+    -in "$VELMOR_DIST_DIR/$file" >"$log" 2>&1 || true
   if grep -q '^Signature verification: ok' "$log" && grep -q '^Timestamp Server Signature verification: ok' "$log" &&
      grep -q 'CN=Velmor Test Publisher' "$log"; then
-    echo "== $program.exe: signature and time stamp verified ($(sed -n "s/^[[:space:]]*Timestamp time: //p" "$log"))"
+    echo "== $file: signature and time stamp verified ($(sed -n "s/^[[:space:]]*Timestamp time: //p" "$log"))"
   else
-    cat "$log"; echo "== $program.exe: signature or time stamp NOT verified"; status=1
+    cat "$log"; echo "== $file: signature or time stamp NOT verified"; status=1
   fi
 done
 ctest --test-dir "$VELMOR_BUILD_DIR/win32" -R '^release[.]' --output-on-failure || status=1
