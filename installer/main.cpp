@@ -122,6 +122,7 @@ int install(const char* inf_path, const char* device_id, const char* hardware_id
       reenumerate_device(device_id);
       return WDI_ST_OK;
     }
+    if (error == kPolicyRefusal) report_policy_refusal();
     status = map_install_error(error, inf_path);
     if (status != WDI_ST_OK) return status;
   }

@@ -514,6 +514,7 @@ extern "C" int install_driver_internal(void* request_pointer) {
   if (request.options != nullptr) active_filter_mode = request.options->filter_mode;
   active_unattended = request.options != nullptr ? request.options->unattended : 0;
   install_restart_needed = 0;
+  install_refused_by_policy = 0;
   installer_completed = 0;
   installer_status_final = 0;
   installer_status_received = 0;
@@ -566,6 +567,8 @@ extern "C" void stop_installation(void* request) { stopper.stop(request); }
 extern "C" void stop_current_installation(void) { stopper.stop_any(); }
 
 extern "C" int wdi_install_needs_restart(void) { return install_restart_needed; }
+
+extern "C" int wdi_install_refused_by_policy(void) { return install_refused_by_policy; }
 
 extern "C" int wdi_install_driver(struct wdi_device_entry* device, const char* path, const char* inf_name,
                                   const struct wdi_install_options* options) {

@@ -103,7 +103,7 @@ TEST(RunnerStandardMode, MalformedMessagesEndTheRunWithMissing) {
       {"empty_log", "Velmor:error [process_message] print_message: no data"},
       {"empty_syslog", "Velmor:error [process_message] syslog_message: no data"},
       {"empty_status", "Velmor:error [process_message] set status: no data"},
-      {"type11", "Velmor:error [process_message] unrecognized installer message"},
+      {"type_unknown", "Velmor:error [process_message] unrecognized installer message"},
       {"type_negative", "Velmor:error [process_message] unrecognized installer message"},
   };
   for (const auto& c : cases) {

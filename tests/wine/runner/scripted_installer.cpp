@@ -137,7 +137,7 @@ int play(const std::string& scenario) {
   if (scenario == "empty_log") { send_type(PIPEMSG_LOG); return finish(0); }
   if (scenario == "empty_syslog") { send_type(PIPEMSG_SYSLOG); return finish(0); }
   if (scenario == "empty_status") { send_type(PIPEMSG_STATUS); return finish(0); }
-  if (scenario == "type11") { send_type(11); return finish(0); }
+  if (scenario == "type_unknown") { send_type(PIPEMSG_REFUSED_BY_POLICY + 1); return finish(0); }
   if (scenario == "type_negative") { send_type(-1); return finish(0); }
   if (scenario == "silent_infinite") {
     send_type(PIPEMSG_TIMEOUT_INFINITE);
