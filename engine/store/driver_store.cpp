@@ -20,8 +20,7 @@ namespace {
 
 namespace imports = velmor::imports;
 
-// The Provider every INF template of ours names.
-const wchar_t kProvider[] = L"Velmor";
+const wchar_t kProvider[] = L"" WDI_DRIVER_PROVIDER;
 
 // "<windows>\inf\<name>", or false when it would not fit. The system's folder, not a per-user one
 // that GetWindowsDirectory gives in some terminal-server sessions.

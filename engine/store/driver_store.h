@@ -8,6 +8,9 @@
 extern "C" {
 #endif
 
+// The Provider every INF template of ours names: what tells our packages and drivers from others.
+#define WDI_DRIVER_PROVIDER "Velmor"
+
 struct wdi_store_package {
   char published_name[MAX_PATH];  // the INF's name in the system's INF folder, e.g. "oem12.inf"
 };
@@ -24,6 +27,11 @@ int wdi_find_store_packages(const char* inf_name, struct wdi_store_package* pack
 // device tree is enumerated again, so that attached devices find whatever else matches.
 // `restart_needed` (may be null) is set non-zero when Windows needs a restart to finish.
 int wdi_remove_store_package(const struct wdi_store_package* package, int* restart_needed);
+
+// 1 when the driver the device with this instance ID has came from a package of ours (its driver
+// key names our provider); 0 for another driver, none, or no such device; -2 for a null ID, -11 when
+// an entry point is missing.
+int wdi_device_has_own_driver(const char* instance_id);
 
 #ifdef __cplusplus
 }
