@@ -16,6 +16,7 @@
 #include "installer/engine_watch.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
+#include "installer/package_removal.h"
 #include "installer/pipe_client.h"
 #include "installer/restore_policy.h"
 #include "installer/syslog_reader.h"
@@ -176,10 +177,18 @@ int run(int argc, char** argv, run_state* state) {
   utf8_arguments args;
   take_arguments(argc, argv, &args);
   if (args.count < 2) {
-    printf("usage: %s <inf_name>\n", args.count > 0 ? args.values[0] : "installer");
+    printf("usage: %s <inf_name> | " INSTALLER_REMOVE_PACKAGE_SWITCH " <published inf_name>\n",
+           args.count > 0 ? args.values[0] : "installer");
     pipe_log("missing inf_name parameter");
     // Nothing to install: a clear status rather than a run on an absent name.
     return WDI_ST_BAD_PARAMETER;
+  }
+  if (strcmp(args.values[1], INSTALLER_REMOVE_PACKAGE_SWITCH) == 0) {
+    if (args.count < 3) {
+      pipe_log("missing package name");
+      return WDI_ST_BAD_PARAMETER;
+    }
+    return remove_package(args.values[2]);
   }
   const char* inf_name = args.values[1];
   pipe_log("got parameter %s", inf_name);

@@ -5,6 +5,10 @@
 
 #define INSTALLER_PIPE_NAME "\\\\.\\pipe\\Velmor-installer"
 
+// The installer's command line: the INF name to install, or this switch and the published name of
+// a package to remove from the driver store with its devices ("--remove-package "oem12.inf"").
+#define INSTALLER_REMOVE_PACKAGE_SWITCH "--remove-package"
+
 enum installer_pipe_message {
   PIPEMSG_LOG = 0,
   PIPEMSG_SYSLOG = 1,

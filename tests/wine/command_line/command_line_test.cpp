@@ -712,7 +712,7 @@ TEST_F(CommandLine, UninstallUsesDiUninstallDriverWhereItExists) {
   EXPECT_EQ(3010, restart.exit_code);
   EXPECT_NE(std::string::npos, restart.out.find("A restart is needed to finish the removal")) << restart.out;
   EXPECT_EQ(0, fallback.exit_code);
-  EXPECT_TRUE(std::regex_search(wine_test::read_file(record), std::regex("^uninstall [^ ]+\\.inf flags=0x0\n")))
+  EXPECT_TRUE(std::regex_search(wine_test::read_file(record), std::regex("^uninstall [^ ]+\\.inf flags=0x0 by ")))
       << wine_test::read_file(record);
   EXPECT_NE(std::string::npos, Run("/check /interfaces usart").out.find("Usart driver package: not in the driver store"));
 }
@@ -759,6 +759,41 @@ TEST_F(CommandLine, InstallLeavesInterfacesWithTheirDriverAlone) {
   Outcome older = Run("/install /quiet /interfaces bridge");
   EXPECT_EQ(0, older.exit_code);
   EXPECT_EQ(Lines({target, "Bridge driver installed."}), lines_of(older.out));
+}
+
+// A 32-bit tool on 64-bit Windows may not uninstall devices (ERROR_IN_WOW64): the 64-bit installer
+// program removes the package with its devices. The 64-bit app stands for the 32-bit one here: the
+// stand-in answers it as Windows answers a 32-bit caller, and the installer as a native one (which
+// then takes the devices off itself, since the stand-in removes nothing).
+TEST_F(CommandLine, UninstallLeavesTheDeviceSideToTheNativeInstaller) {
+  if (sizeof(void*) == 4) GTEST_SKIP() << "the stand-in is in the 64-bit system folder";
+  const char kProbe[] = "C0DE380A";
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbe)));
+  ASSERT_EQ(0, Run("/install /quiet /interfaces usart").exit_code);
+  const std::string device = velmor_lab::probe_interface_id(kProbe, 0);
+  ASSERT_EQ("usbser", cmd::service_of(device));
+  wine_test::system_module_standin newdev(wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH), "newdev.dll", true);
+  ASSERT_TRUE(newdev.placed());
+  const std::string record = logs / "newdev.txt";
+  const std::string log = logs / "native.log";
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", record.c_str());
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_WOW64_CALLER", "Velmor_VirtualCOM_DriverInstall");
+  Outcome removed = Run("/uninstall /interfaces usart /log " + quoted(log));
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_WOW64_CALLER", nullptr);
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_RECORD", nullptr);
+  EXPECT_EQ(0, removed.exit_code);
+  EXPECT_TRUE(std::regex_search(removed.out, std::regex("Usart driver package .+ removed from the driver store\\.")))
+      << removed.out;
+  // For each published copy (Wine keeps two): the app's call answered ERROR_IN_WOW64, then the
+  // installer's the native way.
+  const std::string recorded = wine_test::read_file(record);
+  EXPECT_TRUE(std::regex_match(recorded, std::regex("(uninstall ([^ ]+) flags=0x0 by Velmor_VirtualCOM_DriverInstall[^ ]*\n"
+                                                    "uninstall \\2 flags=0x0 by installer_x64\\.exe\n)+")))
+      << recorded;
+  const std::string logged = wine_test::read_file(log);
+  EXPECT_NE(std::string::npos, logged.find("[installer process] uninstalled device " + device)) << logged;
+  EXPECT_EQ("", cmd::service_of(device)) << "the device is still on the removed package";
+  EXPECT_NE(std::string::npos, Run("/check /interfaces usart").out.find("Usart driver package: not in the driver store"));
 }
 
 }  // namespace
