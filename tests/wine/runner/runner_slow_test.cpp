@@ -108,7 +108,7 @@ TEST(RestoreSettingRecovery, DeadRunsSettingIsPutBackBeforeTheNextRunReadsIt) {
 
   package_folder folder;
   test_device device;
-  log_capture log(true);
+  log_capture log;
   EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
   EXPECT_EQ(::RegQueryValueExA(key, "DisableSystemRestore", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(log.count("put back the restore point creation setting of a run that did not finish"), 1);

@@ -234,7 +234,7 @@ TEST(RunnerParameters, EmptyPathInstallsFromTempAndNoTempFails) {
   char saved[MAX_PATH] = {};
   ::GetEnvironmentVariableA("TEMP", saved, MAX_PATH);
   {
-    log_capture log(true);
+    log_capture log;
     ::SetEnvironmentVariableA("TEMP", folder.path().c_str());
     int from_temp = wdi_install_driver(&device.entry, "", "normal", nullptr);
     ::SetEnvironmentVariableA("TEMP", nullptr);
@@ -337,7 +337,7 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
   options.filter_mode = 1;
   {
     device.entry.first_upper_filter = device.upper_filter;
-    log_capture log(true);
+    log_capture log;
     int status = install(device, folder, "ignored.inf", &options);
     log.text();
     EXPECT_EQ(status, WDI_ST_OK);
