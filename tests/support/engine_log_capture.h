@@ -3,8 +3,9 @@
 // One capture at a time (the receiver is the engine's one second destination).
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
-#include <mutex>
 #include <string>
 
 #include "engine/common/log.h"
@@ -14,7 +15,7 @@ namespace wine_test {
 class engine_log_capture {
  public:
   explicit engine_log_capture(int min_level = LOG_DEBUG) {
-    std::lock_guard<std::mutex> hold(state().lock);
+    held hold;
     state().lines.clear();
     state().min_level = min_level;
     engine_log_set_receiver(&receive);
@@ -25,7 +26,7 @@ class engine_log_capture {
 
   // Everything captured so far (the capture goes on).
   std::string text() const {
-    std::lock_guard<std::mutex> hold(state().lock);
+    held hold;
     return state().lines;
   }
   bool has(const std::string& piece) const { return text().find(piece) != std::string::npos; }
@@ -37,10 +38,19 @@ class engine_log_capture {
   }
 
  private:
+  // The thread model of this toolchain has no std::mutex: a critical section, never deleted (the
+  // engine's threads may log until the process ends).
   struct shared {
-    std::mutex lock;
+    CRITICAL_SECTION lock;
     std::string lines;
     int min_level = LOG_DEBUG;
+    shared() { ::InitializeCriticalSection(&lock); }
+  };
+  struct held {
+    held() { ::EnterCriticalSection(&state().lock); }
+    ~held() { ::LeaveCriticalSection(&state().lock); }
+    held(const held&) = delete;
+    held& operator=(const held&) = delete;
   };
   static shared& state() {
     static shared instance;
@@ -48,7 +58,7 @@ class engine_log_capture {
   }
   // The engine logs from two threads at once.
   static void receive(int level, const char* line) {
-    std::lock_guard<std::mutex> hold(state().lock);
+    held hold;
     if (level < state().min_level) return;
     state().lines += line;
     state().lines += '\n';
