@@ -305,7 +305,7 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
   std::string self(MAX_PATH, '\0');
   self.resize(::GetModuleFileNameA(nullptr, &self[0], MAX_PATH));
   ::SetEnvironmentVariableA(kSecondCallerEnv, other.path().c_str());
-  long second = wine_test::run_and_wait("\"" + self + "\" --gtest_filter=RunnerExclusion.SecondCaller", 30000);
+  long second = wine_test::run_and_wait("\"" + self + "\"", 30000);
   ::SetEnvironmentVariableA(kSecondCallerEnv, nullptr);
   EXPECT_EQ(second, 0) << "the second process saw something other than -6";
   EXPECT_EQ(other.starts(), 0);
@@ -316,13 +316,6 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
   EXPECT_EQ(install(device, other, "normal"), WDI_ST_OK);
 }
 
-// Run by the test above in a second process.
-TEST(RunnerExclusion, SecondCaller) {
-  char folder[MAX_PATH] = {};
-  if (::GetEnvironmentVariableA(kSecondCallerEnv, folder, MAX_PATH) == 0) GTEST_SKIP() << "helper only";
-  test_device device;
-  EXPECT_EQ(wdi_install_driver(&device.entry, folder, "normal", nullptr), WDI_ST_IN_USE);
-}
 
 TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsItsOutput) {
   package_folder folder;
@@ -357,4 +350,17 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
   EXPECT_EQ(active_filter_mode, 1);  // kept after the run
   EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
   EXPECT_EQ(active_filter_mode, 0);
+}
+
+// Started by SecondInstallationAnywhereGetsBusyAtOnce with the folder in kSecondCallerEnv, this
+// program is the second process: one installation attempt, exit code 0 when the machine-wide mutex
+// refused it at once, and no test.
+int main(int argc, char** argv) {
+  char folder[MAX_PATH] = {};
+  if (::GetEnvironmentVariableA(kSecondCallerEnv, folder, MAX_PATH) != 0) {
+    test_device device;
+    return wdi_install_driver(&device.entry, folder, "normal", nullptr) == WDI_ST_IN_USE ? 0 : 1;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }
