@@ -8,28 +8,6 @@
 #include "engine/recovery/journal.h"
 
 namespace velmor {
-namespace {
-
-// The step of a put-back that did not settle, and its error.
-const char* failed_step(const restore_policy_result& r, unsigned long* error) {
-  *error = static_cast<unsigned long>(r.error);
-  switch (r.failed) {
-    case restore_policy_step::create_object: return "CoCreateInstance";
-    case restore_policy_step::open_policy: return "OpenLocalMachineGPO";
-    case restore_policy_step::machine_key: return "GetRegistryKey";
-    case restore_policy_step::settings_key: return "RegCreateKeyEx";
-    case restore_policy_step::none:
-    case restore_policy_step::no_policy: break;
-  }
-  if (r.write_error != ERROR_SUCCESS && r.write_error != ERROR_FILE_NOT_FOUND) {
-    *error = static_cast<unsigned long>(r.write_error);
-    return "RegSetValueEx / RegDeleteValue";
-  }
-  *error = static_cast<unsigned long>(r.save_error);
-  return "Save";
-}
-
-}  // namespace
 
 void restore_setting_keeper::remember() {
   remembered_ = false;
@@ -38,18 +16,19 @@ void restore_setting_keeper::remember() {
   if (!read_restore_policy(&original_).reached()) return;
   remembered_ = true;
   wchar_t text[16] = L"absent";
-  if (original_.present) {
-    std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%lu", static_cast<unsigned long>(original_.value));
-  }
+  if (original_.present) std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%lu", original_.value);
   journal::add(journal::kRestoreSetting, kOriginalRecord, text, "install_driver_internal");
 }
 
 bool put_back_restore_setting(const restore_setting& original, const char* function, const char* failure) {
   restore_policy_result r = put_restore_policy_back(original);
-  if (r.settled()) return true;
-  unsigned long error = 0;
-  const char* step = failed_step(r, &error);
-  engine_log(LOG_WARNING, function, "%s (%s failed - error 0x%lx)", failure, step, error);
+  // Before Vista there is nothing to put back.
+  if (r.settled() || r.failed == restore_policy_step::no_policy) return true;
+  // In the order of restore_policy_step.
+  static const char* const steps[] = {"", "", "CoCreateInstance", "OpenLocalMachineGPO", "GetRegistryKey",
+                                      "RegCreateKeyEx", "RegSetValueEx / RegDeleteValue", "Save"};
+  engine_log(LOG_WARNING, function, "%s (%s failed - error 0x%lx)", failure, steps[static_cast<int>(r.failed)],
+             static_cast<unsigned long>(r.error));
   return false;
 }
 
