@@ -17,7 +17,6 @@
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
-#include "installer/restore_policy.h"
 #include "installer/syslog_reader.h"
 #include "installer/unattended.h"
 #include "win/bounded_path.h"
