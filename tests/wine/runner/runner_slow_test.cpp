@@ -134,7 +134,7 @@ TEST(RestoreSettingRecovery, AFailedPutBackKeepsTheRecordAndNamesTheStep) {
   journal_key_for_tests = L"SOFTWARE\\Velmor tests\\journal";
   ASSERT_TRUE(velmor::journal::add(velmor::journal::kRestoreSetting, velmor::kOriginalRecord, L"0", "test"));
   {
-    log_capture log(true);
+    log_capture log;
     velmor::recovery::put_back_dead_runs_restore_setting();
     EXPECT_EQ(log.count("could not put back the restore point creation setting of a run that did not finish "
                         "(RegCreateKeyEx failed - error 0x3fd)"),
