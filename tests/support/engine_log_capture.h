@@ -20,6 +20,8 @@ class engine_log_capture {
     state().min_level = min_level;
     engine_log_set_receiver(&receive);
   }
+  // Not a level: the captures this one replaced took a flag here.
+  explicit engine_log_capture(bool) = delete;
   ~engine_log_capture() { engine_log_set_receiver(nullptr); }
   engine_log_capture(const engine_log_capture&) = delete;
   engine_log_capture& operator=(const engine_log_capture&) = delete;
