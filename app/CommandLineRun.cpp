@@ -53,7 +53,7 @@ bool HoldFoldersFromRoot(const std::string& path, velmor::package_folders* held)
     if (slash == std::wstring::npos) return true;  // nothing of it exists: nothing to follow
     folder.resize(slash);
   }
-  return folder.empty() || held->hold(folder, 0, false, "RunCommandLine") == WDI_ST_OK;
+  return folder.empty() || held->hold(folder, false, "RunCommandLine") == WDI_ST_OK;
 }
 
 // The operating system handle behind a C stream, or null when it leads nowhere.

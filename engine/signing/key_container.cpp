@@ -12,6 +12,7 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/signing/crypt_api.h"
 #include "engine/signing/publisher.h"
 #include "win/handles.h"
 #include "win/random.h"
@@ -46,9 +47,10 @@ bool fresh_name(wchar_t (&name)[64]) {
 }
 
 bool delete_container(const wchar_t* name) {
+  auto acquire = crypt_api::CryptAcquireContextW("DeletePrivateKey");
   HCRYPTPROV unused = 0;
-  return ::CryptAcquireContextW(&unused, name, nullptr, PROV_RSA_FULL,
-                                CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
+  return acquire != nullptr &&
+         acquire(&unused, name, nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
 }
 
 bool restrict_access(HCRYPTPROV provider) {
@@ -56,8 +58,9 @@ bool restrict_access(HCRYPTPROV provider) {
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kContainerDacl, SDDL_REVISION_1, &descriptor, nullptr))
     return false;
   velmor::unique_hlocal owner(descriptor);
-  return ::CryptSetProvParam(provider, PP_KEYSET_SEC_DESCR, static_cast<BYTE*>(descriptor),
-                             DACL_SECURITY_INFORMATION) != FALSE;
+  auto set_param = crypt_api::CryptSetProvParam("CreateSelfSignedCert");
+  return set_param != nullptr && set_param(provider, PP_KEYSET_SEC_DESCR, static_cast<BYTE*>(descriptor),
+                       DACL_SECURITY_INFORMATION) != FALSE;
 }
 
 }  // namespace
@@ -69,12 +72,13 @@ extern "C" int new_key_container(HCRYPTPROV* provider) {
   if (delete_container(VELMOR_LEGACY_KEY_CONTAINER)) {
     engine_log(LOG_INFO, caller, "deleted the key container of an earlier version");
   }
+  auto acquire = crypt_api::CryptAcquireContextW(caller);
+  if (acquire == nullptr) return FALSE;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     wchar_t name[64];
     if (!fresh_name(name)) return FALSE;
     velmor::unique_crypt_provider container;
-    if (!::CryptAcquireContextW(container.put(), name, nullptr, PROV_RSA_FULL,
-                                CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
+    if (!acquire(container.put(), name, nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
       DWORD error = ::GetLastError();
       if (error != static_cast<DWORD>(NTE_EXISTS)) return FALSE;
       // Somebody made it first: never used, and not ours to delete.

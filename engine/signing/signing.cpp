@@ -130,8 +130,10 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
   wdi_dbg("created new key container");
 
   // Not exportable: the key is used where it lies and deleted with its container.
+  auto gen_key = crypt_api::CryptGenKey(__func__);
+  if (gen_key == nullptr) return nullptr;
   velmor::unique_crypt_key key;
-  if (!::CryptGenKey(container.get(), AT_SIGNATURE, 1024u << 16, key.put())) {
+  if (!gen_key(container.get(), AT_SIGNATURE, 1024u << 16, key.put())) {
     wdi_dbg("could not generate keypair: %s", windows_error_text(0));
     return nullptr;
   }

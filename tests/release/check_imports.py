@@ -15,10 +15,13 @@ delay-loaded imports, and fails on
     folders the user can write, so each module they import must be one the system never takes
     from the program's folder (docs/ARCHITECTURE.md says why each one is);
   - an import of a module that is no known DLL on some system the programs run on, even when
-    --modules names it: such a file beside the program would be loaded before its first line.
+    --modules names it: such a file beside the program would be loaded before its first line;
+  - an import of a function that a known DLL forwards to a module that is not one (advapi32's
+    generator and CryptoAPI), which the loader then looks for the same way.
 The function list holds what toolchains' runtimes and our own code are known to pull in; it is not
 every later function of Windows.
 """
+import re
 import struct
 import sys
 
@@ -120,6 +123,14 @@ MISSING_MODULE_PREFIXES = ("api-ms-win-", "ext-ms-", "ucrtbase", "vcruntime", "m
 NOT_KNOWN_EVERYWHERE = {"comctl32.dll", "setupapi.dll", "cfgmgr32.dll", "newdev.dll", "version.dll",
                         "wintrust.dll", "mssign32.dll", "crypt32.dll", "shlwapi.dll"}
 
+# Exports that later Windows forwards to a module outside the known DLLs: the loader resolves such an
+# import at start-up by loading that module by bare name, beside the program first. advapi32 forwards
+# its generator and CryptoAPI (SystemFunction0xx to cryptbase from Windows 7 on and to cryptsp from
+# Windows 8 on, Crypt* to cryptsp from Windows 8 on).
+FORWARDED_OUTSIDE_KNOWN = {
+    "advapi32.dll": (re.compile(r"SystemFunction0\d\d$|Crypt[A-Z]"), "cryptbase.dll or cryptsp.dll"),
+}
+
 # Highest operating-system and subsystem version each loader accepts, lowest subsystem version.
 MACHINES = {
     0x014C: ("32-bit, Windows XP SP3", (5, 1), (3, 10)),
@@ -156,6 +167,10 @@ def problems(path, allowed_modules=None):
     for module, name in imports:
         if name in POST_XP.get(module.lower(), ()):
             out.append("imports %s!%s, which %s lacks (resolve it at run time)" % (module, name, system))
+        forwarded = FORWARDED_OUTSIDE_KNOWN.get(module.lower())
+        if forwarded and forwarded[0].match(name):
+            out.append("imports %s!%s, which later Windows forwards to %s, no known DLL: a copy beside the"
+                       " program would be loaded (resolve it at run time)" % (module, name, forwarded[1]))
     return out, sorted({module.lower() for module, _ in delayed})
 
 
