@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/engine.h"
 
@@ -118,7 +119,7 @@ std::vector<std::string> SplitCommandLine(const std::string& command_line) {
 }
 
 bool ParseInterfaceList(const std::string& text, CommandLineRequest* request, std::string* error) {
-  bool usart = false, bridge = false, winusb = false;
+  PerInterface<bool> chosen;
   size_t start = 0;
   for (;;) {
     size_t comma = text.find(',', start);
@@ -127,22 +128,19 @@ bool ParseInterfaceList(const std::string& text, CommandLineRequest* request, st
       *error = "empty interface name in \"" + text + "\"";
       return false;
     }
-    if (item == kUsartInterface.name || item == "0") {
-      usart = true;
-    } else if (item == kBridgeInterface.name || item == "4") {
-      bridge = true;
-    } else if (item == kWinusbInterface.name || item == "3") {
-      winusb = true;
-    } else {
+    const CommandInterface* named = nullptr;
+    for (const CommandInterface& row : kInterfaces) {
+      if (item == row.name || item == std::to_string(row.number)) named = &row;
+    }
+    if (named == nullptr) {
       *error = "unknown interface \"" + item + "\"";
       return false;
     }
+    chosen[*named] = true;
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
-  request->usart = usart;
-  request->bridge = bridge;
-  request->winusb = winusb;
+  request->interfaces = chosen;
   return true;
 }
 
@@ -263,12 +261,6 @@ std::string StatusWithCode(int status) {
 
 }  // namespace
 
-std::string ProbeListLine(const std::string& uid, const InterfaceState& usart, const InterfaceState& winusb,
-                          const InterfaceState& bridge) {
-  return "Probe " + uid + ": " + kUsartInterface.name + "=" + StateText(usart) + ", " + kWinusbInterface.name + "=" +
-         StateText(winusb) + ", " + kBridgeInterface.name + "=" + StateText(bridge);
-}
-
 std::string ListFailureLine(int status) {
   if (status == WDI_ST_IN_USE) {
     return "The devices cannot be listed: another copy of this tool keeps listing them. " + StatusWithCode(status);
@@ -332,7 +324,7 @@ std::string CheckPackageLine(const CommandInterface& row, const std::vector<std:
   return line + ")";
 }
 
-std::string CheckProbeLine(const std::string& uid, const std::vector<CheckedInterface>& interfaces) {
+std::string ProbeLine(const std::string& uid, const std::vector<CheckedInterface>& interfaces) {
   std::string line = "Probe " + uid + ":";
   for (size_t i = 0; i < interfaces.size(); ++i) {
     line += std::string(i > 0 ? ", " : " ") + interfaces[i].row->name + "=" + StateText(interfaces[i].state);

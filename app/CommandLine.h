@@ -14,9 +14,7 @@ enum class CommandAction { kDialog, kHelp, kList, kInstall, kExtract, kCheck, kU
 
 struct CommandLineRequest {
   CommandAction action = CommandAction::kDialog;
-  bool usart = true;  // the interfaces to install (interface 0, 4, 3)
-  bool bridge = true;
-  bool winusb = true;
+  PerInterface<bool> interfaces = PerInterface<bool>::Filled(true);  // the interfaces to handle
   bool quiet = false;
   std::string log_file;   // empty: no log file
   std::string directory;  // extract target; empty: the current directory
@@ -54,8 +52,8 @@ std::vector<std::string> SplitCommandLine(const std::string& command_line);
 // case; each may be given once. No arguments: the dialog. "/?" or "/help" anywhere: the usage.
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& arguments);
 
-// "usart,winusb,bridge" or "0,3,4" (any mix and case, blanks around the names allowed) into the
-// request's three flags; false with `error` set for an empty list or item or an unknown name.
+// "usart,winusb,bridge" or "0,3,4" (names or numbers of rows, any mix and case, blanks around them
+// allowed) into the request's interfaces; false with `error` set for an empty list or item or an unknown name.
 bool ParseInterfaceList(const std::string& text, CommandLineRequest* request, std::string* error);
 
 // The driver state of one interface as the dialog judges it.
@@ -69,10 +67,6 @@ struct InterfaceState {
 // "1.0.0.1" from the packed driver version.
 std::string DriverVersionText(uint64_t version);
 
-// One line of /list: "Probe <uid>: usart=<state>, winusb=<state>, bridge=<state>", a state being
-// "<service> <version>", "not installed", "not installed (driver <service> <version>)" or "absent".
-std::string ProbeListLine(const std::string& uid, const InterfaceState& usart, const InterfaceState& winusb,
-                          const InterfaceState& bridge);
 extern const char kNoProbeLine[];
 // The device list could not be had.
 std::string ListFailureLine(int status);
@@ -96,14 +90,16 @@ extern const char kRestartLine[];
 std::string TimeLimitLine(unsigned limit_ms);
 
 // /check: one line per requested package ("<label> package: in the driver store (oem3.inf)" or
-// "<label> package: not in the driver store") and per probe (the requested interfaces' states, as
-// /list shows them).
+// "<label> package: not in the driver store").
 std::string CheckPackageLine(const CommandInterface& row, const std::vector<std::string>& published);
+// The line of a probe in /list (every interface) and /check (the requested ones), in the install
+// order: "Probe <uid>: usart=<state>, winusb=<state>, bridge=<state>", a state being
+// "<service> <version>", "not installed", "not installed (driver <service> <version>)" or "absent".
 struct CheckedInterface {
   const CommandInterface* row;
   InterfaceState state;
 };
-std::string CheckProbeLine(const std::string& uid, const std::vector<CheckedInterface>& interfaces);
+std::string ProbeLine(const std::string& uid, const std::vector<CheckedInterface>& interfaces);
 // True when every present interface among them has its expected driver.
 bool ProbeComplete(const std::vector<CheckedInterface>& interfaces);
 

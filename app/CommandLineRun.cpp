@@ -17,7 +17,6 @@
 #include "app/Routines.h"
 #include "app/Unattended.h"
 #include "engine/engine.h"
-#include "engine/payload/security.h"
 #include "win/full_path.h"
 #include "win/handles.h"
 #include "win/lock.h"
@@ -212,9 +211,19 @@ int CreateList(DeviceList* list) {
   }
 }
 
-InterfaceState StateOf(const ProbeInterfaceSlot& slot, const CommandInterface& row) {
+InterfaceState StateOf(const ProbeRecord& probe, const CommandInterface& row) {
+  const ProbeInterfaceSlot& slot = probe.*row.slot;
   if (!slot.present) return {false, false, nullptr, 0};
   return {true, HasService(slot, row.service), slot.device.service_name, slot.device.installed_version};
+}
+
+// The states of the probe's interfaces that the request names, in the install order.
+std::vector<CheckedInterface> StatesOf(const ProbeRecord& probe, const PerInterface<bool>& requested) {
+  std::vector<CheckedInterface> states;
+  for (const CommandInterface* row : kInstallOrder) {
+    if (requested[*row]) states.push_back({row, StateOf(probe, *row)});
+  }
+  return states;
 }
 
 int RunList(Report& report) {
@@ -227,8 +236,7 @@ int RunList(Report& report) {
   std::vector<ProbeRecord> probes = GroupProbes(list.head);
   if (probes.empty()) report.Line(kNoProbeLine);
   for (const ProbeRecord& probe : probes) {
-    report.Line(ProbeListLine(ProbeUidOf(probe), StateOf(probe.usart, kUsartInterface),
-                              StateOf(probe.winusb, kWinusbInterface), StateOf(probe.bridge, kBridgeInterface)));
+    report.Line(ProbeLine(ProbeUidOf(probe), StatesOf(probe, PerInterface<bool>::Filled(true))));
   }
   return report.Close(std::to_string(probes.size()) + (probes.size() == 1 ? " probe" : " probes") + " listed",
                       kExitSuccess);
@@ -254,10 +262,6 @@ class HiddenOwner {
  private:
   HWND window_ = nullptr;
 };
-
-bool Chosen(const CommandLineRequest& request, const CommandInterface& row) {
-  return &row == &kUsartInterface ? request.usart : &row == &kBridgeInterface ? request.bridge : request.winusb;
-}
 
 int RunInstall(const CommandLineRequest& request, Report& report) {
   // Windows there rejects every self-signed catalog, whatever the tool would do.
@@ -296,7 +300,7 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   std::vector<int> statuses;
   bool restart = false;
   bool cut_short = false;
-  auto chosen = [&request](const CommandInterface& row) { return Chosen(request, row); };
+  auto chosen = [&request](const CommandInterface& row) { return request.interfaces[row]; };
   auto attempt = [&](const CommandInterface& row) {
     if (bound.expired()) {
       cut_short = true;
@@ -326,15 +330,13 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   return report.Close(ResultsDetails(results), exit_code);
 }
 
-// The order /list shows the interfaces in.
-const CommandInterface* const kListOrder[] = {&kUsartInterface, &kWinusbInterface, &kBridgeInterface};
 constexpr int kMaxPackages = 16;
 
 int RunCheck(const CommandLineRequest& request, Report& report) {
   bool complete = true;
   bool failed = false;
-  for (const CommandInterface* row : kListOrder) {
-    if (!Chosen(request, *row)) continue;
+  for (const CommandInterface* row : kInstallOrder) {
+    if (!request.interfaces[*row]) continue;
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
     if (found < 0) {
@@ -354,12 +356,9 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
     return report.Close("no list", status == WDI_ST_IN_USE ? kExitBusy : kExitFailed);
   }
   for (const ProbeRecord& probe : GroupProbes(list.head)) {
-    std::vector<CheckedInterface> interfaces;
-    for (const CommandInterface* row : kListOrder) {
-      if (Chosen(request, *row)) interfaces.push_back({row, StateOf(probe.*(row->slot), *row)});
-    }
+    std::vector<CheckedInterface> interfaces = StatesOf(probe, request.interfaces);
     if (!ProbeComplete(interfaces)) complete = false;
-    report.Line(CheckProbeLine(ProbeUidOf(probe), interfaces));
+    report.Line(ProbeLine(ProbeUidOf(probe), interfaces));
   }
   if (failed) return report.Close("the driver store could not be read", kExitFailed);
   return report.Close(complete ? "everything requested is there" : "something requested is missing",
@@ -376,8 +375,12 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;
   bool restart = false;
-  for (const CommandInterface* row : kListOrder) {
-    if (!Chosen(request, *row)) continue;
+  bool every_interface = true;
+  for (const CommandInterface* row : kInstallOrder) {
+    if (!request.interfaces[*row]) {
+      every_interface = false;
+      continue;
+    }
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
     if (found < 0) {
@@ -405,7 +408,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
     statuses.push_back(row_status);
   }
   // The certificates sign every package alike: they go only when every package goes.
-  if (request.usart && request.bridge && request.winusb) {
+  if (every_interface) {
     int root = wdi_remove_own_certificates("Root");
     int publisher = wdi_remove_own_certificates("TrustedPublisher");
     report.Line(CertificatesLine(root, publisher));
@@ -430,12 +433,12 @@ int RunExtract(const CommandLineRequest& request, Report& report) {
   wdi_device_entry template_device = {};
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;
-  for (const CommandInterface* row : {&kUsartInterface, &kBridgeInterface, &kWinusbInterface}) {
-    std::string folder = base + row->folder;
-    int status = linked ? WDI_ST_DENIED : ExtractPackage(*row, folder.c_str(), &template_device);
-    results.emplace_back(row, status);
+  for (const CommandInterface& row : kInterfaces) {
+    std::string folder = base + row.folder;
+    int status = linked ? WDI_ST_DENIED : ExtractPackage(row, folder.c_str(), &template_device);
+    results.emplace_back(&row, status);
     statuses.push_back(status);
-    report.Line(ExtractLine(*row, status, FullPath(folder)));
+    report.Line(ExtractLine(row, status, FullPath(folder)));
   }
   return report.Close(ResultsDetails(results), ExitCodeFor(statuses));
 }

@@ -2,7 +2,6 @@
 #include "app/CommandRules.h"
 
 #include <cstring>
-#include <utility>
 
 #include "engine/engine.h"
 
@@ -12,38 +11,19 @@ constexpr unsigned kIconInformation = 0x40;
 constexpr unsigned kIconError = 0x10;
 constexpr unsigned kRetryPauseMs = 2000;
 constexpr int kAttempts = 3;
-// The engine's driver kinds (its preparation header needs Windows).
-constexpr int32_t kDriverKindWinusb = 0;
-constexpr int32_t kDriverKindCdc = 3;
 
-std::vector<CommandBox> Report(int usart, int bridge, int winusb, const char* success,
+std::vector<CommandBox> Report(const InterfaceResults& results, const char* success,
                                const char* CommandInterface::*prefix) {
   std::vector<CommandBox> boxes;
-  if (usart == 0 && bridge == 0 && winusb == 0) {
-    boxes.push_back({success, kIconInformation});
-    return boxes;
+  for (const CommandInterface& row : kInterfaces) {
+    if (results[row] == 0) continue;
+    boxes.push_back({std::string(row.*prefix) + wdi_status_text(results[row]), kIconError});
   }
-  const std::pair<int, const CommandInterface*> order[] = {
-      {usart, &kUsartInterface}, {bridge, &kBridgeInterface}, {winusb, &kWinusbInterface}};
-  for (const auto& entry : order) {
-    if (entry.first == 0) continue;
-    boxes.push_back({std::string(entry.second->*prefix) + wdi_status_text(entry.first), kIconError});
-  }
+  if (boxes.empty()) boxes.push_back({success, kIconInformation});
   return boxes;
 }
 
 }  // namespace
-
-const CommandInterface kUsartInterface = {
-    0, &ProbeRecord::usart, "Korvex-USART", "Usart_driver", "Korvex-USART.inf", kDriverKindCdc,
-    "Usart driver installation failed. ", "Usart driver was extract failed. ", "usart", "Usart driver", "usbser"};
-const CommandInterface kBridgeInterface = {
-    4, &ProbeRecord::bridge, "Korvex-Bridge", "Bridge_driver", "Korvex-Bridge.inf", kDriverKindCdc,
-    "Bridge driver installation failed. ", "Bridge driver was extract failed. ", "bridge", "Bridge driver", "usbser"};
-const CommandInterface kWinusbInterface = {
-    3, &ProbeRecord::winusb, "Korvex-WinUSB", "WinUSB_driver", "Korvex-WinUSB.inf", kDriverKindWinusb,
-    "WinUSB driver installation failed. ", "WinUSB driver was extract failed. ", "winusb", "WinUSB driver",
-    "winusb"};
 
 int ProfilePackageFolder(const char* profile, unsigned long read_result, const char* name, std::string* folder) {
   // An unset or empty value would put the package at the root of the current drive, and a cut one
@@ -65,18 +45,16 @@ int RunAttempts(const std::function<int()>& attempt, const std::function<void(un
   return status;
 }
 
-InstallResults InstallInOrder(const std::function<bool(const CommandInterface&)>& chosen,
+InterfaceResults InstallInOrder(const std::function<bool(const CommandInterface&)>& chosen,
                               const std::function<int(const CommandInterface&)>& attempt,
                               const std::function<void(unsigned)>& pause,
                               const std::function<void(const CommandInterface&, int)>& done) {
-  InstallResults results;
-  const std::pair<const CommandInterface*, int*> order[] = {
-      {&kUsartInterface, &results.usart}, {&kWinusbInterface, &results.winusb}, {&kBridgeInterface, &results.bridge}};
-  for (const auto& entry : order) {
-    const CommandInterface& row = *entry.first;
+  InterfaceResults results;
+  for (const CommandInterface* next : kInstallOrder) {
+    const CommandInterface& row = *next;  // the callbacks take a row
     if (!chosen(row)) continue;
-    *entry.second = RunAttempts([&] { return attempt(row); }, pause);
-    if (done) done(row, *entry.second);
+    results[row] = RunAttempts([&] { return attempt(row); }, pause);
+    if (done) done(row, results[row]);
   }
   return results;
 }
@@ -90,10 +68,10 @@ bool IsMsCompatibleId(const char* compatible_id) {
   return compatible_id != nullptr && std::strncmp(compatible_id, kPrefix, sizeof(kPrefix) - 1) == 0;
 }
 
-std::vector<CommandBox> InstallReport(int usart, int bridge, int winusb) {
-  return Report(usart, bridge, winusb, "The driver was installed successfully.", &CommandInterface::install_failed);
+std::vector<CommandBox> InstallReport(const InterfaceResults& results) {
+  return Report(results, "The driver was installed successfully.", &CommandInterface::install_failed);
 }
 
-std::vector<CommandBox> ExtractReport(int usart, int bridge, int winusb) {
-  return Report(usart, bridge, winusb, "The driver was extract successfully.", &CommandInterface::extract_failed);
+std::vector<CommandBox> ExtractReport(const InterfaceResults& results) {
+  return Report(results, "The driver was extract successfully.", &CommandInterface::extract_failed);
 }

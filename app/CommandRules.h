@@ -1,6 +1,5 @@
-// The decisions of the install and extract commands that need no window: the per-interface table,
-// the package folder under the user's profile, the retry loop, the generic-ID rule and the texts of
-// the closing message boxes. No Windows calls: host tests use them as they are.
+// The decisions of the install and extract commands that need no window: the package folder under
+// the user's profile, the retry loop, the generic-ID rule and the texts of the closing message boxes. No Windows calls: host tests use them as they are.
 #pragma once
 
 #include <stdint.h>
@@ -9,26 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ProbeRecord.h"
-
-// One interface the commands handle, with everything its routines use.
-struct CommandInterface {
-  uint8_t number;                     // interface number: 0, 4 or 3
-  ProbeInterfaceSlot ProbeRecord::*slot;
-  const char* description;            // description of the template device
-  const char* folder;                 // package folder name
-  const char* inf_name;
-  int32_t driver_kind;
-  const char* install_failed;         // prefix of the install error box
-  const char* extract_failed;         // prefix of the extract error box
-  const char* name;                   // on the command line: "usart", "bridge", "winusb"
-  const char* label;                  // "Usart driver", as the check box reads
-  const char* service;                // the driver service that counts as installed
-};
-
-extern const CommandInterface kUsartInterface;
-extern const CommandInterface kBridgeInterface;
-extern const CommandInterface kWinusbInterface;
+#include "app/InterfaceTable.h"
 
 // Longest profile folder the commands accept: the read buffer holds 256 characters.
 constexpr unsigned kProfileBufferSize = 256;
@@ -43,17 +23,13 @@ int ProfilePackageFolder(const char* profile, unsigned long read_result, const c
 // third too) `pause` is called with 2000 ms. The status of the last attempt.
 int RunAttempts(const std::function<int()>& attempt, const std::function<void(unsigned)>& pause);
 
-// The statuses of interfaces 0, 4 and 3 after an install command; 0 for one not chosen.
-struct InstallResults {
-  int usart = 0;
-  int bridge = 0;
-  int winusb = 0;
-};
+// The status of each interface after a command; 0 for one not chosen.
+using InterfaceResults = PerInterface<int>;
 
-// The course of an install command: each chosen interface in the order 0, 3, 4 with its attempts
+// The course of an install command: each chosen interface in the install order with its attempts
 // (RunAttempts). `chosen` is asked just before that interface's turn; `done`, when given, hears
 // each handled interface's status as soon as it is known.
-InstallResults InstallInOrder(const std::function<bool(const CommandInterface&)>& chosen,
+InterfaceResults InstallInOrder(const std::function<bool(const CommandInterface&)>& chosen,
                               const std::function<int(const CommandInterface&)>& attempt,
                               const std::function<void(unsigned)>& pause,
                               const std::function<void(const CommandInterface&, int)>& done);
@@ -70,7 +46,7 @@ struct CommandBox {
   unsigned icon;  // MB_ICONINFORMATION (0x40) or MB_ICONERROR (0x10)
 };
 
-// The boxes for the statuses of interfaces 0, 4 and 3: one success box when all are 0, else one
-// error box per failure in the order 0, 4, 3.
-std::vector<CommandBox> InstallReport(int usart, int bridge, int winusb);
-std::vector<CommandBox> ExtractReport(int usart, int bridge, int winusb);
+// The boxes for the statuses of the interfaces: one success box when all are 0, else one error box
+// per failure in the table's order.
+std::vector<CommandBox> InstallReport(const InterfaceResults& results);
+std::vector<CommandBox> ExtractReport(const InterfaceResults& results);

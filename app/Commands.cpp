@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <cwchar>
 #include <string>
 
 #include "app/CommandRules.h"
@@ -12,7 +11,6 @@
 #include "app/Routines.h"
 #include "engine/engine.h"
 #include "win/handles.h"
-#include "win/imports.h"
 
 namespace {
 
@@ -41,28 +39,15 @@ void FillTemplateDevice(const CommandInterface& row, wdi_device_entry* device) {
   device->description = const_cast<char*>(row.description);
 }
 
-// The log names the dialog's routine of the interface.
-const char* InstallRoutineName(const CommandInterface& row) {
-  if (&row == &kUsartInterface) return "InstallUsartDriver";
-  if (&row == &kBridgeInterface) return "InstallBridgeDriver";
-  return "InstallWinusbDriver";
-}
-
-// The profile folder of this process's user, from its token: the environment's USERPROFILE is the
-// caller's to set, and the tool runs elevated. The length read (as for ProfilePackageFolder): 0
-// when unknown, kProfileBufferSize when it does not fit.
-DWORD ReadUserProfile(wchar_t (&profile)[kProfileBufferSize]) {
-  auto get_profile = velmor::imports::GetUserProfileDirectoryW();
-  velmor::unique_handle token;
-  if (get_profile == nullptr || !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return 0;
-  DWORD size = kProfileBufferSize;
-  if (get_profile(token.get(), profile, &size)) return static_cast<DWORD>(std::wcslen(profile));
-  return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? kProfileBufferSize : 0;
-}
-
 }  // namespace
 
-void PauseAfterAttempt(unsigned ms) { ::Sleep(ms); }
+// The command suites run a build of this program whose pauses are a tenth as long, so that they
+// do not wait out every retry at full length; the shipped program is built without it.
+#ifndef VELMOR_RETRY_PAUSE_DIVISOR
+#define VELMOR_RETRY_PAUSE_DIVISOR 1
+#endif
+
+void PauseAfterAttempt(unsigned ms) { ::Sleep(ms / VELMOR_RETRY_PAUSE_DIVISOR); }
 
 int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_device_entry* template_device,
                    const wdi_install_options* install_options) {
@@ -72,13 +57,13 @@ int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_de
   // Read wide and handed on in UTF-8, as the engine reads every path: the 8-bit call would give
   // the ANSI code page's bytes of a non-ASCII profile name.
   wchar_t profile[kProfileBufferSize] = {};
-  DWORD read = ReadUserProfile(profile);
+  DWORD read = ::GetEnvironmentVariableW(L"USERPROFILE", profile, kProfileBufferSize);
   velmor::unique_malloc<char> profile_utf8(read > 0 && read < kProfileBufferSize ? utf16_to_utf8(profile) : nullptr);
   std::string folder;
   int status = ProfilePackageFolder(profile_utf8.get(), read, row.folder, &folder);
   if (status != WDI_ST_OK) {
-    engine_log(LOG_ERROR, InstallRoutineName(row), "the user's profile folder is %s: no folder for the %s package",
-               status == WDI_ST_OVERRUN ? "longer than 255 characters" : "unknown", row.folder);
+    engine_log(LOG_ERROR, row.install_routine, "USERPROFILE is %s: no folder for the %s package",
+               status == WDI_ST_OVERRUN ? "longer than 255 characters" : "not set", row.folder);
     return status;
   }
 
@@ -86,7 +71,7 @@ int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_de
   const ProbeInterfaceSlot* slot = probe != nullptr && (probe->*row.slot).present ? &(probe->*row.slot) : nullptr;
   wdi_prepare_options options = {};
   options.driver_kind = row.driver_kind;
-  if (&row == &kWinusbInterface) {
+  if (row.generic_id_rule) {
     options.generic_compatible_id = GenericIdForThisWindows() ? 1 : 0;
     // The probe's own compatible ID says more than the version does.
     if (slot != nullptr) options.generic_compatible_id = IsMsCompatibleId(slot->device.first_compatible_id) ? 1 : 0;
@@ -103,7 +88,7 @@ int ExtractPackage(const CommandInterface& row, const char* folder, wdi_device_e
   FillTemplateDevice(row, template_device);
   wdi_prepare_options options = {};
   options.driver_kind = row.driver_kind;
-  if (&row == &kWinusbInterface) options.generic_compatible_id = GenericIdForThisWindows() ? 1 : 0;
+  if (row.generic_id_rule) options.generic_compatible_id = GenericIdForThisWindows() ? 1 : 0;
   engine_log_level = LOG_WARNING;
   return wdi_prepare_driver(template_device, folder, row.inf_name, &options);
 }
@@ -132,38 +117,23 @@ int CVelmor_DFU_DriverInstallDlg::ExtractInterface(const CommandInterface& row) 
   return ExtractPackage(row, row.folder, &m_templateDevice);
 }
 
-int CVelmor_DFU_DriverInstallDlg::InstallUsartDriver() { return InstallInterface(kUsartInterface); }
-int CVelmor_DFU_DriverInstallDlg::InstallBridgeDriver() { return InstallInterface(kBridgeInterface); }
-int CVelmor_DFU_DriverInstallDlg::InstallWinusbDriver() { return InstallInterface(kWinusbInterface); }
-int CVelmor_DFU_DriverInstallDlg::ExtractUsartDriver() { return ExtractInterface(kUsartInterface); }
-int CVelmor_DFU_DriverInstallDlg::ExtractBridgeDriver() { return ExtractInterface(kBridgeInterface); }
-int CVelmor_DFU_DriverInstallDlg::ExtractWinusbDriver() { return ExtractInterface(kWinusbInterface); }
-
 void CVelmor_DFU_DriverInstallDlg::OnBnClickedInstall() {
   // Held through the installations and the closing boxes: the timer's refresh stays out until the
   // records handed to the engine are no longer needed.
   ::EnterCriticalSection(&m_lock);
   m_installOptions.owner_window = MainWindow();
 
-  auto chosen = [this](const CommandInterface& row) {
-    CButton& box = &row == &kUsartInterface ? m_usartCheck : &row == &kBridgeInterface ? m_bridgeCheck : m_winusbCheck;
-    return box.SendMessage(BM_GETCHECK) != 0;
-  };
-  auto attempt = [this](const CommandInterface& row) {
-    if (&row == &kUsartInterface) return InstallUsartDriver();
-    if (&row == &kBridgeInterface) return InstallBridgeDriver();
-    return InstallWinusbDriver();
-  };
-  InstallResults results = InstallInOrder(chosen, attempt, PauseAfterAttempt, nullptr);
+  auto chosen = [this](const CommandInterface& row) { return (this->*MembersOf(row).check).SendMessage(BM_GETCHECK) != 0; };
+  auto attempt = [this](const CommandInterface& row) { return (this->*MembersOf(row).install)(); };
+  InterfaceResults results = InstallInOrder(chosen, attempt, PauseAfterAttempt, nullptr);
 
-  ShowBoxes(m_installOptions.owner_window, InstallReport(results.usart, results.bridge, results.winusb));
+  ShowBoxes(m_installOptions.owner_window, InstallReport(results));
   ::LeaveCriticalSection(&m_lock);
 }
 
 void CVelmor_DFU_DriverInstallDlg::OnBnClickedExtract() {
   m_installOptions.owner_window = MainWindow();
-  int usart = ExtractUsartDriver();
-  int bridge = ExtractBridgeDriver();
-  int winusb = ExtractWinusbDriver();
-  ShowBoxes(m_installOptions.owner_window, ExtractReport(usart, bridge, winusb));
+  InterfaceResults results;
+  for (const CommandInterface& row : kInterfaces) results[row] = (this->*MembersOf(row).extract)();
+  ShowBoxes(m_installOptions.owner_window, ExtractReport(results));
 }

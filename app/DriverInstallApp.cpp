@@ -5,7 +5,7 @@
 
 #include "app/CommandLineRun.h"
 #include "app/DriverInstallDlg.h"
-#include "engine/common/system.h"
+#include "engine/engine.h"
 #include "win/imports.h"
 
 BEGIN_MESSAGE_MAP(CVelmor_DFU_DriverInstallApp, CWinApp)

@@ -5,14 +5,12 @@
 #include <cstring>
 
 #include "app/AboutDlg.h"
+#include "app/InterfaceTable.h"
 #include "win/lock.h"
 
 CVelmor_DFU_DriverInstallDlg::CVelmor_DFU_DriverInstallDlg(CWnd* parent)
     : CDialogEx(IDD_VELMOR_DFU_DRIVERINSTALL_DIALOG, parent),
       m_hIcon(nullptr),
-      m_usartInstalled(false),
-      m_bridgeInstalled(false),
-      m_winusbInstalled(false),
       m_lock(),
       m_deviceList(nullptr),
       m_templateDevice(),
@@ -20,6 +18,7 @@ CVelmor_DFU_DriverInstallDlg::CVelmor_DFU_DriverInstallDlg(CWnd* parent)
       m_installOptions(),
       m_refreshEnabled(true),
       m_lastProbeCount(0) {
+  for (const CommandInterface& row : kInterfaces) this->*MembersOf(row).installed = false;
   m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
   ::InitializeCriticalSection(&m_lock);
   WriteCompatibilityMarker();
@@ -34,15 +33,9 @@ void CVelmor_DFU_DriverInstallDlg::DoDataExchange(CDataExchange* dx) {
   DDX_Control(dx, IDC_PROBE_COMBO, m_probeCombo);
   DDX_Text(dx, IDC_UID_EDIT, m_uidText);
   DDX_Control(dx, IDC_INSTALL, m_installButton);
-  DDX_Text(dx, IDC_USART_STATUS, m_usartStatus);
-  DDX_Text(dx, IDC_BRIDGE_STATUS, m_bridgeStatus);
-  DDX_Text(dx, IDC_WINUSB_STATUS, m_winusbStatus);
-  DDX_Control(dx, IDC_USART_STATUS, m_usartStatusLabel);
-  DDX_Control(dx, IDC_BRIDGE_STATUS, m_bridgeStatusLabel);
-  DDX_Control(dx, IDC_WINUSB_STATUS, m_winusbStatusLabel);
-  DDX_Control(dx, IDC_USART_CHECK, m_usartCheck);
-  DDX_Control(dx, IDC_BRIDGE_CHECK, m_bridgeCheck);
-  DDX_Control(dx, IDC_WINUSB_CHECK, m_winusbCheck);
+  for (const CommandInterface& row : kInterfaces) DDX_Text(dx, row.status_id, this->*MembersOf(row).status);
+  for (const CommandInterface& row : kInterfaces) DDX_Control(dx, row.status_id, this->*MembersOf(row).status_label);
+  for (const CommandInterface& row : kInterfaces) DDX_Control(dx, row.check_id, this->*MembersOf(row).check);
   DDX_Text(dx, IDC_WCID_LABEL, m_wcidText);
 }
 
@@ -70,9 +63,8 @@ BOOL CVelmor_DFU_DriverInstallDlg::OnInitDialog() {
     }
   }
 
-  const int checks[] = {IDC_USART_CHECK, IDC_BRIDGE_CHECK, IDC_WINUSB_CHECK};
-  for (int id : checks) {
-    HWND box = GetDlgItemHwnd(id);
+  for (const CommandInterface& row : kInterfaces) {
+    HWND box = GetDlgItemHwnd(row.check_id);
     ::SendMessageA(box, BM_SETCHECK, BST_CHECKED, 0);
     ::ShowWindow(box, SW_SHOW);
   }
@@ -135,21 +127,10 @@ HBRUSH CVelmor_DFU_DriverInstallDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctl_col
   auto status_colour = [&](const CString& text, bool installed) {
     if (std::strcmp(text, "") != 0) dc->SetTextColor(installed ? kBlue : kRed);
   };
-  switch (wnd->GetDlgCtrlID()) {
-    case IDC_WCID_LABEL:
-      dc->SetTextColor(std::strcmp(m_wcidText, "") != 0 ? kGreen : kRed);
-      break;
-    case IDC_USART_STATUS:
-      status_colour(m_usartStatus, m_usartInstalled);
-      break;
-    case IDC_BRIDGE_STATUS:
-      status_colour(m_bridgeStatus, m_bridgeInstalled);
-      break;
-    case IDC_WINUSB_STATUS:
-      status_colour(m_winusbStatus, m_winusbInstalled);
-      break;
-    default:
-      break;
+  const int id = wnd->GetDlgCtrlID();
+  if (id == IDC_WCID_LABEL) dc->SetTextColor(std::strcmp(m_wcidText, "") != 0 ? kGreen : kRed);
+  for (const CommandInterface& row : kInterfaces) {
+    if (id == row.status_id) status_colour(this->*MembersOf(row).status, this->*MembersOf(row).installed);
   }
   return brush;
 }

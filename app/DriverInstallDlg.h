@@ -54,6 +54,19 @@ class CVelmor_DFU_DriverInstallDlg : public CDialogEx {
   const ProbeRecord* SelectedProbe() const;
   HWND MainWindow() const;
 
+  // This dialog's members of one interface, bound to its row of the interface table
+  // (DialogInterfaces.cpp): the handlers loop over the rows and reach the members through these.
+  struct InterfaceMembers {
+    int (CVelmor_DFU_DriverInstallDlg::*install)();
+    int (CVelmor_DFU_DriverInstallDlg::*extract)();
+    bool CVelmor_DFU_DriverInstallDlg::*installed;
+    CString CVelmor_DFU_DriverInstallDlg::*status;
+    CStatic CVelmor_DFU_DriverInstallDlg::*status_label;
+    CButton CVelmor_DFU_DriverInstallDlg::*check;
+  };
+  static const InterfaceMembers kInterfaceMembers[];
+  static const InterfaceMembers& MembersOf(const CommandInterface& row);
+
   // True while this thread already holds m_lock: a timer tick dispatched from inside a command
   // that holds the lock (a modal loop) must not rebuild what the command is using.
   bool LockHeldByThisThread() const;

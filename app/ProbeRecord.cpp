@@ -2,6 +2,8 @@
 // per physical probe. No Windows calls: the host tests use it as it is.
 #include "app/ProbeRecord.h"
 
+#include "app/InterfaceTable.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -15,7 +17,7 @@ std::string KeyOfInstanceId(const char* instance_id) {
   return amp == std::string::npos ? std::string() : id.substr(0, amp);
 }
 
-// Interfaces 0, 3 and 4 share the composite device's key: every probe entry goes into the slot of
+// The probe's interfaces share the composite device's key: every probe entry goes into the slot of
 // its number, either keeping the first match or letting the last one win.
 void Take(ProbeInterfaceSlot& slot, const wdi_device_entry* entry, bool keep_first) {
   if (keep_first && slot.present) return;
@@ -26,9 +28,14 @@ void Take(ProbeInterfaceSlot& slot, const wdi_device_entry* entry, bool keep_fir
 }  // namespace
 
 bool IsProbeInterface(const wdi_device_entry* entry) {
-  return entry != nullptr && entry->vendor_id == kProbeVendorId && entry->product_id == kProbeProductId &&
-         entry->is_interface == 1 &&
-         (entry->interface_number == 0 || entry->interface_number == 3 || entry->interface_number == 4);
+  if (entry == nullptr || entry->vendor_id != kProbeVendorId || entry->product_id != kProbeProductId ||
+      entry->is_interface != 1) {
+    return false;
+  }
+  for (const CommandInterface& row : kInterfaces) {
+    if (entry->interface_number == row.number) return true;
+  }
+  return false;
 }
 
 std::string ProbeKeyOf(const wdi_device_entry* entry) {
@@ -36,8 +43,8 @@ std::string ProbeKeyOf(const wdi_device_entry* entry) {
 }
 
 std::string ProbeUidOf(ProbeRecord record) {
-  for (const ProbeInterfaceSlot* slot : {&record.usart, &record.bridge, &record.winusb}) {
-    if (slot->present) return KeyOfInstanceId(slot->device.instance_id);
+  for (const CommandInterface& row : kInterfaces) {
+    if ((record.*row.slot).present) return KeyOfInstanceId((record.*row.slot).device.instance_id);
   }
   return std::string();
 }
@@ -56,11 +63,8 @@ std::vector<ProbeRecord> GroupProbes(const wdi_device_entry* list) {
     ProbeRecord record{};
     for (const wdi_device_entry* e = list; e != nullptr; e = e->next_entry) {
       if (!IsProbeInterface(e) || ProbeKeyOf(e) != key) continue;
-      switch (e->interface_number) {
-        case 0: Take(record.usart, e, true); break;
-        case 3: Take(record.winusb, e, false); break;
-        case 4: Take(record.bridge, e, false); break;
-        default: break;
+      for (const CommandInterface& row : kInterfaces) {
+        if (e->interface_number == row.number) Take(record.*row.slot, e, row.first_entry_wins);
       }
     }
     probes.push_back(record);

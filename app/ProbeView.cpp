@@ -4,10 +4,10 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/DriverInstallDlg.h"
+#include "app/InterfaceTable.h"
 #include "app/Routines.h"
 #include "engine/engine.h"
 #include "win/lock.h"
@@ -15,18 +15,19 @@
 namespace {
 
 constexpr char kProbeRow[] = "Korvex";
-constexpr char kWcidPrefix[] = "USB\\MS_COMP_";
 
+// The WCID label speaks of the interface whose package follows the generic-ID rule.
 bool HasWcidInterface(const ProbeRecord& record) {
-  if (!record.winusb.present) return false;
-  const char* id = record.winusb.device.first_compatible_id;
-  if (id == nullptr) id = "<NULL>";
-  return std::strncmp(id, kWcidPrefix, sizeof(kWcidPrefix) - 1) == 0;
+  for (const CommandInterface& row : kInterfaces) {
+    const ProbeInterfaceSlot& slot = record.*row.slot;
+    if (row.generic_id_rule && slot.present && IsMsCompatibleId(slot.device.first_compatible_id)) return true;
+  }
+  return false;
 }
 
 const ProbeInterfaceSlot* FirstPresent(const ProbeRecord& record) {
-  for (const ProbeInterfaceSlot* slot : {&record.usart, &record.bridge, &record.winusb}) {
-    if (slot->present) return slot;
+  for (const CommandInterface& row : kInterfaces) {
+    if ((record.*row.slot).present) return &(record.*row.slot);
   }
   return nullptr;
 }
@@ -58,26 +59,23 @@ void DestroyList(wdi_device_entry* list) {
 
 bool CVelmor_DFU_DriverInstallDlg::UpdateDriverStatus(ProbeRecord record) {
   bool all_installed = true;
-  auto update = [&all_installed](const ProbeInterfaceSlot& slot, const char* service, const char* installed_text,
-                                 const char* missing_text, CString& status, bool& installed) {
+  for (const CommandInterface& row : kInterfaces) {
+    const ProbeInterfaceSlot& slot = record.*row.slot;
+    const InterfaceMembers& members = MembersOf(row);
+    CString& status = this->*members.status;
+    bool& installed = this->*members.installed;
     if (!slot.present) {
       status.Empty();
       installed = false;
-    } else if (HasService(slot, service)) {
-      status = installed_text;
+    } else if (HasService(slot, row.service)) {
+      status = row.installed_text;
       installed = true;
     } else {
-      status = missing_text;
+      status = row.missing_text;
       installed = false;
       all_installed = false;
     }
-  };
-  update(record.usart, "usbser", "Usart driver has been installed", "Usart driver not installed", m_usartStatus,
-         m_usartInstalled);
-  update(record.winusb, "winusb", "WinUSB driver has been installed", "WinUSB driver not installed",
-         m_winusbStatus, m_winusbInstalled);
-  update(record.bridge, "usbser", "Bridge driver has been installed", "Bridge driver not installed",
-         m_bridgeStatus, m_bridgeInstalled);
+  }
   return all_installed;
 }
 
@@ -106,9 +104,7 @@ void CVelmor_DFU_DriverInstallDlg::RefreshProbes() {
     m_vidText = Hex(kProbeVendorId);
     m_uidText.Empty();
     m_wcidText.Empty();
-    m_usartStatus.Empty();
-    m_bridgeStatus.Empty();
-    m_winusbStatus.Empty();
+    for (const CommandInterface& row : kInterfaces) (this->*MembersOf(row).status).Empty();
     m_installButton.SetWindowText("Install driver");
     m_lastProbeCount = 0;
     m_probeCombo.SetCurSel(0);

@@ -3,7 +3,7 @@
 #include <process.h>
 
 #include "app/CommandLine.h"
-#include "engine/common/windows_version.h"
+#include "engine/engine.h"
 #include "engine/engine.h"
 #include "win/imports.h"
 #include "win/registry.h"

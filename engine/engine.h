@@ -4,7 +4,9 @@
 //   enumeration                            engine/enumeration/device_list.h
 //   package preparation and installation   engine/package/prepare.h, engine/install/install.h
 //   driver store and own certificates      engine/store/driver_store.h, engine/signing/own_certificates.h
-// The last two need the Windows headers; code that is also built on the host includes only the
+//   process set-up and Windows facts       engine/common/system.h, engine/common/windows_version.h
+//   folders held against links             engine/payload/security.h
+// The last four need the Windows headers; code that is also built on the host includes only the
 // first ones.
 #pragma once
 
@@ -14,9 +16,12 @@
 
 #ifdef _WIN32
 #include "engine/common/error_text.h"
+#include "engine/common/system.h"
 #include "engine/common/utf8.h"
+#include "engine/common/windows_version.h"
 #include "engine/install/install.h"
 #include "engine/package/prepare.h"
+#include "engine/payload/security.h"
 #include "engine/signing/own_certificates.h"
 #include "engine/store/driver_store.h"
 #endif

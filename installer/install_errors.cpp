@@ -2,7 +2,7 @@
 
 #include <stddef.h>
 
-#include "engine/common/status.h"
+#include "protocol/status.h"
 
 namespace {
 

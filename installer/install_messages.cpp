@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/common/status.h"
+#include "protocol/status.h"
 #include "installer/install_errors.h"
 #include "installer/pipe_client.h"
 

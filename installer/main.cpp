@@ -10,8 +10,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/common/status.h"
-#include "engine/install/pipe_protocol.h"
+#include "protocol/status.h"
+#include "protocol/pipe_protocol.h"
 #include "installer/device_nodes.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"

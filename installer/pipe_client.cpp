@@ -4,7 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_server_check.h"
 #include "win/handles.h"

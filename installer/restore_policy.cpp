@@ -11,7 +11,7 @@
 #include "installer/pipe_client.h"
 #include "win/handles.h"
 #include "win/registry.h"
-#include "win/restore_policy.h"
+#include "protocol/restore_policy.h"
 
 const char restore_settings_key[] = VELMOR_RESTORE_SETTINGS_KEY;
 

@@ -1,6 +1,6 @@
 #include "installer/unattended.h"
 
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
 

@@ -16,10 +16,16 @@ jobs=$(nproc)
 with_host=1
 run_tree=
 release_only=0
+usage() { sed -n '7,10p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 case "${1:-}" in
-  --no-host) with_host=0 ;;
-  --for-run) run_tree=${2:?--for-run needs win32 or win64}; with_host=0 ;;
-  --release-only) release_only=1; with_host=0 ;;
+  "") ;;
+  --no-host) with_host=0; [ $# -eq 1 ] || usage ;;
+  --for-run)
+    run_tree=${2:-}; with_host=0
+    case "$run_tree" in win32|win64) ;; *) echo "build.sh: --for-run needs win32 or win64" >&2; usage ;; esac
+    [ $# -eq 2 ] || usage ;;
+  --release-only) release_only=1; with_host=0; [ $# -eq 1 ] || usage ;;
+  *) echo "build.sh: unknown option $1" >&2; usage ;;
 esac
 
 gen=()
@@ -83,14 +89,17 @@ fi
 [ -n "$run_tree" ] && exit 0
 
 # dist/: the shipped files, only when the app carries exactly the installers shipped beside it.
-rm -rf "$dist"
+# VELMOR_DIST_DIR may name a folder that holds other files too: only the shipped ones are replaced.
+shipped=(Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe SHA256SUMS)
+remove_shipped() { local f; for f in "${shipped[@]}"; do rm -f "$dist/$f"; done; }
 mkdir -p "$dist"
+remove_shipped
 cp "$build/win32/installer/installer_x86.exe" "$build/win64/installer/installer_x64.exe" "$dist/"
 app=$build/win32/app/Velmor_VirtualCOM_DriverInstall.exe
 expected=$(sed -n 's/^VELMOR_PAYLOAD_EXPECTED:INTERNAL=//p' "$build/win32/CMakeCache.txt")
 if ! python3 "$top/tests/release/check_payload.py" --expected "$expected" "$app" >"$build/payload-check.log"; then
   cat "$build/payload-check.log" >&2
-  rm -rf "$dist"
+  remove_shipped
   echo "build.sh: the app does not carry the payload it must; nothing copied to dist/" >&2
   exit 1
 fi

@@ -69,6 +69,8 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
   indexes_fresh=0
+elif [ -n "$(find /var/lib/apt/lists -maxdepth 0 -mmin -60 2>/dev/null)" ]; then
+  indexes_fresh=1  # the i386 indexes are under an hour old: a machine that refused wine32 is asked again without a new update
 fi
 update_indexes
 status=0

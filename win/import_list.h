@@ -36,12 +36,6 @@ VELMOR_IMPORT("bcrypt.dll", BCryptOpenAlgorithmProvider, LONG(WINAPI*)(void**, L
 VELMOR_IMPORT("bcrypt.dll", BCryptCloseAlgorithmProvider, LONG(WINAPI*)(void*, ULONG))
 VELMOR_IMPORT("advapi32.dll", SystemFunction036, BOOLEAN(WINAPI*)(PVOID, ULONG))
 
-// Graphics (the progress window's font and text background).
-VELMOR_IMPORT("gdi32.dll", CreateFontA, HFONT(WINAPI*)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD,
-                                                      DWORD, DWORD, DWORD, LPCSTR))
-VELMOR_IMPORT("gdi32.dll", GetStockObject, HGDIOBJ(WINAPI*)(int))
-VELMOR_IMPORT("gdi32.dll", SetBkMode, int(WINAPI*)(HDC, int))
-
 // File version resources.
 VELMOR_IMPORT("version.dll", GetFileVersionInfoSizeW, DWORD(WINAPI*)(LPCWSTR, LPDWORD))
 VELMOR_IMPORT("version.dll", GetFileVersionInfoW, BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID))

@@ -19,7 +19,7 @@
 #include "engine/install/installer_launch.h"
 #include "engine/install/installer_pipe.h"
 #include "engine/install/pipe_messages.h"
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "engine/install/progress_window.h"
 #include "engine/install/restore_setting.h"
 #include "engine/package/prepared_package.h"

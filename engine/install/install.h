@@ -54,9 +54,6 @@ int wdi_install_needs_restart(void);
 // The run then returns a failure by itself (used to bound a whole unattended command).
 void stop_current_installation(void);
 
-// Server end of the installer pipe; INVALID_HANDLE_VALUE outside a run.
-extern HANDLE installer_pipe;
-
 #ifdef __cplusplus
 }
 #endif

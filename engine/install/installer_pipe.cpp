@@ -5,7 +5,7 @@
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/common/windows_version.h"
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "win/handles.h"
 #include "win/imports.h"
 

@@ -7,6 +7,10 @@
 
 #include <windows.h>
 
+// The server end of the running installation (install.cpp); the message handler writes its
+// replies on it. INVALID_HANDLE_VALUE outside a run. Private to the installation module.
+extern HANDLE installer_pipe;
+
 // The server end, for overlapped message I/O; INVALID_HANDLE_VALUE after logging why.
 HANDLE create_installer_pipe();
 

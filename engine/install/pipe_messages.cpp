@@ -5,7 +5,7 @@
 
 #include "engine/common/log.h"
 #include "engine/common/status.h"
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 
 struct wdi_device_entry* active_device = nullptr;
 int32_t active_filter_mode = 0;

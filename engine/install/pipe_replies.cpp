@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/install/install.h"
+#include "engine/install/installer_pipe.h"
 #include "engine/install/pipe_messages.h"
 #include "engine/payload/security.h"
 #include "win/handles.h"

@@ -71,8 +71,6 @@ struct progress_state {
   progress_routine routine = nullptr;
   progress_stop stop = nullptr;
   velmor::unique_gdi font;
-  velmor::imports::GetStockObject_fn get_stock_object = nullptr;
-  velmor::imports::SetBkMode_fn set_bk_mode = nullptr;
 };
 progress_state progress;
 
@@ -92,14 +90,10 @@ void init_children() {
                                     progress.instance, nullptr);
   if (progress.text == nullptr) wdi_err("Unable to create progress text: %s", windows_error_text(0));
 
-  auto create_font = velmor::imports::CreateFontA();
-  progress.get_stock_object = velmor::imports::GetStockObject();
-  progress.set_bk_mode = velmor::imports::SetBkMode();
-  if (create_font != nullptr) {
-    progress.font.reset(create_font(-11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "MS Shell Dlg 2"));
-    if (progress.text != nullptr) {
-      ::SendMessageA(progress.text, WM_SETFONT, reinterpret_cast<WPARAM>(progress.font.get()), TRUE);
-    }
+  // gdi32 is a delay import: loaded here, at the first window that needs it, not at start-up.
+  progress.font.reset(::CreateFontA(-11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "MS Shell Dlg 2"));
+  if (progress.font && progress.text != nullptr) {
+    ::SendMessageA(progress.text, WM_SETFONT, reinterpret_cast<WPARAM>(progress.font.get()), TRUE);
   }
 }
 
@@ -236,11 +230,8 @@ LRESULT CALLBACK progress_callback(HWND window, UINT message, WPARAM wparam, LPA
     case WM_NCHITTEST:
       return hit_test(window, wparam, lparam);
     case WM_CTLCOLORSTATIC:
-      if (progress.set_bk_mode != nullptr) progress.set_bk_mode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
-      if (progress.get_stock_object != nullptr) {
-        return reinterpret_cast<LRESULT>(progress.get_stock_object(NULL_BRUSH));
-      }
-      return 0;
+      ::SetBkMode(reinterpret_cast<HDC>(wparam), TRANSPARENT);
+      return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
     case WM_DESTROY:
       ::KillTimer(window, kTimerId);
       ::KillTimer(window, kGraceTimerId);

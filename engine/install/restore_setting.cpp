@@ -10,7 +10,7 @@
 #include "engine/common/windows_version.h"
 #include "win/handles.h"
 #include "win/registry.h"
-#include "win/restore_policy.h"
+#include "protocol/restore_policy.h"
 
 extern "C" {
 const char* restore_policy_key_for_tests = nullptr;

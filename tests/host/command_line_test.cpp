@@ -35,12 +35,12 @@ TEST(ParseCommandLine, ReadsEachCommandWithItsOptionsInAnyCaseAndPrefix) {
   EXPECT_EQ(CommandAction::kInstall, install.action);
   EXPECT_TRUE(install.quiet);
   EXPECT_EQ("C:\\a b\\run.log", install.log_file);
-  EXPECT_TRUE(install.usart);
-  EXPECT_TRUE(install.winusb);
-  EXPECT_FALSE(install.bridge);
+  EXPECT_TRUE(install.interfaces[kUsartInterface]);
+  EXPECT_TRUE(install.interfaces[kWinusbInterface]);
+  EXPECT_FALSE(install.interfaces[kBridgeInterface]);
 
   CommandLineRequest defaults = ParseCommandLine({"/install"});
-  EXPECT_TRUE(defaults.usart && defaults.bridge && defaults.winusb);
+  EXPECT_TRUE(defaults.interfaces[kUsartInterface] && defaults.interfaces[kBridgeInterface] && defaults.interfaces[kWinusbInterface]);
   EXPECT_FALSE(defaults.quiet);
   EXPECT_EQ("", defaults.log_file);
 
@@ -94,19 +94,19 @@ TEST(ParseInterfaceList, NamesAndNumbersInAnyMix) {
   CommandLineRequest request;
   std::string error;
   ASSERT_TRUE(ParseInterfaceList(" WinUSB , 4 ", &request, &error));
-  EXPECT_FALSE(request.usart);
-  EXPECT_TRUE(request.winusb);
-  EXPECT_TRUE(request.bridge);
+  EXPECT_FALSE(request.interfaces[kUsartInterface]);
+  EXPECT_TRUE(request.interfaces[kWinusbInterface]);
+  EXPECT_TRUE(request.interfaces[kBridgeInterface]);
   ASSERT_TRUE(ParseInterfaceList("0,usart", &request, &error));
-  EXPECT_TRUE(request.usart);
-  EXPECT_FALSE(request.winusb || request.bridge);
+  EXPECT_TRUE(request.interfaces[kUsartInterface]);
+  EXPECT_FALSE(request.interfaces[kWinusbInterface] || request.interfaces[kBridgeInterface]);
   EXPECT_FALSE(ParseInterfaceList("1", &request, &error));
   EXPECT_NE(std::string::npos, error.find("\"1\""));
   EXPECT_FALSE(ParseInterfaceList("usart,", &request, &error));
-  EXPECT_TRUE(request.usart) << "a refused list leaves the choice alone";
+  EXPECT_TRUE(request.interfaces[kUsartInterface]) << "a refused list leaves the choice alone";
 }
 
-TEST(ProbeListLine, ShowsTheDriverOfEachInterfaceAsTheDialogJudgesIt) {
+TEST(ProbeLine, ShowsTheDriverOfEachInterfaceAsTheDialogJudgesIt) {
   const uint64_t v1001 = (1ull << 48) | 1;
   InterfaceState installed{true, true, "USBSER", v1001};
   InterfaceState none{true, false, nullptr, 0};
@@ -114,9 +114,11 @@ TEST(ProbeListLine, ShowsTheDriverOfEachInterfaceAsTheDialogJudgesIt) {
   InterfaceState absent{false, false, nullptr, 0};
   InterfaceState no_version{true, true, "winusb", 0};
   EXPECT_EQ("Probe 6&C0DE&0: usart=USBSER 1.0.0.1, winusb=not installed, bridge=absent",
-            ProbeListLine("6&C0DE&0", installed, none, absent));
+            ProbeLine("6&C0DE&0", {{&kUsartInterface, installed}, {&kWinusbInterface, none}, {&kBridgeInterface, absent}}));
   EXPECT_EQ("Probe : usart=not installed (driver oth 2.0.65535.0), winusb=winusb, bridge=not installed",
-            ProbeListLine("", foreign, no_version, InterfaceState{true, false, "", 0}));
+            ProbeLine("", {{&kUsartInterface, foreign},
+                           {&kWinusbInterface, no_version},
+                           {&kBridgeInterface, InterfaceState{true, false, "", 0}}}));
 }
 
 TEST(CommandLines, ReportEachInterfaceWithTheDialogsTexts) {
@@ -147,10 +149,10 @@ TEST(ExitCodeFor, BusyOnlyWhenEveryFailureWasAnotherCopyAtWork) {
 TEST(ParseCommandLine, CheckAndUninstallTakeAnInterfaceList) {
   CommandLineRequest check = ParseCommandLine({"/CHECK", "/interfaces", "winusb"});
   EXPECT_EQ(CommandAction::kCheck, check.action);
-  EXPECT_TRUE(check.winusb && !check.usart && !check.bridge);
+  EXPECT_TRUE(check.interfaces[kWinusbInterface] && !check.interfaces[kUsartInterface] && !check.interfaces[kBridgeInterface]);
   CommandLineRequest uninstall = ParseCommandLine({"-uninstall", "/quiet", "/log", "u.log"});
   EXPECT_EQ(CommandAction::kUninstall, uninstall.action);
-  EXPECT_TRUE(uninstall.usart && uninstall.winusb && uninstall.bridge && uninstall.quiet);
+  EXPECT_TRUE(uninstall.interfaces[kUsartInterface] && uninstall.interfaces[kWinusbInterface] && uninstall.interfaces[kBridgeInterface] && uninstall.quiet);
   EXPECT_EQ("u.log", uninstall.log_file);
 }
 
@@ -173,7 +175,7 @@ TEST(UnattendedLines, RefusalRestartBoundCheckAndUninstall) {
   InterfaceState foreign{true, false, "other", 0};
   InterfaceState absent{false, false, nullptr, 0};
   std::vector<CheckedInterface> probe = {{&kUsartInterface, installed}, {&kWinusbInterface, absent}};
-  EXPECT_EQ("Probe 6&A&0: usart=usbser, winusb=absent", CheckProbeLine("6&A&0", probe));
+  EXPECT_EQ("Probe 6&A&0: usart=usbser, winusb=absent", ProbeLine("6&A&0", probe));
   EXPECT_TRUE(ProbeComplete(probe)) << "an interface the probe lacks needs no driver";
   probe.push_back({&kBridgeInterface, foreign});
   EXPECT_FALSE(ProbeComplete(probe));

@@ -82,19 +82,19 @@ TEST(InstallInOrder, ChosenInterfacesInTheOrderZeroThreeFourEachWithItsAttempts)
     attempted.push_back(row.number);
     return row.number == 3 ? WDI_ST_DENIED : WDI_ST_OK;
   };
-  InstallResults results = InstallInOrder(chosen, attempt, [&](unsigned) { ++pauses; },
-                                          [&](const CommandInterface& row, int status) {
-                                            done.emplace_back(row.number, status);
-                                          });
+  InterfaceResults results = InstallInOrder(chosen, attempt, [&](unsigned) { ++pauses; },
+                                            [&](const CommandInterface& row, int status) {
+                                              done.emplace_back(row.number, status);
+                                            });
   EXPECT_EQ(std::vector<int>({0, 3, 4}), asked);
   EXPECT_EQ(std::vector<int>({0, 3, 3, 3}), attempted);
   EXPECT_EQ(3, pauses);
   EXPECT_EQ((std::vector<std::pair<int, int>>{{0, WDI_ST_OK}, {3, WDI_ST_DENIED}}), done);
-  EXPECT_EQ(WDI_ST_OK, results.usart);
-  EXPECT_EQ(WDI_ST_DENIED, results.winusb);
-  EXPECT_EQ(WDI_ST_OK, results.bridge) << "an interface not chosen counts as done";
+  EXPECT_EQ(WDI_ST_OK, results[kUsartInterface]);
+  EXPECT_EQ(WDI_ST_DENIED, results[kWinusbInterface]);
+  EXPECT_EQ(WDI_ST_OK, results[kBridgeInterface]) << "an interface not chosen counts as done";
   // Without a listener the results alone tell.
-  EXPECT_EQ(WDI_ST_DENIED, InstallInOrder(chosen, attempt, [](unsigned) {}, nullptr).winusb);
+  EXPECT_EQ(WDI_ST_DENIED, InstallInOrder(chosen, attempt, [](unsigned) {}, nullptr)[kWinusbInterface]);
 }
 
 TEST(GenericIdByVersion, WindowsSevenAndLater) {
@@ -130,6 +130,15 @@ TEST(InterfaceTable, FoldersInfNamesAndKinds) {
   EXPECT_EQ(0, kWinusbInterface.driver_kind);
 }
 
+// The statuses of interfaces 0, 4 and 3.
+InterfaceResults Results(int usart, int bridge, int winusb) {
+  InterfaceResults results;
+  results[kUsartInterface] = usart;
+  results[kBridgeInterface] = bridge;
+  results[kWinusbInterface] = winusb;
+  return results;
+}
+
 std::vector<std::string> Texts(const std::vector<CommandBox>& boxes) {
   std::vector<std::string> texts;
   for (const CommandBox& box : boxes) texts.push_back(box.text);
@@ -137,14 +146,14 @@ std::vector<std::string> Texts(const std::vector<CommandBox>& boxes) {
 }
 
 TEST(InstallReport, OneInformationBoxWhenNothingFailed) {
-  std::vector<CommandBox> boxes = InstallReport(0, 0, 0);
+  std::vector<CommandBox> boxes = InstallReport(Results(0, 0, 0));
   ASSERT_EQ(1u, boxes.size());
   EXPECT_EQ("The driver was installed successfully.", boxes[0].text);
   EXPECT_EQ(0x40u, boxes[0].icon);
 }
 
 TEST(InstallReport, OneErrorBoxPerFailureInTheOrderZeroFourThree) {
-  std::vector<CommandBox> boxes = InstallReport(-5, -6, -7);
+  std::vector<CommandBox> boxes = InstallReport(Results(-5, -6, -7));
   EXPECT_EQ(std::vector<std::string>({"Usart driver installation failed. Requested resource not found",
                                       "Bridge driver installation failed. Requested resource busy or similar call "
                                       "already in progress",
@@ -156,14 +165,14 @@ TEST(InstallReport, OneErrorBoxPerFailureInTheOrderZeroFourThree) {
 TEST(InstallReport, SucceededInterfacesGetNoBox) {
   EXPECT_EQ(std::vector<std::string>({"Usart driver installation failed. Access denied",
                                       "WinUSB driver installation failed. Other error"}),
-            Texts(InstallReport(-3, 0, -99)));
+            Texts(InstallReport(Results(-3, 0, -99))));
   EXPECT_EQ(std::vector<std::string>({"Bridge driver installation failed. Unknown Error: -42"}),
-            Texts(InstallReport(0, -42, 0)));
+            Texts(InstallReport(Results(0, -42, 0))));
 }
 
 TEST(ExtractReport, TextsOfTheExtractCommand) {
-  EXPECT_EQ(std::vector<std::string>({"The driver was extract successfully."}), Texts(ExtractReport(0, 0, 0)));
-  std::vector<CommandBox> boxes = ExtractReport(-1, -2, -3);
+  EXPECT_EQ(std::vector<std::string>({"The driver was extract successfully."}), Texts(ExtractReport(Results(0, 0, 0))));
+  std::vector<CommandBox> boxes = ExtractReport(Results(-1, -2, -3));
   EXPECT_EQ(std::vector<std::string>({"Usart driver was extract failed. Input/Output error",
                                       "Bridge driver was extract failed. Invalid parameter",
                                       "WinUSB driver was extract failed. Access denied"}),

@@ -10,7 +10,7 @@
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/install/pipe_messages.h"
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 
 namespace {
 std::vector<std::string> replies;

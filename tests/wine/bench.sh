@@ -183,6 +183,17 @@ ensure_prefix() {
   exec 9>&-
 }
 
+# Whether this prefix's wineserver runs (another prefix's does not count): a server works in the
+# folder Wine names after the prefix's device and inode.
+server_running() {
+  local dir pid
+  dir=$(printf 'server-%x-%x' "$(stat -c %d "$1")" "$(stat -c %i "$1")")
+  for pid in $(pgrep -u "$(id -u)" wineserver); do
+    [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$dir" ] && return 0
+  done
+  return 1
+}
+
 # One persistent server per prefix; Wine's own processes are started with their output detached,
 # so that no caller capturing a program's output waits on them.
 ensure_server() {
@@ -191,7 +202,7 @@ ensure_server() {
   ensure_prefix "$k"
   exec 8>"$root/.server-$k"
   flock 8
-  if [ ! -f "$root/.server-up-$k" ] || ! pgrep -u "$(id -u)" wineserver >/dev/null 2>&1; then
+  if [ ! -f "$root/.server-up-$k" ] || ! server_running "$p"; then
     WINEPREFIX=$p detached wineserver -p >/dev/null 2>&1 </dev/null || true
     WINEPREFIX=$p detached wine_cmd wineboot >/dev/null 2>&1 </dev/null || true
     touch "$root/.server-up-$k"
@@ -205,9 +216,11 @@ set_version() {
   local dir base copy
   dir=$(dirname "$exe"); base=$(basename "$exe" .exe)
   copy="$dir/$base.$ver.exe"
-  cp -p "$exe" "$copy.tmp.$$" && mv -f "$copy.tmp.$$" "$copy"
+  { cp -p "$exe" "$copy.tmp.$$" && mv -f "$copy.tmp.$$" "$copy"; } || fail "copying $exe for Windows version $ver failed"
+  # Called inside $(...), where set -e does not hold: a failure must end the run, not let the
+  # program run under the prefix's default version.
   WINEPREFIX=$(prefix_dir "$k") wine_cmd reg add "HKCU\\Software\\Wine\\AppDefaults\\$base.$ver.exe" \
-    /v Version /d "$ver" /f >/dev/null 2>&1 </dev/null
+    /v Version /d "$ver" /f >/dev/null 2>&1 </dev/null || fail "setting Windows version $ver for $base.exe failed"
   echo "$copy"
 }
 
@@ -288,7 +301,7 @@ case "$cmd" in
     if [ "$kind" = x11 ]; then export DISPLAY; DISPLAY=$(ensure_display); fi
     ensure_server "$kind"
     exe=${rest[0]}
-    if [ "$version" != default ]; then exe=$(set_version "$kind" "$exe" "$version"); fi
+    if [ "$version" != default ]; then exe=$(set_version "$kind" "$exe" "$version") || exit 1; fi
     export WINEPREFIX; WINEPREFIX=$(prefix_dir "$kind")
     if [ $ia32 = 1 ]; then exec wine "$exe" "${rest[@]:1}"; fi
     exec "$loader64" "$exe" "${rest[@]:1}" ;;

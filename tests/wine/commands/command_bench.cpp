@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 namespace cmd {
 
@@ -40,6 +41,12 @@ std::wstring environment_with_profile(const LaunchOptions& options) {
   return block;
 }
 
+// The app's build with short pauses between attempts, beside the real one.
+std::string quick_retry_exe() {
+  std::string real = gui::app_exe_path();
+  return real.substr(0, real.size() - 4) + ".quick_retry.exe";
+}
+
 // A copy of the app that Wine reports `version` to; empty on failure.
 std::string versioned_copy(const std::string& version) {
   std::string name = "Velmor_VirtualCOM_DriverInstall.cmd_" + version + ".exe";
@@ -48,7 +55,7 @@ std::string versioned_copy(const std::string& version) {
   std::string folder(self);
   folder = folder.substr(0, folder.find_last_of("\\/") + 1);
   std::string copy = folder + name;
-  if (!::CopyFileA(gui::app_exe_path().c_str(), copy.c_str(), FALSE)) return "";
+  if (!::CopyFileA(quick_retry_exe().c_str(), copy.c_str(), FALSE)) return "";
   HKEY key = nullptr;
   std::string sub = "Software\\Wine\\AppDefaults\\" + name;
   if (::RegCreateKeyExA(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != 0)
@@ -97,7 +104,7 @@ HANDLE inheritable_output(const std::string& path) {
 }  // namespace
 
 bool launch_app(gui::App& app, const LaunchOptions& options) {
-  std::string exe = options.version.empty() ? gui::app_exe_path() : versioned_copy(options.version);
+  std::string exe = options.version.empty() ? quick_retry_exe() : versioned_copy(options.version);
   if (exe.empty()) return false;
   std::wstring env = environment_with_profile(options);
 
@@ -142,12 +149,38 @@ bool start_app(gui::App& app, const LaunchOptions& options) {
   return app.dialog != nullptr;
 }
 
+namespace {
+
+BOOL CALLBACK find_box_window(HWND window, LPARAM lp) {
+  auto* search = reinterpret_cast<std::pair<const gui::App*, bool>*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  if (pid != search->first->pid || window == search->first->dialog) return TRUE;
+  wchar_t name[16] = {};
+  ::GetClassNameW(window, name, 16);
+  search->second = std::wcscmp(name, L"#32770") == 0;
+  return search->second ? FALSE : TRUE;
+}
+
+// The box that follows a closed one, or null when the command showed its last. The dialog's thread
+// answers a sent message only from a message loop, and runs none between two boxes of a command:
+// once it has answered, a following box exists, though perhaps not shown yet.
+HWND next_box(const gui::App& app) {
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(app.dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+  std::pair<const gui::App*, bool> search{&app, false};
+  ::EnumWindows(find_box_window, reinterpret_cast<LPARAM>(&search));
+  return search.second ? gui::wait_message_box(app.pid, app.dialog, 5000) : nullptr;
+}
+
+}  // namespace
+
 std::vector<Box> collect_boxes(const gui::App& app, size_t count, DWORD timeout_ms) {
   std::vector<Box> boxes;
   DWORD start = ::GetTickCount();
   while (boxes.size() < count) {
     // The boxes of one command follow each other at once; only the first one waits for the work.
-    HWND found = gui::wait_message_box(app.pid, app.dialog, boxes.empty() ? timeout_ms : 3000);
+    HWND found = boxes.empty() ? gui::wait_message_box(app.pid, app.dialog, timeout_ms) : next_box(app);
     if (found == nullptr) break;
     Box box;
     box.after_ms = ::GetTickCount() - start;

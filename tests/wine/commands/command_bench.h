@@ -30,7 +30,10 @@ struct LaunchOptions {
   std::string arguments;           // the app's command line after its name (UTF-8)
 };
 
-// The app started as LaunchOptions say. With a version, a copy of the exe named after that version
+// Pauses between attempts of the app as these suites start it (the shipped program's are 2000 ms).
+constexpr unsigned kRetryPauseMs = 200;
+
+// The app (its build with short pauses) started as LaunchOptions say. With a version, a copy of the exe named after that version
 // runs from the test's folder, so that the setting applies to that copy alone.
 bool start_app(gui::App& app, const LaunchOptions& options);
 // The same without waiting for the dialog (the app started with a command).
@@ -47,7 +50,7 @@ struct Box {
 };
 
 // Waits up to timeout_ms for the first message box of the app, then reads and closes boxes one
-// after another until `count` were seen or none follows within 3 s.
+// after another until `count` were seen or the command showed its last.
 std::vector<Box> collect_boxes(const gui::App& app, size_t count, DWORD timeout_ms);
 
 // Unticks (or ticks) a check box so that its state is `checked`.

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "test_support.h"
 #include "win/handles.h"
 

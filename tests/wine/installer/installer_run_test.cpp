@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "fake_engine.h"
 #include "test_support.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"

@@ -12,6 +12,7 @@
 
 #include "engine/common/log.h"
 #include "engine/install/install.h"
+#include "engine/install/installer_pipe.h"
 #include "engine/install/pipe_messages.h"
 #include "test_support.h"
 #include "win/handles.h"

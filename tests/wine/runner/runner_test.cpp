@@ -3,7 +3,7 @@
 
 #include "engine/common/status.h"
 #include "engine/enumeration/config_manager.h"
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "runner_fixture.h"
 
 using namespace runner_test;

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/install/pipe_protocol.h"
+#include "protocol/pipe_protocol.h"
 #include "short_allowance.h"
 
 namespace {
