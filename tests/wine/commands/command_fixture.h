@@ -1,5 +1,5 @@
-// The fixture of the command tests: a clean lab, a profile folder, a current directory and a log
-// file of the test's own, and the app started on them.
+// The fixture of the command tests: a clean lab, a profile folder (the user's, from the token, and
+// USERPROFILE), a current directory and a log file of the test's own, and the app started on them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ class CommandTest : public ::testing::Test {
   std::string Log() const { return wine_test::read_file(options.log_path); }
 
   LabGuard lab;
-  TempFolder profile{"profile"};
+  ProfileFolder profile;
   TempFolder cwd{"cwd"};
   TempFolder logs{"logs"};
   LaunchOptions options;
