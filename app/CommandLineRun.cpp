@@ -20,6 +20,7 @@
 #include "win/full_path.h"
 #include "win/handles.h"
 #include "win/lock.h"
+#include "win/mutex_owner.h"
 #include "win/utf8.h"
 
 namespace {
@@ -366,11 +367,17 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
 }
 
 int RunUninstall(const CommandLineRequest& request, Report& report) {
-  // No removal under a running installation of another copy.
+  // No removal under a running installation of another copy. A name another account made first
+  // holds no installation back: the removal of machine-trusted certificates must not wait on it.
   velmor::unique_handle busy(::CreateMutexA(nullptr, TRUE, WDI_INSTALL_MUTEX_NAME));
-  if (!busy || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+  DWORD taken = ::GetLastError();
+  bool in_use = taken == ERROR_ALREADY_EXISTS || (!busy && taken == ERROR_ACCESS_DENIED);
+  char squatter[512] = {};
+  if (in_use && velmor::squatted_mutex_line(WDI_INSTALL_MUTEX_NAME, squatter, sizeof(squatter))) {
+    report.Error(squatter);
+  } else if (in_use || !busy) {
     report.Error("Another copy of this tool is installing drivers: nothing removed.");
-    return report.Close("busy, nothing removed", busy ? kExitBusy : kExitFailed);
+    return report.Close("busy, nothing removed", in_use ? kExitBusy : kExitFailed);
   }
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <cstdio>
 #include <string>
 
@@ -37,10 +40,20 @@ class CommandTest : public ::testing::Test {
   gui::App app;
 };
 
-// A machine-wide busy mutex of the engine, held by the test so that the app's call fails at once.
+// A machine-wide busy mutex of the engine, held by the test so that the app's call fails at once;
+// with `sddl`, made with that security (e.g. another account as its owner).
 struct HeldMutex {
   HANDLE handle;
-  explicit HeldMutex(const char* name) : handle(::CreateMutexA(nullptr, TRUE, name)) {}
+  explicit HeldMutex(const char* name, const char* sddl = nullptr) : handle(nullptr) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (sddl != nullptr &&
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+      return;
+    }
+    SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
+    handle = ::CreateMutexA(descriptor != nullptr ? &security : nullptr, TRUE, name);
+    ::LocalFree(descriptor);
+  }
   ~HeldMutex() {
     if (handle != nullptr) {
       ::ReleaseMutex(handle);
