@@ -100,15 +100,29 @@ class RunLog {
   // Opens the file for appending and starts receiving the engine's lines; false with the reason.
   // The tool runs elevated: a link planted where the file belongs must not redirect the writes
   // into another file, so links (and files with more than one name) are refused.
+  // The file's folder must exist and is held, every folder of it from the root down, while the
+  // file is opened by the full path that was checked: a folder still missing at the check could
+  // be made a link before the open, and none held can be renamed or replaced.
   bool Open(const std::string& path, std::string* why) {
-    std::string full = FullPath(path);
-    size_t slash = full.find_last_of("\\/");
+    std::wstring full = velmor::full_path(Wide(path));
+    size_t slash = full.find_last_of(L"\\/");
+    if (full.empty() || slash == std::wstring::npos || slash + 1 == full.size()) {
+      *why = windows_error_text(ERROR_INVALID_NAME);
+      return false;
+    }
+    std::wstring folder = full.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // the root of a drive
     velmor::package_folders folders;  // held until the file is open
-    if (slash != std::string::npos && !HoldFoldersFromRoot(full.substr(0, slash + 1), &folders)) {
+    int held = folders.hold(folder, false, "RunCommandLine");
+    if (held == WDI_ST_MISSING) {
+      *why = windows_error_text(ERROR_PATH_NOT_FOUND);
+      return false;
+    }
+    if (held != WDI_ST_OK) {
       *why = "a folder of its path is a link (reparse point)";
       return false;
     }
-    velmor::unique_file file(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+    velmor::unique_file file(::CreateFileW(full.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
