@@ -16,9 +16,11 @@ namespace {
 const char* const candidates[] = {"\\inf\\setupapi.dev.log", "\\setupapi.log", "\\setupact.log"};
 
 velmor::unique_file open_syslog() {
+  // The system's own Windows folder: WINDIR is the caller's environment, and the installer runs
+  // elevated.
   char windir[512] = {};
-  DWORD n = ::GetEnvironmentVariableA("WINDIR", windir, sizeof(windir));
-  if (n >= sizeof(windir)) windir[0] = '\0';
+  UINT n = ::GetSystemWindowsDirectoryA(windir, sizeof(windir));
+  if (n == 0 || n >= sizeof(windir)) return velmor::unique_file();
   for (const char* candidate : candidates) {
     char path[512];
     int len = snprintf(path, sizeof(path), "%s%s", windir, candidate);
