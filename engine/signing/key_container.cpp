@@ -50,7 +50,7 @@ bool delete_container(const wchar_t* name) {
   auto acquire = crypt_api::CryptAcquireContextW("DeletePrivateKey");
   HCRYPTPROV unused = 0;
   return acquire != nullptr &&
-         acquire(&unused, name, nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
+         acquire(&unused, name, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
 }
 
 bool restrict_access(HCRYPTPROV provider) {
@@ -78,7 +78,7 @@ extern "C" int new_key_container(HCRYPTPROV* provider) {
     wchar_t name[64];
     if (!fresh_name(name)) return FALSE;
     velmor::unique_crypt_provider container;
-    if (!acquire(container.put(), name, nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
+    if (!acquire(container.put(), name, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
       DWORD error = ::GetLastError();
       if (error != static_cast<DWORD>(NTE_EXISTS)) return FALSE;
       // Somebody made it first: never used, and not ours to delete.
