@@ -17,7 +17,9 @@ delay-loaded imports, and fails on
   - an import of a module that is no known DLL on some system the programs run on, even when
     --modules names it: such a file beside the program would be loaded before its first line;
   - an import of a function that a known DLL forwards to a module that is not one (advapi32's
-    generator and CryptoAPI), which the loader then looks for the same way.
+    generator and CryptoAPI), which the loader then looks for the same way;
+  - a program the loader is not told to load at a random address with its relocations (ASLR), with
+    data never executed (DEP), and, 64-bit, with high-entropy addresses.
 The function list holds what toolchains' runtimes and our own code are known to pull in; it is not
 every later function of Windows.
 """
@@ -138,6 +140,29 @@ MACHINES = {
 }
 
 
+# What the loader is told to do for the programs (optional header's DLL characteristics): load them
+# at a random address (ASLR, which needs their relocations), never execute data (DEP), and on
+# 64-bit Windows use the whole address space for that randomness.
+DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT = 0x0040, 0x0020, 0x0100
+RELOCS_STRIPPED = 0x0001
+BASE_RELOCATION_DIRECTORY = 5
+
+
+def hardening_problems(image):
+    out = []
+    wanted = [(DYNAMIC_BASE, "ASLR (dynamic base)"), (NX_COMPAT, "DEP (NX compatible)")]
+    if image.pe32_plus:
+        wanted.append((HIGH_ENTROPY_VA, "high-entropy ASLR"))
+    for flag, name in wanted:
+        if not image.dll_characteristics & flag:
+            out.append("not hardened: no %s flag" % name)
+    relocations = (image.directories[BASE_RELOCATION_DIRECTORY] if len(image.directories) > BASE_RELOCATION_DIRECTORY
+                   else (0, 0))
+    if image.characteristics & RELOCS_STRIPPED or relocations[1] == 0:
+        out.append("not hardened: no relocations, so the loader cannot move it (ASLR)")
+    return out
+
+
 def problems(path, allowed_modules=None):
     image = PeImage(path)
     if image.machine not in MACHINES:
@@ -149,6 +174,7 @@ def problems(path, allowed_modules=None):
     if not lowest <= image.subsystem_version <= highest:
         out.append("subsystem version %d.%d is outside %d.%d to %d.%d (%s)"
                    % (image.subsystem_version + lowest + highest + (system,)))
+    out.extend(hardening_problems(image))
     # A delay-loaded module is loaded by bare name at its first call: held to the same rules.
     delayed = image.delay_imports()
     imports = image.imports() + delayed
