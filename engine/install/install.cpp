@@ -481,14 +481,17 @@ extern "C" int install_driver_internal(void* request_pointer) {
     wdi_err("one of the required parameter is NULL");
     return WDI_ST_BAD_PARAMETER;
   }
-  // A package this process prepared for that folder is installed from its protected copy, never
-  // from the user's.
+  // Only a package this process prepared for that folder is installed, from its protected copy;
+  // the user's folder is the user's to change, and the installer runs elevated: nothing is
+  // started from it.
   char user_folder[MAX_PATH];
   velmor::path_copy(user_folder, plan.folder);
-  if (velmor::prepare::prepared_folder(user_folder, request.inf_name, plan.folder)) {
-    velmor::path_copy(prepared, plan.folder);
-    wdi_dbg("installing the package prepared in '%s'", plan.folder);
+  if (!velmor::prepare::prepared_folder(user_folder, request.inf_name, plan.folder)) {
+    wdi_err("'%s' in '%s' was not prepared by this program - nothing is started", request.inf_name, user_folder);
+    return WDI_ST_BAD_PARAMETER;
   }
+  velmor::path_copy(prepared, plan.folder);
+  wdi_dbg("installing the package prepared in '%s'", plan.folder);
   if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
     if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
       wdi_warn("timeout expired while waiting for another pending installation - aborting");

@@ -158,8 +158,11 @@ TEST(RunnerStart, InstallerStartsByItsFullPathAndInheritsNothing) {
   ::SetEnvironmentVariableA("VELMOR_TEST_INHERITABLE_EVENT", nullptr);
   EXPECT_EQ(status, WDI_ST_OK);
   EXPECT_EQ(folder.read("inherited.txt"), "no");
-  const std::string program = folder.file(windows_is_64bit() ? "installer_x64.exe" : "installer_x86.exe");
-  EXPECT_EQ(folder.read("started.txt").substr(0, program.size() + 12), "\"" + program + "\" \"normal\" ");
+  // From the folder prepared for the test's one, by its absolute path.
+  const std::string program = windows_is_64bit() ? "installer_x64.exe" : "installer_x86.exe";
+  EXPECT_TRUE(std::regex_search(folder.read("started.txt"),
+                                std::regex("^\"[A-Za-z]:\\\\[^\"]+\\\\" + program + "\" \"normal\" /pipe=")))
+      << folder.read("started.txt");
 }
 
 // The pipe's name is drawn for each run and handed to the installer: a program that makes the
@@ -221,26 +224,31 @@ TEST(RunnerParameters, MissingDeviceOrInfFailsBeforeAnyPipeOrInstaller) {
   EXPECT_EQ(active_device, nullptr);
 }
 
-TEST(RunnerParameters, EmptyPathInstallsFromTempAndNoTempFails) {
+// Nothing is started from a folder this process did not prepare for that INF (the user's to
+// change): not from the given folder, nor from TEMP without one, nor after a preparation for another.
+TEST(RunnerParameters, FolderNotPreparedStartsNothing) {
   package_folder folder;
   test_device device;
   char saved[MAX_PATH] = {};
   ::GetEnvironmentVariableA("TEMP", saved, MAX_PATH);
   {
     log_capture log(true);
+    int given = wdi_install_driver(&device.entry, folder.path().c_str(), "normal", nullptr);
     ::SetEnvironmentVariableA("TEMP", folder.path().c_str());
     int from_temp = wdi_install_driver(&device.entry, "", "normal", nullptr);
-    ::SetEnvironmentVariableA("TEMP", nullptr);
-    int without_temp = wdi_install_driver(&device.entry, nullptr, "normal", nullptr);
     ::SetEnvironmentVariableA("TEMP", saved);
+    EXPECT_NE(adopt_as_prepared(folder.path(), "other"), "");
+    int other_inf = wdi_install_driver(&device.entry, folder.path().c_str(), "normal", nullptr);
     log.text();
-    EXPECT_EQ(from_temp, WDI_ST_OK);
-    EXPECT_EQ(without_temp, WDI_ST_BAD_PARAMETER);
-    EXPECT_TRUE(log.has("Velmor:info [install_driver_internal] no path provided - installing from '" +
-                        folder.path() + "'"));
-    EXPECT_TRUE(log.has("no path provided and TEMP is not set"));
+    EXPECT_EQ(given, WDI_ST_BAD_PARAMETER);
+    EXPECT_EQ(from_temp, WDI_ST_BAD_PARAMETER);
+    EXPECT_EQ(other_inf, WDI_ST_BAD_PARAMETER);
+    EXPECT_EQ(log.count("Velmor:error [install_driver_internal] 'normal' in '" + folder.path() +
+                        "' was not prepared by this program - nothing is started"), 3)
+        << log.text();
   }
-  EXPECT_EQ(folder.starts(), 1);
+  EXPECT_EQ(folder.starts(), 0);
+  EXPECT_EQ(installer_pipe, INVALID_HANDLE_VALUE);
 }
 
 TEST(RunnerParameters, MissingInstallerNamesTheBitnessItLookedFor) {

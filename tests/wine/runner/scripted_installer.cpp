@@ -1,6 +1,7 @@
 // Test-only stand-in for the installer program: connects to the installer pipe and plays the
 // scenario named by its one argument (where the real one gets the INF name). It records what it
-// saw in files of its current directory (the package folder):
+// saw in files of the folder VELMOR_TEST_RECORD_DIR names (the test's package folder), else of its
+// current directory:
 //   started.txt  its command line, one line per start;  pid.txt  its process ID;  replies.txt  "<length>:<hex>" per reply
 //   connected.txt  written once connected (scenario "hold", which then waits for release.txt);
 //   inherited.txt  "yes" or "no": whether it got the handle the test named in VELMOR_TEST_INHERITABLE_EVENT.
@@ -225,7 +226,14 @@ void record_inheritance() {
 }
 
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == "intruder") ::SetCurrentDirectoryA(argv[2]);
+  // The engine starts installers only in the folder it prepared: the test's own folder keeps the
+  // records.
+  char records[MAX_PATH] = {};
+  if (argc > 2 && std::string(argv[1]) == "intruder") {
+    ::SetCurrentDirectoryA(argv[2]);
+  } else if (::GetEnvironmentVariableA("VELMOR_TEST_RECORD_DIR", records, MAX_PATH) - 1 < MAX_PATH - 1) {
+    ::SetCurrentDirectoryA(records);
+  }
   append_file("started.txt", std::string(::GetCommandLineA()) + "\n");
   for (int i = 1; i < argc && pipe_name[0] == '\0'; ++i) installer_pipe_argument(argv[i], pipe_name);
   record_inheritance();
