@@ -18,6 +18,7 @@ delay-loaded imports, and fails on
     --modules names it: such a file beside the program would be loaded before its first line;
   - an import of a function that a known DLL forwards to a module that is not one (advapi32's
     generator and CryptoAPI), which the loader then looks for the same way;
+  - an import of a shell call that starts programs or makes folder trees, which the programs never make;
   - a program the loader is not told to load at a random address with its relocations (ASLR), with
     data never executed (DEP), and, 64-bit, with high-entropy addresses.
 The function list holds what toolchains' runtimes and our own code are known to pull in; it is not
@@ -133,6 +134,15 @@ FORWARDED_OUTSIDE_KNOWN = {
     "advapi32.dll": (re.compile(r"SystemFunction0\d\d$|Crypt[A-Z]"), "cryptbase.dll or cryptsp.dll"),
 }
 
+# Calls the programs never make: a program is started by its absolute path with CreateProcessW (the
+# shell's verbs, App Paths and search path are the user's to change), and folders are made one by one
+# and checked against links. Linked in, they are what a mistake would reach for.
+NEVER_IMPORTED = {
+    "shell32.dll": {"ShellExecuteA", "ShellExecuteW", "ShellExecuteExA", "ShellExecuteExW",
+                    "SHCreateDirectoryExA", "SHCreateDirectoryExW"},
+    "kernel32.dll": {"WinExec"},
+}
+
 # Highest operating-system and subsystem version each loader accepts, lowest subsystem version.
 MACHINES = {
     0x014C: ("32-bit, Windows XP SP3", (5, 1), (3, 10)),
@@ -191,6 +201,8 @@ def problems(path, allowed_modules=None):
             out.append("imports module %s, which is not among %s (load it at run time from the system folder)"
                        % (module, ",".join(sorted(allowed_modules))))
     for module, name in imports:
+        if name in NEVER_IMPORTED.get(module.lower(), ()):
+            out.append("imports %s!%s, which the programs never call (dead code that was a risk)" % (module, name))
         if name in POST_XP.get(module.lower(), ()):
             out.append("imports %s!%s, which %s lacks (resolve it at run time)" % (module, name, system))
         forwarded = FORWARDED_OUTSIDE_KNOWN.get(module.lower())
