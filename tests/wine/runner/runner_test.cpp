@@ -197,11 +197,14 @@ TEST(RunnerPipe, ClientOtherThanTheStartedInstallerIsRefused) {
   log_capture log;
   int status = 1;
   wine_test::thread run([&] { status = install(device, folder, "wait_for_go"); });
-  ASSERT_TRUE(wait_for_file(folder.file("started.txt"), 20000));  // the pipe is made before the start
-  std::string program = wine_test::program_folder() + "scripted_installer.exe";
+  // The pipe is made before the start; the line naming it may be written after the file appears.
   std::smatch pipe;
-  std::string started = folder.read("started.txt");
-  ASSERT_TRUE(std::regex_search(started, pipe, std::regex("/pipe=[0-9a-f]{32}"))) << started;
+  std::string started;
+  ASSERT_TRUE(wine_test::wait_until([&] {
+    started = folder.read("started.txt");
+    return std::regex_search(started, pipe, std::regex("/pipe=[0-9a-f]{32}"));
+  }, 20000)) << started;
+  std::string program = wine_test::program_folder() + "scripted_installer.exe";
   wine_test::run_and_wait("\"" + program + "\" intruder \"" + intruder.path() + "\" " + pipe[0].str(), 30000);
   run.join();  // the waiting installer never connects: the folder's end stops it
   EXPECT_EQ(status, WDI_ST_DENIED);
