@@ -11,15 +11,17 @@ const char kUsageText[] =
     "Velmor_VirtualCOM_DriverInstall.exe [command]\n"
     "\n"
     "Without a command the dialog opens. Commands and options start with / or -, in any case:\n"
-    "  /list                       one line per attached probe: its UID and the driver of\n"
-    "                              interfaces 0 (usart), 3 (winusb) and 4 (bridge)\n"
+    "  /list [/json]               one line per attached probe: its UID, the driver of\n"
+    "                              interfaces 0 (usart), 3 (winusb) and 4 (bridge), and the\n"
+    "                              COM port of each serial interface\n"
     "  /install [/interfaces LIST] [/quiet] [/log FILE]\n"
     "                              installs the drivers for the first attached probe, or, with\n"
     "                              none attached, for probes plugged in later\n"
     "    /interfaces LIST          usart, winusb, bridge or 0, 3, 4, separated by commas\n"
     "                              (default: all three)\n"
     "    /quiet                    no window at all, not even the progress window\n"
-    "  /check [/interfaces LIST]   for detection rules: whether this tool's driver packages are\n"
+    "  /check [/interfaces LIST] [/json]\n"
+    "                              for detection rules: whether this tool's driver packages are\n"
     "                              in the driver store and every attached probe has its drivers;\n"
     "                              exit code 0 when all is there, 1 when not\n"
     "  /uninstall [/interfaces LIST] [/quiet] [/log FILE]\n"
@@ -28,13 +30,20 @@ const char kUsageText[] =
     "                              stores; the package folders in the profile stay\n"
     "  /extract [DIR] [/log FILE]  writes the three driver packages into DIR (default: the\n"
     "                              current directory)\n"
+    "  /json                       with /list and /check: one line of JSON instead, under\n"
+    "                              2,048 characters\n"
     "  /log FILE                   appends every log line of the run with a time stamp, and a\n"
-    "                              summary, to FILE (UTF-8); also with /list and /check\n"
+    "                              summary, to FILE (UTF-8); also with /list and /check.\n"
+    "                              Unattended /install and /uninstall runs without it write\n"
+    "                              %WINDIR%\\Logs\\Software\\Velmor_VirtualCOM_DriverInstall.log\n"
+    "                              (the previous run's kept as .log.1)\n"
     "  /? or /help                 this text\n"
     "\n"
     "With /quiet, or without an interactive desktop (the system account), nothing prompts and\n"
-    "Windows is never restarted. /install ends within 8 minutes in all. On Windows for ARM64\n"
-    "and in S mode /install installs nothing (exit code 1603).\n"
+    "Windows is never restarted; each attempt at an interface is then stopped after 2 minutes\n"
+    "(it counts as failed, the other interfaces are still tried). /install ends within 8\n"
+    "minutes in all. On Windows for ARM64 and in S mode /install installs nothing (exit code\n"
+    "1603).\n"
     "\n"
     "Exit codes:\n"
     "  0     every requested interface (or package) succeeded\n"
@@ -46,6 +55,15 @@ const char kUsageText[] =
     "  1     /check: something requested is not there\n";
 
 const char kNoProbeLine[] = "No probe attached.";
+const char kDefaultLogFolder[] = "Logs\\Software";
+const char kDefaultLogName[] = "Velmor_VirtualCOM_DriverInstall.log";
+const char kLogFullLine[] = "The log file is full: further lines are left out (the summary follows).";
+
+bool UsesDefaultLog(const CommandLineRequest& request, bool (*interactive_desktop)()) {
+  if (!request.log_file.empty()) return false;
+  if (request.action != CommandAction::kInstall && request.action != CommandAction::kUninstall) return false;
+  return request.quiet || !interactive_desktop();
+}
 
 namespace {
 
@@ -64,7 +82,9 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-enum class Switch { kNone, kUnknown, kHelp, kList, kInstall, kExtract, kCheck, kUninstall, kInterfaces, kQuiet, kLog };
+enum class Switch {
+  kNone, kUnknown, kHelp, kList, kInstall, kExtract, kCheck, kUninstall, kInterfaces, kQuiet, kLog, kJson
+};
 
 // What an argument is as a switch: kNone for a plain argument, kUnknown for an unknown switch.
 Switch SwitchOf(const std::string& argument) {
@@ -76,7 +96,7 @@ Switch SwitchOf(const std::string& argument) {
   } kKnown[] = {{"?", Switch::kHelp},          {"help", Switch::kHelp},   {"list", Switch::kList},
                 {"install", Switch::kInstall}, {"extract", Switch::kExtract}, {"interfaces", Switch::kInterfaces},
                 {"quiet", Switch::kQuiet},     {"log", Switch::kLog},         {"check", Switch::kCheck},
-                {"uninstall", Switch::kUninstall}};
+                {"uninstall", Switch::kUninstall}, {"json", Switch::kJson}};
   for (const auto& known : kKnown) {
     if (name == known.name) return known.value;
   }
@@ -180,6 +200,8 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
       action = s;
     } else if (s == Switch::kQuiet) {
       request.quiet = true;
+    } else if (s == Switch::kJson) {
+      request.json = true;
     } else {
       // /interfaces and /log take the next argument: not a switch of ours, nor anything starting
       // with "/" (a forgotten value); a file name may start with "-".
@@ -209,6 +231,9 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
     if (request.action != CommandAction::kExtract) return Bad("unexpected argument \"" + plain + "\"");
     if (plain.empty()) return Bad("the folder for /extract is empty");
     request.directory = plain;
+  }
+  if (request.json && request.action != CommandAction::kList && request.action != CommandAction::kCheck) {
+    return Bad("/json goes with /list and /check only");
   }
   if (!interfaces.empty()) {
     if (request.action != CommandAction::kInstall && request.action != CommandAction::kCheck &&
@@ -248,11 +273,66 @@ std::string DriverText(const InterfaceState& state) {
   return text;
 }
 
-std::string StateText(const InterfaceState& state) {
-  if (!state.present) return "absent";
+std::string DriverStateText(const InterfaceState& state) {
   if (state.installed && state.service != nullptr) return DriverText(state);
   if (state.service == nullptr || state.service[0] == '\0') return "not installed";
   return "not installed (driver " + DriverText(state) + ")";
+}
+
+std::string StateText(const InterfaceState& state) {
+  if (!state.present) return "absent";
+  std::string text = DriverStateText(state);
+  if (state.port != nullptr && state.port[0] != '\0') text += std::string(" on ") + state.port;
+  return text;
+}
+
+// A JSON string of printable ASCII: a device's registry values come in the machine's code page,
+// which a JSON parser would take for broken UTF-8.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += c;
+    } else {
+      out += '?';
+    }
+  }
+  return out + "\"";
+}
+
+std::string InterfaceJson(const InterfaceState& state) {
+  if (!state.present) return "null";
+  std::string json = std::string("{\"ok\":") + (state.installed && state.service != nullptr ? "true" : "false");
+  if (state.service != nullptr && state.service[0] != '\0') json += ",\"driver\":" + JsonString(DriverText(state));
+  if (state.port != nullptr && state.port[0] != '\0') json += ",\"port\":" + JsonString(state.port);
+  return json + "}";
+}
+
+std::string ProbeJson(const JsonProbe& probe) {
+  std::string json = "{\"uid\":" + JsonString(probe.uid);
+  for (const CheckedInterface& checked : probe.interfaces) {
+    json += std::string(",\"") + checked.row->name + "\":" + InterfaceJson(checked.state);
+  }
+  return json + "}";
+}
+
+// `head` + the probes + "]}" within the limit; the probes that do not fit are counted in "more".
+std::string WithProbes(const std::string& head, const std::vector<JsonProbe>& probes) {
+  std::string json = head + "\"probes\":[";
+  size_t listed = 0;
+  for (const JsonProbe& probe : probes) {
+    std::string item = (listed > 0 ? "," : "") + ProbeJson(probe);
+    // Room kept for the closing and for the count of those left out.
+    if (json.size() + item.size() + std::strlen("],\"more\":000000}") > kJsonLimit) break;
+    json += item;
+    ++listed;
+  }
+  json += "]";
+  if (listed < probes.size()) json += ",\"more\":" + std::to_string(probes.size() - listed);
+  return json + "}";
 }
 
 std::string StatusWithCode(int status) {
@@ -260,6 +340,40 @@ std::string StatusWithCode(int status) {
 }
 
 }  // namespace
+
+std::string ListJson(const std::vector<JsonProbe>& probes) { return WithProbes("{", probes); }
+
+std::string CheckJson(bool complete, const std::vector<JsonPackage>& packages, const std::vector<JsonProbe>& probes) {
+  std::string head = std::string("{\"complete\":") + (complete ? "true" : "false") + ",\"packages\":{";
+  for (size_t i = 0; i < packages.size(); ++i) {
+    head += std::string(i > 0 ? "," : "") + "\"" + packages[i].row->name + "\":";
+    if (!packages[i].readable) {
+      head += "null";
+      continue;
+    }
+    head += "[";
+    for (size_t j = 0; j < packages[i].published.size(); ++j) {
+      head += (j > 0 ? "," : "") + JsonString(packages[i].published[j]);
+    }
+    head += "]";
+  }
+  return WithProbes(head + "},", probes);
+}
+
+std::string ErrorJson(const std::string& text) { return "{\"error\":" + JsonString(text) + "}"; }
+
+std::string PolicyRefusalLine(const std::vector<const CommandInterface*>& refused) {
+  std::string ids;
+  for (size_t i = 0; i < refused.size(); ++i) {
+    char id[40];
+    std::snprintf(id, sizeof(id), "USB\\VID_%04X&PID_%04X&MI_%02u", kProbeVendorId, kProbeProductId,
+                  static_cast<unsigned>(refused[i]->number));
+    ids += (i == 0 ? "" : i + 1 == refused.size() ? " and " : ", ") + std::string(id);
+  }
+  return std::string("A device installation policy of this PC forbids the installation: an administrator must ") +
+         "allow the hardware ID" + (refused.size() == 1 ? " " : "s ") + ids +
+         " (Device Installation Restrictions: \"Allow installation of devices that match any of these device IDs\").";
+}
 
 std::string ListFailureLine(int status) {
   if (status == WDI_ST_IN_USE) {
@@ -314,6 +428,11 @@ const char kRestartLine[] = "A restart is needed to finish the installation; Win
 std::string TimeLimitLine(unsigned limit_ms) {
   return "The run's time limit of " + std::to_string(limit_ms / 1000) +
          " s cut it short: the interfaces not handled yet were not tried.";
+}
+
+std::string AttemptLimitLine(const CommandInterface& row, unsigned limit_ms) {
+  return std::string(row.label) + ": the attempt did not end within " + std::to_string(limit_ms / 1000) +
+         " s and was stopped (the device installer hung).";
 }
 
 std::string CheckPackageLine(const CommandInterface& row, const std::vector<std::string>& published) {

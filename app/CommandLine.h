@@ -16,6 +16,7 @@ struct CommandLineRequest {
   CommandAction action = CommandAction::kDialog;
   PerInterface<bool> interfaces = PerInterface<bool>::Filled(true);  // the interfaces to handle
   bool quiet = false;
+  bool json = false;      // /list and /check: one line of JSON instead of the text lines
   std::string log_file;   // empty: no log file
   std::string directory;  // extract target; empty: the current directory
   std::string error;      // not empty: a bad command line, and why
@@ -35,6 +36,9 @@ enum : int {
 // The whole unattended /install or /uninstall ends within this bound, well inside the 600 s a
 // startup script is given.
 constexpr unsigned kRunLimitMs = 480000;
+// Unattended, one attempt at one interface ends within this bound (inside the run's): a device
+// installer that hangs on one interface leaves time for the others.
+constexpr unsigned kAttemptLimitMs = 120000;
 // How long an installation waits for device installations already in progress.
 constexpr unsigned kPendingWaitMs = 20000;
 
@@ -62,6 +66,7 @@ struct InterfaceState {
   bool installed;       // the expected service
   const char* service;  // the device's service name, null for none
   uint64_t version;     // the driver's version, four 16-bit parts; 0 when unknown
+  const char* port = nullptr;  // the COM port of a serial interface ("COM3"), null for none
 };
 
 // "1.0.0.1" from the packed driver version.
@@ -85,16 +90,22 @@ int ExitCodeFor(const std::vector<int>& statuses, bool restart_needed = false);
 // Where Windows accepts only driver packages signed by Microsoft: ARM64 (by the native machine,
 // an IMAGE_FILE_MACHINE_* value, 0 when unknown) and S mode. Empty when the tool can install.
 std::string PlatformRefusalLine(unsigned native_machine, bool s_mode);
+// A device installation policy refused the installation of these interfaces: one line naming the
+// hardware IDs an administrator must allow ("USB\VID_2E3C&PID_F000&MI_00", ...).
+std::string PolicyRefusalLine(const std::vector<const CommandInterface*>& refused);
 // The line that says a restart is needed, and the one that says the run's bound cut it short.
 extern const char kRestartLine[];
 std::string TimeLimitLine(unsigned limit_ms);
+// An attempt at `row` ran past its bound of `limit_ms` and was stopped.
+std::string AttemptLimitLine(const CommandInterface& row, unsigned limit_ms);
 
 // /check: one line per requested package ("<label> package: in the driver store (oem3.inf)" or
 // "<label> package: not in the driver store").
 std::string CheckPackageLine(const CommandInterface& row, const std::vector<std::string>& published);
 // The line of a probe in /list (every interface) and /check (the requested ones), in the install
 // order: "Probe <uid>: usart=<state>, winusb=<state>, bridge=<state>", a state being
-// "<service> <version>", "not installed", "not installed (driver <service> <version>)" or "absent".
+// "<service> <version>", "not installed", "not installed (driver <service> <version>)" or "absent",
+// followed by " on COM3" when the interface has a COM port.
 struct CheckedInterface {
   const CommandInterface* row;
   InterfaceState state;
@@ -102,6 +113,30 @@ struct CheckedInterface {
 std::string ProbeLine(const std::string& uid, const std::vector<CheckedInterface>& interfaces);
 // True when every present interface among them has its expected driver.
 bool ProbeComplete(const std::vector<CheckedInterface>& interfaces);
+
+// /json: the report of /list or /check as one line of well-formed JSON of at most kJsonLimit
+// characters, so that a script's output cut at 2,048 characters still parses. Eight probes always
+// fit; probes beyond what fits are only counted ("more"). Interfaces not requested are left out,
+// an absent one is null, else {"ok":<has the expected driver>, "driver":"<service> <version>",
+// "port":"COM3"} with driver and port only when there are. Strings keep printable ASCII; anything
+// else becomes "?".
+constexpr size_t kJsonLimit = 2047;
+struct JsonProbe {
+  std::string uid;
+  std::vector<CheckedInterface> interfaces;
+};
+// /check's packages: the INF names in the driver store, or unreadable (null in the JSON).
+struct JsonPackage {
+  const CommandInterface* row;
+  bool readable;
+  std::vector<std::string> published;
+};
+// {"probes":[{"uid":"...","usart":...,"winusb":...,"bridge":...}, ...]}
+std::string ListJson(const std::vector<JsonProbe>& probes);
+// {"complete":true,"packages":{"usart":["oem12.inf"],...},"probes":[...]}
+std::string CheckJson(bool complete, const std::vector<JsonPackage>& packages, const std::vector<JsonProbe>& probes);
+// {"error":"<text>"}: the list could not be had.
+std::string ErrorJson(const std::string& text);
 
 // /uninstall: the outcome for one package (`published` empty: none was found) and for the
 // certificates of the two stores (negative: the store could not be read).
@@ -112,6 +147,19 @@ std::string CertificatesLine(int root, int trusted_publisher);
 std::string SummaryLine(const std::string& details, int exit_code);
 // "usart succeeded, winusb failed (-6)" for the interfaces a command handled, in that order.
 std::string ResultsDetails(const std::vector<std::pair<const CommandInterface*, int>>& results);
+
+// An unattended /install or /uninstall (/quiet, or no interactive desktop) given no /log leaves its
+// log in the Windows folder's "Logs\Software", where management tools collect logs: one file of the
+// tool, the previous run's kept beside it with ".1" added, each at most kDefaultLogBytes. /list and
+// /check never write it: detection rules run them every hour, which would push the installation's
+// log out.
+extern const char kDefaultLogFolder[];  // below the Windows folder
+extern const char kDefaultLogName[];
+constexpr unsigned kDefaultLogBytes = 1024 * 1024;
+// `interactive_desktop` is asked only when it matters (it loads the window modules).
+bool UsesDefaultLog(const CommandLineRequest& request, bool (*interactive_desktop)());
+// The last line a bounded log file gets when further lines no longer fit.
+extern const char kLogFullLine[];
 
 // A local time with milliseconds.
 struct LogStamp {

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -56,6 +57,25 @@ bool HoldFoldersFromRoot(const std::string& path, velmor::package_folders* held)
   return folder.empty() || held->hold(folder, false, "RunCommandLine") == WDI_ST_OK;
 }
 
+// <Windows>\Logs\Software\<name>, its two folders made when missing (XP has no Logs folder);
+// empty with the reason when the Windows folder cannot be had. The folders are checked against
+// links when the file is opened.
+std::string DefaultLogPath(std::string* why) {
+  wchar_t windows[MAX_PATH] = {};
+  UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    *why = "the Windows folder cannot be found";
+    return std::string();
+  }
+  std::string folder = Utf8(windows);
+  if (folder.back() != '\\') folder += '\\';
+  folder += kDefaultLogFolder;
+  std::string logs = folder.substr(0, folder.find_last_of('\\'));
+  ::CreateDirectoryW(Wide(logs).c_str(), nullptr);
+  ::CreateDirectoryW(Wide(folder).c_str(), nullptr);
+  return folder + "\\" + kDefaultLogName;
+}
+
 // The operating system handle behind a C stream, or null when it leads nowhere.
 HANDLE StreamHandle(FILE* stream) {
   int fd = _fileno(stream);
@@ -102,8 +122,10 @@ class RunLog {
   // into another file, so links (and files with more than one name) are refused.
   // The file's folder must exist and is held, every folder of it from the root down, while the
   // file is opened by the full path that was checked: a folder still missing at the check could
-  // be made a link before the open, and none held can be renamed or replaced.
-  bool Open(const std::string& path, std::string* why) {
+  // be made a link before the open, and none held can be renamed or replaced. With `rotate` the
+  // file is first renamed to "<name>.1" (replacing the one there: a link there is replaced, never
+  // followed); with a `limit`, lines beyond it are left out, all but the summary.
+  bool Open(const std::string& path, std::string* why, unsigned limit = 0, bool rotate = false) {
     std::wstring full = velmor::full_path(Wide(path));
     size_t slash = full.find_last_of(L"\\/");
     if (full.empty() || slash == std::wstring::npos || slash + 1 == full.size()) {
@@ -122,6 +144,7 @@ class RunLog {
       *why = "a folder of its path is a link (reparse point)";
       return false;
     }
+    if (rotate) ::MoveFileExW(full.c_str(), (full + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
     velmor::unique_file file(::CreateFileW(full.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -139,6 +162,9 @@ class RunLog {
       *why = "a link or a file with more than one name";
       return false;
     }
+    // A file that could not be moved aside counts with what it holds.
+    size_ = info.nFileSizeHigh != 0 ? 0xFFFFFFFFu : info.nFileSizeLow;
+    limit_ = limit;
     file_ = std::move(file);
     active_ = this;
     engine_log_set_receiver(&Receive);
@@ -148,19 +174,27 @@ class RunLog {
   bool is_open() const { return static_cast<bool>(file_); }
   bool write_failed() const { return write_failed_; }
 
-  void Write(const std::string& text) {
+  // `always`: past the limit too (the summary).
+  void Write(const std::string& text, bool always = false) {
     if (!file_) return;
     SYSTEMTIME now = {};
     ::GetLocalTime(&now);
-    std::string lines = LogFileLines({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                                      now.wMilliseconds},
-                                     text);
+    const LogStamp stamp = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+    std::string lines = LogFileLines(stamp, text);
     velmor::critical_section_lock hold(lock_);
+    if (limit_ != 0 && !always) {
+      if (full_) return;
+      if (lines.size() > limit_ || size_ > limit_ - lines.size()) {
+        full_ = true;
+        lines = LogFileLines(stamp, kLogFullLine);
+      }
+    }
     DWORD written = 0;
     if (!::WriteFile(file_.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) ||
         written != lines.size()) {
       write_failed_ = true;
     }
+    size_ += written;
   }
 
  private:
@@ -173,6 +207,9 @@ class RunLog {
   velmor::critical_section lock_;
   velmor::unique_file file_;
   bool write_failed_ = false;
+  unsigned limit_ = 0;  // 0: unbounded
+  unsigned size_ = 0;   // bytes in the file
+  bool full_ = false;
 };
 
 RunLog* volatile RunLog::active_ = nullptr;
@@ -191,7 +228,7 @@ class Report {
   }
   // The closing summary goes into the log only: the console keeps the lines a script reads.
   int Close(const std::string& details, int exit_code) {
-    log_.Write(SummaryLine(details, exit_code));
+    log_.Write(SummaryLine(details, exit_code), true);
     if (log_.write_failed()) WriteStream(stderr, "Warning: some lines could not be written to the log file.");
     return exit_code;
   }
@@ -226,32 +263,57 @@ int CreateList(DeviceList* list) {
   }
 }
 
-InterfaceState StateOf(const ProbeRecord& probe, const CommandInterface& row) {
+// The state of each interface of a probe, with the COM port a serial driver gave it. The port
+// names live in `ports` (one per interface).
+using PortNames = std::vector<std::unique_ptr<char[]>>;
+constexpr size_t kPortBytes = 16;
+
+InterfaceState StateOf(const ProbeRecord& probe, const CommandInterface& row, PortNames* ports) {
   const ProbeInterfaceSlot& slot = probe.*row.slot;
   if (!slot.present) return {false, false, nullptr, 0};
-  return {true, HasService(slot, row.service), slot.device.service_name, slot.device.installed_version};
+  InterfaceState state = {true, HasService(slot, row.service), slot.device.service_name, slot.device.installed_version};
+  if (slot.device.instance_id != nullptr) {
+    ports->emplace_back(new char[kPortBytes]());
+    if (wdi_get_com_port(slot.device.instance_id, ports->back().get(), kPortBytes) == WDI_ST_OK) {
+      state.port = ports->back().get();
+    }
+  }
+  return state;
 }
 
-// The states of the probe's interfaces that the request names, in the install order.
-std::vector<CheckedInterface> StatesOf(const ProbeRecord& probe, const PerInterface<bool>& requested) {
-  std::vector<CheckedInterface> states;
-  for (const CommandInterface* row : kInstallOrder) {
-    if (requested[*row]) states.push_back({row, StateOf(probe, *row)});
+// The states of each probe's interfaces that the request names, in the install order.
+std::vector<JsonProbe> StatesOf(const std::vector<ProbeRecord>& probes, const PerInterface<bool>& requested,
+                                PortNames* ports) {
+  std::vector<JsonProbe> states;
+  for (const ProbeRecord& probe : probes) {
+    JsonProbe state{ProbeUidOf(probe), {}};
+    for (const CommandInterface* row : kInstallOrder) {
+      if (requested[*row]) state.interfaces.push_back({row, StateOf(probe, *row, ports)});
+    }
+    states.push_back(state);
   }
   return states;
 }
 
-int RunList(Report& report) {
+// A list that could not be had: the reason on standard error, and for /json a line that says so.
+int ListFailed(const CommandLineRequest& request, Report& report, int status) {
+  report.Error(ListFailureLine(status));
+  if (request.json) report.Line(ErrorJson(ListFailureLine(status)));
+  return report.Close("no list", status == WDI_ST_IN_USE ? kExitBusy : kExitFailed);
+}
+
+int RunList(const CommandLineRequest& request, Report& report) {
   DeviceList list;
   int status = CreateList(&list);
-  if (status != WDI_ST_OK) {
-    report.Error(ListFailureLine(status));
-    return report.Close("no list", status == WDI_ST_IN_USE ? kExitBusy : kExitFailed);
-  }
+  if (status != WDI_ST_OK) return ListFailed(request, report, status);
   std::vector<ProbeRecord> probes = GroupProbes(list.head);
-  if (probes.empty()) report.Line(kNoProbeLine);
-  for (const ProbeRecord& probe : probes) {
-    report.Line(ProbeLine(ProbeUidOf(probe), StatesOf(probe, PerInterface<bool>::Filled(true))));
+  PortNames ports;
+  std::vector<JsonProbe> states = StatesOf(probes, PerInterface<bool>::Filled(true), &ports);
+  if (request.json) {
+    report.Line(ListJson(states));
+  } else {
+    if (probes.empty()) report.Line(kNoProbeLine);
+    for (const JsonProbe& probe : states) report.Line(ProbeLine(probe.uid, probe.interfaces));
   }
   return report.Close(std::to_string(probes.size()) + (probes.size() == 1 ? " probe" : " probes") + " listed",
                       kExitSuccess);
@@ -315,6 +377,7 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   std::vector<int> statuses;
   bool restart = false;
   bool cut_short = false;
+  std::vector<const CommandInterface*> refused;
   auto chosen = [&request](const CommandInterface& row) { return request.interfaces[row]; };
   auto attempt = [&](const CommandInterface& row) {
     if (bound.expired()) {
@@ -322,12 +385,22 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
       return static_cast<int>(WDI_ST_TIMED_OUT);
     }
     options.pending_wait_ms = bound.remaining_ms() < kPendingWaitMs ? bound.remaining_ms() : kPendingWaitMs;
+    // Nobody is there to end a hung attempt by hand: it is ended by its own bound.
+    std::unique_ptr<RunBound> attempt_bound;
+    if (options.unattended) attempt_bound.reset(new RunBound(std::min(AttemptLimitMs(), bound.remaining_ms())));
     int result = InstallPackage(row, probe, &template_device, &options);
     if (bound.expired() && result != WDI_ST_OK) {
       cut_short = true;
       result = WDI_ST_TIMED_OUT;
+    } else if (attempt_bound != nullptr && attempt_bound->expired() && result != WDI_ST_OK) {
+      report.Error(AttemptLimitLine(row, AttemptLimitMs()));
+      result = WDI_ST_TIMED_OUT;
     }
     if (result == WDI_ST_OK && wdi_install_needs_restart()) restart = true;
+    if (result != WDI_ST_OK && wdi_install_refused_by_policy() &&
+        std::find(refused.begin(), refused.end(), &row) == refused.end()) {
+      refused.push_back(&row);
+    }
     return result;
   };
   auto pause = [&bound](unsigned ms) {
@@ -340,6 +413,7 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   };
   InstallInOrder(chosen, attempt, pause, done);
   if (cut_short) report.Error(TimeLimitLine(bound.limit_ms()));
+  if (!refused.empty()) report.Line(PolicyRefusalLine(refused));
   int exit_code = ExitCodeFor(statuses, restart);
   if (exit_code == kExitRestart) report.Line(kRestartLine);
   return report.Close(ResultsDetails(results), exit_code);
@@ -350,31 +424,33 @@ constexpr int kMaxPackages = 16;
 int RunCheck(const CommandLineRequest& request, Report& report) {
   bool complete = true;
   bool failed = false;
+  std::vector<JsonPackage> found_packages;
   for (const CommandInterface* row : kInstallOrder) {
     if (!request.interfaces[*row]) continue;
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
     if (found < 0) {
       report.Error(std::string(row->label) + " package: the driver store cannot be read. " + wdi_status_text(found));
+      found_packages.push_back({row, false, {}});
       failed = true;
       continue;
     }
     std::vector<std::string> names;
     for (int i = 0; i < found && i < kMaxPackages; ++i) names.push_back(packages[i].published_name);
     if (names.empty()) complete = false;
-    report.Line(CheckPackageLine(*row, names));
+    if (!request.json) report.Line(CheckPackageLine(*row, names));
+    found_packages.push_back({row, true, names});
   }
   DeviceList list;
   int status = CreateList(&list);
-  if (status != WDI_ST_OK) {
-    report.Error(ListFailureLine(status));
-    return report.Close("no list", status == WDI_ST_IN_USE ? kExitBusy : kExitFailed);
+  if (status != WDI_ST_OK) return ListFailed(request, report, status);
+  PortNames ports;
+  std::vector<JsonProbe> states = StatesOf(GroupProbes(list.head), request.interfaces, &ports);
+  for (const JsonProbe& probe : states) {
+    if (!ProbeComplete(probe.interfaces)) complete = false;
+    if (!request.json) report.Line(ProbeLine(probe.uid, probe.interfaces));
   }
-  for (const ProbeRecord& probe : GroupProbes(list.head)) {
-    std::vector<CheckedInterface> interfaces = StatesOf(probe, request.interfaces);
-    if (!ProbeComplete(interfaces)) complete = false;
-    report.Line(ProbeLine(ProbeUidOf(probe), interfaces));
-  }
+  if (request.json) report.Line(CheckJson(complete && !failed, found_packages, states));
   if (failed) return report.Close("the driver store could not be read", kExitFailed);
   return report.Close(complete ? "everything requested is there" : "something requested is missing",
                       complete ? kExitSuccess : kExitMissing);
@@ -504,13 +580,19 @@ bool RunCommandLine(int* exit_code) {
       *exit_code = kExitUsage;
       return true;
     }
+  } else if (UsesDefaultLog(request, HasInteractiveDesktop)) {
+    // Nobody asked for this one: a run goes on without it.
+    std::string why, path = DefaultLogPath(&why);
+    if (path.empty() || !log.Open(path, &why, kDefaultLogBytes, true)) {
+      WriteStream(stderr, "Warning: no log file in " + path + ": " + why);
+    }
   }
   // The console gets the engine's warnings and errors, as in the dialog; the log file everything.
   engine_log_level = LOG_WARNING;
   Report report(log);
   log.Write("Started: " + command_line);
   switch (request.action) {
-    case CommandAction::kList: *exit_code = RunList(report); break;
+    case CommandAction::kList: *exit_code = RunList(request, report); break;
     case CommandAction::kInstall: *exit_code = RunInstall(request, report); break;
     case CommandAction::kCheck: *exit_code = RunCheck(request, report); break;
     case CommandAction::kUninstall: *exit_code = RunUninstall(request, report); break;

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/CommandRules.h"
 #include "app/DriverInstallDlg.h"
 #include "app/Routines.h"
@@ -62,6 +63,9 @@ DWORD ReadUserProfile(wchar_t (&profile)[kProfileBufferSize]) {
 #endif
 
 void PauseAfterAttempt(unsigned ms) { ::Sleep(ms / VELMOR_RETRY_PAUSE_DIVISOR); }
+
+// Shortened alike in that build, so that a suite can show an attempt that hangs.
+unsigned AttemptLimitMs() { return kAttemptLimitMs / VELMOR_RETRY_PAUSE_DIVISOR; }
 
 int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_device_entry* template_device,
                    const wdi_install_options* install_options) {

@@ -29,3 +29,5 @@ int ExtractPackage(const CommandInterface& row, const char* folder, wdi_device_e
 
 // The pause after a failed attempt.
 void PauseAfterAttempt(unsigned ms);
+// The bound of one unattended attempt (kAttemptLimitMs in the shipped program).
+unsigned AttemptLimitMs();

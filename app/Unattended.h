@@ -14,8 +14,9 @@ unsigned NativeMachine();
 // True when Windows runs in S mode (only code signed by Microsoft runs).
 bool SModeActive();
 
-// The bound of a whole run: from construction on, a watchdog thread ends whichever installer
-// process runs once `limit_ms` have passed, and keeps ending new ones until the bound is destroyed.
+// The bound of a whole run or of one attempt: from construction on, a watchdog thread ends
+// whichever installer process runs once `limit_ms` have passed, and keeps ending new ones until
+// the bound is destroyed.
 class RunBound {
  public:
   explicit RunBound(unsigned limit_ms);

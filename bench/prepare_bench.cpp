@@ -161,19 +161,21 @@ void write_floor(const std::string& root, const std::vector<file_copy>& files, D
 }
 
 // A preparation writes its files twice: into a new folder of its own (the copy that is signed and
-// installed; the previous one removed first) and into the user's folder. The floor does the same
-// file work with plain calls: the previous fresh folder removed, a new one written, the user's
-// folder overwritten.
+// installed) and into the user's folder; the previous folder of its own is removed off its path.
+// The floor does the same file work with plain calls: a new fresh folder written, the user's folder
+// overwritten; its fresh folders are removed after the measurement.
 struct two_copy_floor {
   std::string base;
   int serial = 0;
-  std::string fresh;
+  std::vector<std::string> fresh;
 
   void write(const std::string& user_folder, const std::vector<file_copy>& files) {
-    if (!fresh.empty()) remove_tree(fresh);
-    fresh = base + "_" + std::to_string(++serial);
-    write_floor(fresh, files, CREATE_NEW);
+    fresh.push_back(base + "_" + std::to_string(++serial));
+    write_floor(fresh.back(), files, CREATE_NEW);
     write_floor(user_folder, files);
+  }
+  ~two_copy_floor() {
+    for (const std::string& f : fresh) remove_tree(f);
   }
 };
 
@@ -217,7 +219,6 @@ void run(const char* label, int kind, const char* inf_name, int interface_number
     floors.push_back(t2 - t1);
     one_copy.push_back(t3 - t2);
   }
-  if (!both.fresh.empty()) remove_tree(both.fresh);
   double prepare_ms = bench::median(prepares);
   double floor_ms = bench::median(floors);
   double one_copy_ms = bench::median(one_copy);
@@ -227,7 +228,7 @@ void run(const char* label, int kind, const char* inf_name, int interface_number
               prepare_ms / one_copy_ms);
   char name[64];
   std::snprintf(name, sizeof(name), "Prepare %s (no catalog) vs plain writes", label);
-  bench::figure(name, "x", 1.5, prepare_ms / floor_ms);
+  bench::figure(name, "x", 1.2, prepare_ms / floor_ms);
   if (steps && !files.empty()) print_steps(device, prepared, inf_name, options, files, iterations);
   remove_tree(prepared);
   remove_tree(floor);

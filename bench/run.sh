@@ -7,6 +7,12 @@
 #   bench/run.sh prepare [iterations]                    package preparation against writing the bytes
 #   bench/run.sh runner [rounds]                         engine overhead per scripted installation
 #   bench/run.sh list [rounds]                           /list with one probe against a bare program
+#   bench/run.sh install [rounds]                        /install /quiet (one and three interfaces)
+#                                                        against a floor of plain calls
+#   bench/run.sh dialog [rounds]                         the dialog's start to its first painted probe
+#                                                        list against a bare dialog, same resources
+#   bench/run.sh soak [refreshes]                        handles, private bytes and GDI objects gained
+#                                                        by the open dialog over 10,000 refreshes
 # A benchmark reports and does not judge: the exit code is 0 whatever was measured. Where the host
 # cannot execute 32-bit programs the 32-bit build is skipped with one line.
 set -uo pipefail
@@ -22,6 +28,9 @@ program_of() {
     prepare) echo prepare_bench ;;
     runner) echo runner_overhead_bench ;;
     list) echo list_bench ;;
+    install) echo install_bench ;;
+    dialog) echo dialog_bench ;;
+    soak) echo soak_bench ;;
     *) return 1 ;;
   esac
 }
@@ -41,6 +50,12 @@ run_one() {  # name tree args...
     runner) args=("Z:$build/$tree/tests/wine/runner/scripted_installer.exe" "${1:-40}") ;;
     list) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/bare_program.exe"
                 "${1:-40}") ;;
+    # The installer's bitness is Windows's: the 64-bit bare program for both builds here.
+    install) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/install_floor.exe"
+                   "Z:$build/win64/bench/bare_console.exe" "${1:-8}") ;;
+    dialog) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/bare_dialog.exe"
+                  "${1:-20}") ;;
+    soak) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "${1:-10000}") ;;
   esac
   "$bench" run -- "$exe" "${args[@]}"
   local code=$?
@@ -68,7 +83,7 @@ case "$which" in
   all)
     "$bench" start >/dev/null 2>&1
     out=$(mktemp)
-    for name in prepare runner enum list; do
+    for name in prepare runner enum list install dialog soak; do
       for tree in win32 win64; do
         echo "== $name, $tree"
         run_one "$name" "$tree" | tee -a "$out" | grep -v "^@figure"
@@ -78,11 +93,11 @@ case "$which" in
     table <"$out"
     rm -f "$out"
     exit 0 ;;
-  enum|prepare|runner|list)
+  enum|prepare|runner|list|install|dialog|soak)
     "$bench" start >/dev/null 2>&1
     for tree in win32 win64; do run_one "$which" "$tree" "$@"; done
     exit 0 ;;
   *)
-    sed -n '2,11p' "$0" >&2
+    sed -n '2,17p' "$0" >&2
     exit 2 ;;
 esac

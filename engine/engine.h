@@ -1,7 +1,7 @@
 // The engine as the application sees it: one include for its public operations and records.
 //   status codes and texts, log           engine/common/status.h, engine/common/log.h,
 //                                          engine/common/error_text.h, engine/common/utf8.h
-//   enumeration                            engine/enumeration/device_list.h
+//   enumeration                            engine/enumeration/device_list.h, engine/enumeration/com_port.h
 //   package preparation and installation   engine/package/prepare.h, engine/install/install.h
 //   driver store and own certificates      engine/store/driver_store.h, engine/signing/own_certificates.h
 //   process set-up and Windows facts       engine/common/system.h, engine/common/windows_version.h
@@ -19,6 +19,7 @@
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
 #include "engine/common/windows_version.h"
+#include "engine/enumeration/com_port.h"
 #include "engine/install/install.h"
 #include "engine/package/prepare.h"
 #include "engine/payload/security.h"

@@ -44,6 +44,7 @@ const coded_row table[] = {
        "installation policy to default if you want to install this driver.", UNSIGNED_POLICY_ARTICLE},
       WDI_ST_UNSIGNED_REJECTED}},
     {0xE0000235, {{"attempted to use a 32 bit installer on a 64 bit machine"}, WDI_ST_WRONG_BITNESS}},
+    {0xE0000248, {{"the installation of this device is forbidden by a device installation policy"}, WDI_ST_DENIED}},
     {0xE000023F, cancelled},
     {0xE0000243, cancelled},
     {0xE0000247, cancelled},

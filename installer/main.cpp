@@ -13,6 +13,7 @@
 #include "protocol/status.h"
 #include "protocol/pipe_protocol.h"
 #include "installer/device_nodes.h"
+#include "installer/engine_watch.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
 #include "installer/pipe_client.h"
@@ -27,6 +28,10 @@
 namespace {
 
 enum { path_capacity = 512 };
+
+// The reader's last pass normally takes milliseconds; a log held by another program costs it at
+// most half a second (syslog_reader.cpp). Beyond this the status goes out without the last lines.
+constexpr DWORD kReaderEndWaitMs = 2000;
 
 struct utf8_arguments {
   int count = 0;
@@ -117,6 +122,7 @@ int install(const char* inf_path, const char* device_id, const char* hardware_id
       reenumerate_device(device_id);
       return WDI_ST_OK;
     }
+    if (error == kPolicyRefusal) report_policy_refusal();
     status = map_install_error(error, inf_path);
     if (status != WDI_ST_OK) return status;
   }
@@ -159,7 +165,6 @@ HANDLE start_syslog_reader() {
 // What the closing steps must undo, whichever step the run ended at.
 struct run_state {
   velmor::unique_handle reader;
-  bool restore_points_off = false;
 };
 
 int run(int argc, char** argv, run_state* state) {
@@ -202,9 +207,7 @@ int run(int argc, char** argv, run_state* state) {
   const bool unattended = ask_unattended();
 
   state->reader.reset(start_syslog_reader());
-  // Only a setting that was switched off is put back: putting back what was never changed would
-  // delete the user's own value.
-  state->restore_points_off = set_restore_point_policy(true);
+  switch_restore_points_off();
   pipe_send_type(PIPEMSG_TIMEOUT_INFINITE);
   return install(inf_path, device_id, hardware_id, unattended);
 }
@@ -224,22 +227,29 @@ int main(int argc, char** argv) {
     printf("Please use your initial installer application if you want to install the driver.\n");
     return WDI_ST_UNSUPPORTED;
   }
+  watch_engine(engine_pipe);
   run_state state;
   int status = run(argc, argv, &state);
 
+  // The installation's last section is in the setup log by now: the reader relays it and ends,
+  // so that every line reaches the engine before the status, which is the last message.
+  if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
+  const bool reader_ended =
+      !state.reader || ::WaitForSingleObject(state.reader.get(), kReaderEndWaitMs) == WAIT_OBJECT_0;
+  state.reader.reset();
+  // Put back before the status: the engine may start the next installer as soon as it has it, and
+  // that one must find the user's setting, not ours.
+  put_restore_points_back();
   pipe_send_type(PIPEMSG_COMPLETED);
   const char status_message[2] = {PIPEMSG_STATUS, static_cast<char>(status)};
   pipe_send_message(status_message, sizeof(status_message));
-  if (state.restore_points_off) set_restore_point_policy(false);
 
-  // Grace for the reader to relay the last lines of the installation.
-  ::Sleep(1000);
-  if (syslog_stop != nullptr) ::SetEvent(syslog_stop);
-  if (state.reader) ::WaitForSingleObject(state.reader.get(), 1000);
-  state.reader.reset();
-  if (syslog_ready != nullptr) ::CloseHandle(syslog_ready);
-  if (syslog_stop != nullptr) ::CloseHandle(syslog_stop);
-  ::CloseHandle(engine_pipe);
-  engine_pipe = INVALID_HANDLE_VALUE;
+  // A relay that has not ended still waits on its events: they stay open until the process ends.
+  if (reader_ended) {
+    if (syslog_ready != nullptr) ::CloseHandle(syslog_ready);
+    if (syslog_stop != nullptr) ::CloseHandle(syslog_stop);
+  }
+  // A relay still running past its wait may be writing: the close waits for that write.
+  pipe_close();
   return status;
 }

@@ -14,6 +14,24 @@ namespace {
 // One message: type byte, up to 254 characters of text and the terminator.
 enum { log_message_capacity = 1 + 254 + 1 };
 
+// The setup-log relay writes beside the main thread and may still be running when the main thread
+// closes the pipe (a relay that did not end within its wait): each write and the close take this
+// lock, so no write reaches a closed or reused handle. Set up before main and never deleted: a
+// thread still running at process end may hold it.
+struct write_lock {
+  CRITICAL_SECTION section;
+  write_lock() { ::InitializeCriticalSection(&section); }
+};
+write_lock pipe_writes;
+
+class held_write_lock {
+ public:
+  held_write_lock() { ::EnterCriticalSection(&pipe_writes.section); }
+  ~held_write_lock() { ::LeaveCriticalSection(&pipe_writes.section); }
+  held_write_lock(const held_write_lock&) = delete;
+  held_write_lock& operator=(const held_write_lock&) = delete;
+};
+
 }  // namespace
 
 HANDLE pipe_open_client(const char* name) {
@@ -29,7 +47,15 @@ HANDLE pipe_open_client(const char* name) {
   return pipe.release();
 }
 
+void pipe_close() {
+  held_write_lock held;
+  if (engine_pipe == INVALID_HANDLE_VALUE) return;
+  ::CloseHandle(engine_pipe);
+  engine_pipe = INVALID_HANDLE_VALUE;
+}
+
 void pipe_send_message(const void* data, size_t size) {
+  held_write_lock held;
   if (engine_pipe == INVALID_HANDLE_VALUE) return;
   // The pipe is opened for overlapped I/O, so every write carries its own record and waits.
   OVERLAPPED ov = {};

@@ -20,6 +20,9 @@
 // console).
 HANDLE pipe_open_client(const char* name);
 
+// Closes the pipe once no write is under way; later sends do nothing.
+void pipe_close();
+
 // Sends one log line (cut to 254 characters) when the pipe is open; otherwise does nothing.
 void pipe_log(const char* format, ...) __attribute__((format(INSTALLER_LOG_FORMAT, 1, 2)));
 

@@ -15,24 +15,40 @@ namespace {
 
 const char* const candidates[] = {"\\inf\\setupapi.dev.log", "\\setupapi.log", "\\setupact.log"};
 
-velmor::unique_file open_syslog() {
-  // The system's own Windows folder: WINDIR is the caller's environment, and the installer runs
-  // elevated.
+// Idle polls grow to this pause; a stop request ends the pause at once.
+constexpr DWORD kMaxPollDelayMs = 500;
+constexpr DWORD kPollDelayStepMs = 100;
+// After the stop request, a log another program holds exclusively is tried for this long before
+// its last lines are given up.
+constexpr DWORD kFinalOpenTries = 10;
+constexpr DWORD kFinalOpenPauseMs = 50;
+
+// Opened for one poll only. Every sharing mode: the device installer appends to the log, and
+// Windows renames or deletes it when it grows too large, while the relay follows it.
+velmor::unique_file open_log(const char* path) {
+  return velmor::unique_file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The first candidate in the system's own Windows folder that opens, into path; false when none
+// does. Not WINDIR: that is the caller's environment, and the installer runs elevated.
+bool find_syslog(char (&path)[512]) {
   char windir[512] = {};
   UINT n = ::GetSystemWindowsDirectoryA(windir, sizeof(windir));
-  if (n == 0 || n >= sizeof(windir)) return velmor::unique_file();
+  if (n == 0 || n >= sizeof(windir)) {
+    path[0] = '\0';
+    return false;
+  }
   for (const char* candidate : candidates) {
-    char path[512];
     int len = snprintf(path, sizeof(path), "%s%s", windir, candidate);
     if (len < 0 || static_cast<size_t>(len) >= sizeof(path)) continue;
-    velmor::unique_file file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) {
+    if (open_log(path)) {
       pipe_log("using syslog '%s'", path);
-      return file;
+      return true;
     }
   }
-  return velmor::unique_file();
+  path[0] = '\0';
+  return false;
 }
 
 // Relays one line in UTF-8, from the system's 8-bit code page.
@@ -56,74 +72,98 @@ void relay_line(const char* text, size_t length, void*) {
   pipe_send_syslog(utf8.get(), static_cast<size_t>(utf8_len));
 }
 
-void follow(HANDLE file) {
-  LARGE_INTEGER end = {};
-  LARGE_INTEGER zero = {};
-  if (!::SetFilePointerEx(file, zero, &end, FILE_END)) {
-    pipe_log("Could not set syslog offset");
-    return;
+enum class poll_result { consumed, nothing_new, not_opened, failed };
+
+// One poll: opens the log, relays the complete lines written since `offset`, closes it.
+poll_result poll_once(const char* path, uint64_t* offset) {
+  velmor::unique_file file = open_log(path);
+  if (!file) return poll_result::not_opened;
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file.get(), &size)) {
+    pipe_log("could not read syslog file size");
+    return poll_result::failed;
   }
-  uint64_t offset = static_cast<uint64_t>(end.QuadPart);
+  uint64_t total = static_cast<uint64_t>(size.QuadPart);
+  if (total < *offset) {
+    // The log was truncated or replaced: follow it from its new end.
+    *offset = total;
+    return poll_result::nothing_new;
+  }
+  if (total == *offset) return poll_result::nothing_new;
+  // One pass reads at most this much; the rest follows in the next pass.
+  uint64_t available = total - *offset;
+  DWORD want = available > (1u << 20) ? (1u << 20) : static_cast<DWORD>(available);
+  velmor::unique_malloc<char> buffer(static_cast<char*>(malloc(want + 1)));
+  if (!buffer) {
+    pipe_log("could not allocate buffer to read syslog");
+    return poll_result::failed;
+  }
+  LARGE_INTEGER at = {};
+  at.QuadPart = static_cast<LONGLONG>(*offset);
+  DWORD got = 0;
+  if (!::SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+      !::ReadFile(file.get(), buffer.get(), want, &got, nullptr)) {
+    pipe_log("failed to read syslog");
+    return poll_result::failed;
+  }
+  buffer.get()[got] = '\0';
+  // A last piece without its line end is read again, with its end, by a later poll.
+  size_t used = split_syslog_lines(buffer.get(), got, relay_line, nullptr);
+  *offset += used;
+  return used > 0 ? poll_result::consumed : poll_result::nothing_new;
+}
+
+// After the stop request: everything up to the log's end, then done.
+void read_to_end(const char* path, uint64_t* offset) {
+  for (DWORD tries = 0; tries < kFinalOpenTries;) {
+    poll_result result = poll_once(path, offset);
+    if (result == poll_result::consumed) continue;
+    if (result != poll_result::not_opened) return;
+    ++tries;
+    ::Sleep(kFinalOpenPauseMs);
+  }
+}
+
+void follow(const char* path) {
+  uint64_t offset = 0;
+  {
+    velmor::unique_file file = open_log(path);
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) {
+      pipe_log("Could not set syslog offset");
+      return;
+    }
+    offset = static_cast<uint64_t>(size.QuadPart);
+  }
   pipe_log("syslog reader thread started");
   ::SetEvent(syslog_ready);
 
   DWORD delay = 0;
-  while (::WaitForSingleObject(syslog_stop, 0) != WAIT_OBJECT_0) {
-    LARGE_INTEGER size = {};
-    if (!::GetFileSizeEx(file, &size)) {
-      pipe_log("could not read syslog file size");
+  for (;;) {
+    if (::WaitForSingleObject(syslog_stop, delay) == WAIT_OBJECT_0) {
+      read_to_end(path, &offset);
       return;
     }
-    uint64_t total = static_cast<uint64_t>(size.QuadPart);
-    bool consumed_any = false;
-    if (total > offset) {
-      // One pass reads at most this much; the rest follows in the next pass.
-      uint64_t available = total - offset;
-      DWORD want = available > (1u << 20) ? (1u << 20) : static_cast<DWORD>(available);
-      velmor::unique_malloc<char> buffer(static_cast<char*>(malloc(want + 1)));
-      if (!buffer) {
-        pipe_log("could not allocate buffer to read syslog");
-        return;
-      }
-      DWORD got = 0;
-      if (!::ReadFile(file, buffer.get(), want, &got, nullptr)) {
-        pipe_log("failed to read syslog");
-        return;
-      }
-      buffer.get()[got] = '\0';
-      size_t used = split_syslog_lines(buffer.get(), got, relay_line, nullptr);
-      offset += used;
-      if (used < got) {
-        LARGE_INTEGER back = {};
-        back.QuadPart = -static_cast<LONGLONG>(got - used);
-        ::SetFilePointerEx(file, back, nullptr, FILE_CURRENT);
-      }
-      consumed_any = used > 0;
-    } else if (total < offset) {
-      // The log was truncated or replaced: follow it from its new end.
-      offset = total;
-      LARGE_INTEGER to = {};
-      to.QuadPart = static_cast<LONGLONG>(total);
-      ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN);
-    }
-    if (consumed_any) {
+    poll_result result = poll_once(path, &offset);
+    if (result == poll_result::failed) return;
+    // A log held exclusively by another program for the moment is tried again at the next poll.
+    if (result == poll_result::consumed) {
       delay = 0;
-    } else if (delay < 500) {
-      delay += 100;
+    } else if (delay < kMaxPollDelayMs) {
+      delay += kPollDelayStepMs;
     }
-    ::Sleep(delay);
   }
 }
 
 }  // namespace
 
 unsigned __stdcall syslog_reader(void*) {
-  velmor::unique_file file = open_syslog();
-  if (!file) {
+  char path[512];
+  if (!find_syslog(path)) {
     pipe_log("Could not open any syslog");
     return 0;
   }
-  follow(file.get());
+  follow(path);
   pipe_log("syslog reader thread terminating");
   return 0;
 }

@@ -47,5 +47,9 @@ enum installer_pipe_message {
   PIPEMSG_ASK_UNATTENDED = 9,
   // From the installer: the installation succeeded and needs a restart to finish. The run's status
   // stays what it is; the engine only notes it (wdi_install_needs_restart).
-  PIPEMSG_RESTART_NEEDED = 10
+  PIPEMSG_RESTART_NEEDED = 10,
+  // From the installer: the device installer refused the installation because a device
+  // installation policy forbids it (0xE0000248). The status says the run failed; the engine notes
+  // the reason (wdi_install_refused_by_policy), which no status code carries.
+  PIPEMSG_REFUSED_BY_POLICY = 11
 };

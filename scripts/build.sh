@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the three trees into build/: win32 (i686), win64 (x86_64) and host, in the order the
 # payload needs (both installer builds before anything that carries them), and copies the release
-# binaries to dist/ with their SHA256SUMS once the app is checked to carry the shipped installers.
-# The release is signed when VELMOR_SIGN_PKCS12 (or VELMOR_SIGN_CERT and VELMOR_SIGN_KEY) name the
-# vendor's certificate (README).
+# binaries and the MSI to dist/ with their SHA256SUMS once the app is checked to carry the shipped
+# installers.
+# The release is signed when VELMOR_SIGN_PKCS12, VELMOR_SIGN_CERT and VELMOR_SIGN_KEY, or
+# VELMOR_SIGN_PKCS11_MODULE and the token's key name the vendor's certificate (README).
 #   scripts/build.sh [--no-host]
 #   scripts/build.sh --for-run TREE   only what scripts/run.sh needs: both installers, then the app,
 #                                     the probe lab and the screenshot tool of TREE (win32 or win64)
-#   scripts/build.sh --release-only   only the three shipped programs, then dist/ (no tests)
+#   scripts/build.sh --release-only   only the three shipped programs and the MSI, then dist/ (no tests)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMOR_BUILD_DIR:-$top/build}
@@ -43,7 +44,9 @@ if ! [[ "$epoch" =~ ^[0-9]+$ ]]; then
   exit 1
 fi
 sign=()
-for var in VELMOR_SIGN_PKCS12 VELMOR_SIGN_CERT VELMOR_SIGN_KEY VELMOR_SIGN_PASSWORD_FILE VELMOR_SIGN_TIMESTAMP_URL; do
+for var in VELMOR_SIGN_PKCS12 VELMOR_SIGN_CERT VELMOR_SIGN_KEY VELMOR_SIGN_PASSWORD_FILE VELMOR_SIGN_TIMESTAMP_URL \
+           VELMOR_SIGN_PKCS11_MODULE VELMOR_SIGN_PKCS11_KEY VELMOR_SIGN_PKCS11_CERT VELMOR_SIGN_PKCS11_ENGINE \
+           VELMOR_SIGN_PIN_FILE; do
   sign+=("-D$var=${!var:-}")
 done
 
@@ -76,7 +79,7 @@ cmake --build "$build/win64" -j "$jobs" --target installer_x64
 if [ -n "$run_tree" ]; then
   cmake --build "$build/$run_tree" -j "$jobs" --target Velmor_VirtualCOM_DriverInstall probe_lab app_screenshot
 elif [ $release_only = 1 ]; then
-  cmake --build "$build/win32" -j "$jobs" --target Velmor_VirtualCOM_DriverInstall
+  cmake --build "$build/win32" -j "$jobs" --target Velmor_VirtualCOM_DriverInstall velmor_msi
 else
   cmake --build "$build/win32" -j "$jobs"
   cmake --build "$build/win64" -j "$jobs"
@@ -90,7 +93,7 @@ fi
 
 # dist/: the shipped files, only when the app carries exactly the installers shipped beside it.
 # VELMOR_DIST_DIR may name a folder that holds other files too: only the shipped ones are replaced.
-shipped=(Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe SHA256SUMS)
+shipped=(Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe Velmor_VirtualCOM_DriverInstall.msi SHA256SUMS)
 remove_shipped() { local f; for f in "${shipped[@]}"; do rm -f "$dist/$f"; done; }
 mkdir -p "$dist"
 remove_shipped
@@ -104,8 +107,11 @@ if ! python3 "$top/tests/release/check_payload.py" --expected "$expected" "$app"
   exit 1
 fi
 cp "$app" "$dist/"
-(cd "$dist" && sha256sum Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe >SHA256SUMS)
-if [ -n "${VELMOR_SIGN_PKCS12:-}${VELMOR_SIGN_CERT:-}" ]; then
+# The MSI carries the app checked above (its build depends on exactly that file).
+cp "$build/win32/msi/Velmor_VirtualCOM_DriverInstall.msi" "$dist/"
+(cd "$dist" && sha256sum Velmor_VirtualCOM_DriverInstall.exe installer_x86.exe installer_x64.exe \
+   Velmor_VirtualCOM_DriverInstall.msi >SHA256SUMS)
+if [ -n "${VELMOR_SIGN_PKCS12:-}${VELMOR_SIGN_CERT:-}${VELMOR_SIGN_PKCS11_MODULE:-}" ]; then
   echo "== Signed release in $dist"
 else
   echo "== Unsigned release in $dist (README: \"Signing a release\" says how to sign it)"

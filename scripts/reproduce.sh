@@ -2,7 +2,8 @@
 # Shows that the release is reproducible: builds the committed HEAD N times (default 2), each from a
 # fresh clone in a folder of its own, one after the other, and compares the SHA-256 of the shipped
 # programs. Each build also passes the release payload check (scripts/build.sh refuses an app that
-# carries a placeholder). Exits 1 when the builds differ.
+# carries a placeholder). The MSI is compared by its content (every table, the embedded files): wixl
+# gives each package a fresh package code and its build time (README). Exits 1 when the builds differ.
 #   scripts/reproduce.sh [N]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +19,13 @@ for i in $(seq 1 "$count"); do
   (umask $([ $((i % 2)) = 0 ] && echo 077 || echo 022)
    TZ=$([ $((i % 2)) = 0 ] && echo Asia/Tokyo || echo UTC) "$clone/scripts/build.sh" --release-only >"$work/build-$i.log" 2>&1) ||
     { tail -30 "$work/build-$i.log"; echo "== Build $i failed"; exit 1; }
-  cp "$clone/dist/SHA256SUMS" "$work/SHA256SUMS.$i"
+  grep -v '[.]msi$' "$clone/dist/SHA256SUMS" >"$work/SHA256SUMS.$i"
+  msi=$clone/dist/Velmor_VirtualCOM_DriverInstall.msi
+  for table in $(msiinfo tables "$msi" | grep -v "^_SummaryInformation$" | sort); do
+    echo "$table $(msiinfo export "$msi" "$table" | sort | sha256sum | cut -c1-64)"
+  done >>"$work/SHA256SUMS.$i"
+  (mkdir "$work/cab-$i" && cd "$work/cab-$i" && msiextract "$msi" >/dev/null && find . -type f -exec sha256sum {} + | sort) \
+    >>"$work/SHA256SUMS.$i"
   mkdir "$work/dist-$i" && cp "$clone"/dist/*.exe "$work/dist-$i/"
   sed 's/^/   /' "$work/SHA256SUMS.$i"
   rm -rf "$clone"

@@ -57,6 +57,8 @@ VELMOR_IMPORT("Setupapi.dll", SetupDiEnumDeviceInfo, decltype(&::SetupDiEnumDevi
 VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceRegistryPropertyA, decltype(&::SetupDiGetDeviceRegistryPropertyA))
 VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceRegistryPropertyW, decltype(&::SetupDiGetDeviceRegistryPropertyW))
 VELMOR_IMPORT("Setupapi.dll", SetupDiOpenDevRegKey, decltype(&::SetupDiOpenDevRegKey))
+VELMOR_IMPORT("Setupapi.dll", SetupDiCreateDeviceInfoList, decltype(&::SetupDiCreateDeviceInfoList))
+VELMOR_IMPORT("Setupapi.dll", SetupDiOpenDeviceInfoA, decltype(&::SetupDiOpenDeviceInfoA))
 VELMOR_IMPORT("Setupapi.dll", SetupDiSetDeviceRegistryPropertyA, decltype(&::SetupDiSetDeviceRegistryPropertyA))
 VELMOR_IMPORT("Setupapi.dll", SetupCopyOEMInfW, decltype(&::SetupCopyOEMInfW))
 VELMOR_IMPORT("Newdev.dll", UpdateDriverForPlugAndPlayDevicesW, decltype(&::UpdateDriverForPlugAndPlayDevicesW))

@@ -24,6 +24,7 @@
 #include "engine/install/progress_window.h"
 #include "engine/install/restore_setting.h"
 #include "engine/package/prepared_package.h"
+#include "engine/recovery/recovery.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
@@ -42,8 +43,11 @@ constexpr DWORD kListeningLimitMs = PIPE_READ_TIMEOUT_FINITE;
 // Consecutive failed reads (other than the expected ones) before the run gives up.
 constexpr int kMaxReadFailures = 50;
 constexpr DWORD kReadFailurePauseMs = 100;
-// How long an installer that has sent its status is given to end before its package is removed.
+// How long an installer that has sent its status is given to end before its package is removed
+// (off the caller's path).
 constexpr DWORD kPackageReleaseWaitMs = 5000;
+// How long an installer that has sent its final status is given to close its end of the pipe.
+constexpr DWORD kPipeCloseWaitMs = 1000;
 
 // What one run holds. Process-wide rather than on the run's stack, so that a run whose thread was
 // terminated by the progress window can still be released (release_abandoned_installation).
@@ -121,7 +125,10 @@ void cancel_read(install_run& run) {
 // is gone; idempotent.
 void release_run(install_run& run) {
   stopper.disarm();
-  if (run.reached_pipe) {
+  const bool reached_pipe = run.reached_pipe;
+  // An unattended installation asks the device installer for no prompt at all; looking for one
+  // would only load the window modules into a command that has no window.
+  if (run.reached_pipe && !active_unattended) {
     // A system prompt the installer left open would outlive it.
     HWND prompt = security_prompt_present();
     if (prompt != nullptr) ::DestroyWindow(prompt);
@@ -133,6 +140,8 @@ void release_run(install_run& run) {
   run.thread.reset();
   run.process.reset();
   if (run.ended_by_engine.exchange(false)) run.restore_setting.put_back();
+  // The installer put the setting back itself, or the engine just did: nothing left to recover.
+  if (reached_pipe) run.restore_setting.forget();
   // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
   installer_pipe = INVALID_HANDLE_VALUE;
@@ -217,7 +226,16 @@ int launch_installer(install_run& run, launch_plan& plan) {
   return WDI_ST_OK;
 }
 
-// The installer closed its end of the pipe: its exit code is the run's status.
+// An installer that ended: its own status message decides, never its exit code alone. A killed or
+// crashed installer may end with any code, 0 too, and then installed nothing for sure. The filter
+// installer sends no messages: there, only its exit code speaks.
+int ended_installer_status(HANDLE process) {
+  if (active_filter_mode || installer_status_received) return process_exit_status(process);
+  engine_log(LOG_ERROR, "install_driver_internal", "installer ended without sending its status");
+  return WDI_ST_OTHER;
+}
+
+// The installer closed its end of the pipe: it has sent its status or never will.
 int wait_for_installer_exit(install_run& run) {
   if (::WaitForSingleObject(run.process.get(), pipe_read_timeout) == WAIT_TIMEOUT) {
     // Terminating is asynchronous: the exit code read now could still say "running" or the 0 we
@@ -227,7 +245,7 @@ int wait_for_installer_exit(install_run& run) {
     engine_log(LOG_ERROR, "install_driver_internal", "installer did not exit after closing the pipe - terminated");
     return WDI_ST_TIMED_OUT;
   }
-  return process_exit_status(run.process.get());
+  return ended_installer_status(run.process.get());
 }
 
 // Reads messages until the run ends; returns its status.
@@ -288,8 +306,40 @@ class pipe_reader {
     DWORD length = offset_ + got;
     offset_ = 0;
     int status = process_message(run_.buffer.get(), length);
+    // The installer's last word: its status is the run's now, not after the installer's exit.
+    if (installer_status_final) return after_final_status(status);
     if (status != 0) return status;
     return kGoOn;
+  }
+
+  // After its final status the installer only closes its end of the pipe and exits. The run ends
+  // once the pipe is closed, which follows at once, so that the next run finds the one instance of
+  // the pipe free; the process's own end is not waited for.
+  int after_final_status(int status) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+      DWORD elapsed = ::GetTickCount() - start;
+      if (elapsed >= kPipeCloseWaitMs) return status;
+      std::memset(&run_.read, 0, sizeof(run_.read));
+      run_.read.hEvent = run_.read_event.get();
+      DWORD got = 0;
+      // Anything it still sends has no bearing on the result.
+      if (::ReadFile(installer_pipe, run_.buffer.get(), size_, &got, &run_.read)) continue;
+      DWORD error = ::GetLastError();
+      if (error == ERROR_MORE_DATA) continue;
+      if (error != ERROR_IO_PENDING) return status;  // closed
+      run_.read_pending = true;
+      HANDLE waits[2] = {run_.read_event.get(), run_.process.get()};
+      DWORD woke = ::WaitForMultipleObjects(run_.process ? 2 : 1, waits, FALSE, kPipeCloseWaitMs - elapsed);
+      if (woke != WAIT_OBJECT_0) {
+        cancel_read(run_);
+        return status;
+      }
+      BOOL done = ::GetOverlappedResult(installer_pipe, &run_.read, &got, FALSE);
+      error = ::GetLastError();
+      run_.read_pending = false;
+      if (!done && error != ERROR_MORE_DATA) return status;
+    }
   }
 
   // The message did not fit: keep what was read and fetch the rest into a doubled buffer.
@@ -315,7 +365,7 @@ class pipe_reader {
   step not_connected_yet() {
     if (installer_gone_) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer exited without connecting");
-      return process_exit_status(run_.process.get());
+      return ended_installer_status(run_.process.get());
     }
     if (!run_.process) {
       listening_ms_ += kListeningPollMs;
@@ -376,7 +426,7 @@ class pipe_reader {
                  windows_error_text(error));
       return failed_read();
     }
-    if (woke == WAIT_OBJECT_0 + 1) return process_exit_status(run_.process.get());
+    if (woke == WAIT_OBJECT_0 + 1) return ended_installer_status(run_.process.get());
     if (woke == WAIT_TIMEOUT) {
       engine_log(LOG_ERROR, "install_driver_internal", "installer failed to respond - aborting");
       ::TerminateProcess(run_.process.get(), 0);
@@ -433,7 +483,10 @@ int serve_installation(install_run& run, const install_request& request, launch_
   run.restore_setting.remember();
   int status = launch_installer(run, plan);
   if (status != WDI_ST_OK) return status;
-  if (run.process) stopper.arm(&request, run.process.get());
+  if (run.process) {
+    run.restore_setting.note_installer(run.process.get());
+    stopper.arm(&request, run.process.get());
+  }
   return pipe_reader(run).serve();
 }
 
@@ -456,13 +509,12 @@ extern "C" int install_driver_internal(void* request_pointer) {
   run.mutex = std::move(mutex);
   run.request = request_pointer;
   velmor::scope_exit release([&run] { release_run(run); });
-  // The prepared package goes with the run (before its process handle is closed). The installer
-  // still relays its last lines after its status, with the package's files in use.
+  // The prepared package goes with the run (before its process handle is closed), once the
+  // installer, which runs from it, has ended: on a thread of its own, since the status is known.
   char prepared[MAX_PATH] = "";
   velmor::scope_exit drop_package([&prepared, &run] {
     if (prepared[0] == '\0') return;
-    if (run.process) ::WaitForSingleObject(run.process.get(), kPackageReleaseWaitMs);
-    velmor::prepare::release_prepared_folder(prepared);
+    velmor::prepare::release_prepared_folder(prepared, run.process.get(), kPackageReleaseWaitMs);
   });
 
   active_device = request.device;
@@ -470,6 +522,10 @@ extern "C" int install_driver_internal(void* request_pointer) {
   if (request.options != nullptr) active_filter_mode = request.options->filter_mode;
   active_unattended = request.options != nullptr ? request.options->unattended : 0;
   install_restart_needed = 0;
+  install_refused_by_policy = 0;
+  installer_completed = 0;
+  installer_status_final = 0;
+  installer_status_received = 0;
 
   launch_plan plan;
   plan.filter = active_filter_mode != 0;
@@ -492,6 +548,9 @@ extern "C" int install_driver_internal(void* request_pointer) {
   }
   velmor::path_copy(prepared, plan.folder);
   wdi_dbg("installing the package prepared in '%s'", plan.folder);
+  // What a killed run left (its installer, the setting it switched off, its folder) goes before
+  // this run reads the setting as the machine's own.
+  recover_before_installation();
   if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
     if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
       wdi_warn("timeout expired while waiting for another pending installation - aborting");
@@ -519,6 +578,8 @@ extern "C" void stop_installation(void* request) { stopper.stop(request); }
 extern "C" void stop_current_installation(void) { stopper.stop_any(); }
 
 extern "C" int wdi_install_needs_restart(void) { return install_restart_needed; }
+
+extern "C" int wdi_install_refused_by_policy(void) { return install_refused_by_policy; }
 
 extern "C" int wdi_install_driver(struct wdi_device_entry* device, const char* path, const char* inf_name,
                                   const struct wdi_install_options* options) {

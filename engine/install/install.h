@@ -49,6 +49,9 @@ void release_abandoned_installation(void* request);
 // Non-zero when the installer of the last run reported that a restart is needed to finish it
 // (unattended runs only). Reset at the start of every run.
 int wdi_install_needs_restart(void);
+// Non-zero when the device installer of the last run refused the installation because a device
+// installation policy of the machine forbids it. Reset at the start of every run.
+int wdi_install_refused_by_policy(void);
 
 // Ends the installer process of whichever run is active now, if any; callable from any thread.
 // The run then returns a failure by itself (used to bound a whole unattended command).

@@ -11,6 +11,10 @@ struct wdi_device_entry* active_device = nullptr;
 int32_t active_filter_mode = 0;
 int32_t active_unattended = 0;
 int32_t install_restart_needed = 0;
+int32_t install_refused_by_policy = 0;
+int32_t installer_completed = 0;
+int32_t installer_status_final = 0;
+int32_t installer_status_received = 0;
 uint32_t pipe_read_timeout = PIPE_READ_TIMEOUT_FINITE;
 
 namespace {
@@ -86,9 +90,12 @@ extern "C" int process_message(char* buffer, uint32_t length) {
       return WDI_ST_OK;
     case PIPEMSG_STATUS:
       if (length < 2) break;
+      installer_status_received = 1;
+      if (installer_completed) installer_status_final = 1;
       return static_cast<signed char>(buffer[1]);
     case PIPEMSG_COMPLETED:
       wdi_dbg("installer process completed");
+      installer_completed = 1;
       return WDI_ST_OK;
     case PIPEMSG_ASK_UNATTENDED:
       wdi_dbg("got request for the installation mode");
@@ -97,6 +104,10 @@ extern "C" int process_message(char* buffer, uint32_t length) {
     case PIPEMSG_RESTART_NEEDED:
       wdi_info("the installation needs a restart to finish");
       install_restart_needed = 1;
+      return WDI_ST_OK;
+    case PIPEMSG_REFUSED_BY_POLICY:
+      wdi_info("a device installation policy refused the installation");
+      install_refused_by_policy = 1;
       return WDI_ST_OK;
     default:
       wdi_err("unrecognized installer message");

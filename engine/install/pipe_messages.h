@@ -20,6 +20,12 @@ extern struct wdi_device_entry* active_device;  // null outside a run
 extern int32_t active_filter_mode;              // never reset between runs
 extern int32_t active_unattended;               // the run's wdi_install_options.unattended
 extern int32_t install_restart_needed;          // the installer reported a needed restart
+extern int32_t install_refused_by_policy;       // the installer reported a policy's refusal
+// The installer said it completed, and then sent its status: nothing it sends later can change the
+// run's result, so the run ends there (with a status of 0 too). Both reset at the start of a run.
+extern int32_t installer_completed;
+extern int32_t installer_status_final;
+extern int32_t installer_status_received;       // the installer sent its status (reset per run)
 // Milliseconds a pending read may stay silent; deliberately kept across runs.
 extern uint32_t pipe_read_timeout;
 

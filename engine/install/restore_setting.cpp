@@ -6,8 +6,12 @@
 #include <gpedit.h>
 #include <objbase.h>
 
+#include <cwchar>
+#include <cwctype>
+
 #include "engine/common/log.h"
 #include "engine/common/windows_version.h"
+#include "engine/recovery/journal.h"
 #include "win/handles.h"
 #include "win/registry.h"
 #include "protocol/restore_policy.h"
@@ -80,23 +84,59 @@ void restore_setting_keeper::remember() {
   remembered_ = with_settings_key(false, [this](HKEY key) {
     had_value_ = velmor::read_registry_dword(key, kValue, &value_) == ERROR_SUCCESS;
   });
+  if (!remembered_) return;
+  wchar_t text[16] = L"absent";
+  if (had_value_) std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%lu", static_cast<unsigned long>(value_));
+  journal::add(journal::kRestoreSetting, kOriginalRecord, text, "install_driver_internal");
+}
+
+bool write_restore_setting(bool had_value, DWORD value) {
+  return with_settings_key(true, [had_value, value](HKEY key) {
+    if (had_value) {
+      ::RegSetValueExA(key, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    } else {
+      ::RegDeleteValueA(key, kValue);
+    }
+  });
+}
+
+bool parse_recorded_setting(const wchar_t* text, bool* had_value, DWORD* value) {
+  if (std::wcscmp(text, L"absent") == 0) {
+    *had_value = false;
+    *value = 0;
+    return true;
+  }
+  if (text[0] == L'\0' || std::wcslen(text) > 10) return false;
+  for (const wchar_t* c = text; *c != L'\0'; ++c)
+    if (!std::iswdigit(*c)) return false;
+  *had_value = true;
+  *value = static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
+  return true;
 }
 
 void restore_setting_keeper::put_back() {
   if (!remembered_) return;
   remembered_ = false;
-  bool written = with_settings_key(true, [this](HKEY key) {
-    if (had_value_) {
-      ::RegSetValueExA(key, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value_), sizeof(value_));
-    } else {
-      ::RegDeleteValueA(key, kValue);
-    }
-  });
-  if (written) {
+  if (write_restore_setting(had_value_, value_)) {
     engine_log(LOG_INFO, "install_driver_internal", "restored the system restore point creation setting");
   } else {
     engine_log(LOG_WARNING, "install_driver_internal", "could not restore the system restore point creation setting");
   }
+}
+
+void restore_setting_keeper::note_installer(HANDLE process) {
+  if (!remembered_ || process == nullptr) return;
+  FILETIME created, exited, kernel, user;
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return;
+  wchar_t text[64];
+  std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%lu %llu", static_cast<unsigned long>(::GetProcessId(process)),
+                (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
+  journal::add(journal::kRestoreSetting, kInstallerRecord, text, "install_driver_internal");
+}
+
+void restore_setting_keeper::forget() {
+  journal::remove(journal::kRestoreSetting, kInstallerRecord);
+  journal::remove(journal::kRestoreSetting, kOriginalRecord);
 }
 
 }  // namespace velmor

@@ -7,14 +7,31 @@
 
 namespace velmor {
 
+// The record's names (journal section kRestoreSetting): the setting before the run ("absent" or its
+// value), and the installer that may have changed it ("<process id> <creation time>").
+inline constexpr wchar_t kOriginalRecord[] = L"Original";
+inline constexpr wchar_t kInstallerRecord[] = L"Installer";
+
+// Writes `value` back, or deletes the value when `had_value` is false. True when the policy was
+// reached and saved.
+bool write_restore_setting(bool had_value, DWORD value);
+
+// The record's text of a setting: "absent" or the value in decimal.
+bool parse_recorded_setting(const wchar_t* text, bool* had_value, DWORD* value);
+
 class restore_setting_keeper {
  public:
   // Reads the value as the installer will find it (Vista and later; older systems keep no such
-  // policy). Forgets an earlier reading.
+  // policy) and records it for recovery before the installer can change it. Forgets an earlier
+  // reading.
   void remember();
+  // Records the installer that may switch it off, so that a recovery waits for that one first.
+  void note_installer(HANDLE process);
   // Writes the remembered value back, or deletes the value when there was none. Nothing when
   // nothing was remembered.
   void put_back();
+  // The run is over and the setting is as it was: the record goes.
+  void forget();
 
  private:
   bool remembered_ = false;

@@ -1,5 +1,6 @@
 // Driver package preparation for one device.
 //   wdi_prepare_driver
+#include "engine/recovery/recovery.h"
 #include "engine/package/prepare.h"
 
 #include <cstdio>
@@ -111,6 +112,8 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
   }
   // Everything that is hashed, signed and installed comes from a protected folder of this
   // preparation; the user's folder receives the same files as the user's copy.
+  // What a killed preparation or installation left goes before this one adds anything.
+  recover_before_preparation();
   velmor::protected_folder* own = nullptr;
   status = velmor::prepare::begin_package(&own);
   if (status != WDI_ST_OK) return status;

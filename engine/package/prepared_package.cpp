@@ -1,6 +1,7 @@
 // The last prepared package, process-wide. The user's folder only names it: what is installed is
 // the protected copy the preparation wrote and signed, and that copy is removed after its
-// installation, at the next preparation, or when the process ends.
+// installation, at the next preparation, or when the process ends; the first two off the caller's
+// path (folder_retirement.h).
 #include "engine/package/prepared_package.h"
 
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
+#include "engine/package/folder_retirement.h"
 #include "win/bounded_path.h"
 #include "win/full_path.h"
 #include "win/handles.h"
@@ -18,7 +20,7 @@ namespace velmor::prepare {
 namespace {
 
 struct package {
-  protected_folder folder;
+  std::unique_ptr<protected_folder> folder = std::make_unique<protected_folder>();
   std::wstring user_folder;  // full path; empty until the preparation succeeded
   std::string inf_name;
 };
@@ -27,11 +29,16 @@ struct package {
 struct package_slot {
   std::unique_ptr<package> p;
   ~package_slot() {
-    if (p) p->folder.quiet();
+    if (p && p->folder) p->folder->quiet();
   }
   package* operator->() const { return p.get(); }
   explicit operator bool() const { return static_cast<bool>(p); }
   void reset() { p.reset(); }
+  // The folder goes on a thread of its own once `process` (null: none) has ended.
+  void retire(HANDLE process, DWORD wait_ms) {
+    if (p) retire_folder(std::move(p->folder), process, wait_ms);
+    p.reset();
+  }
 };
 
 critical_section package_lock;
@@ -51,26 +58,26 @@ std::wstring full_folder(const char* path) {
 
 int begin_package(protected_folder** folder) {
   critical_section_lock hold(package_lock);
-  current.reset();
+  current.retire(nullptr, 0);
   auto fresh = std::make_unique<package>();
-  int status = fresh->folder.create("wdi_prepare_driver");
+  int status = fresh->folder->create("wdi_prepare_driver");
   if (status != WDI_ST_OK) return status;
   current.p = std::move(fresh);
-  *folder = &current->folder;
+  *folder = current->folder.get();
   return WDI_ST_OK;
 }
 
 void complete_package(const char* user_folder, const char* inf_name) {
   critical_section_lock hold(package_lock);
   if (!current) return;
-  current->folder.close_files();
+  current->folder->close_files();
   current->user_folder = full_folder(user_folder);
   current->inf_name = inf_name;
 }
 
 void drop_package() {
   critical_section_lock hold(package_lock);
-  current.reset();
+  current.retire(nullptr, 0);
 }
 
 bool prepared_folder(const char* user_folder, const char* inf_name, char (&folder)[MAX_PATH]) {
@@ -81,13 +88,13 @@ bool prepared_folder(const char* user_folder, const char* inf_name, char (&folde
       std::strcmp(inf_name, current->inf_name.c_str()) != 0) {
     return false;
   }
-  path_copy(folder, current->folder.path().c_str());
+  path_copy(folder, current->folder->path().c_str());
   return true;
 }
 
-void release_prepared_folder(const char* folder) {
+void release_prepared_folder(const char* folder, HANDLE installer, DWORD wait_ms) {
   critical_section_lock hold(package_lock);
-  if (current && folder != nullptr && current->folder.path() == folder) current.reset();
+  if (current && folder != nullptr && current->folder->path() == folder) current.retire(installer, wait_ms);
 }
 
 }  // namespace velmor::prepare

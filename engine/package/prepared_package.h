@@ -8,7 +8,8 @@
 
 namespace velmor::prepare {
 
-// A new protected folder for a preparation; the previous package (and its folder) is dropped.
+// A new protected folder for a preparation; the previous package is dropped (its folder removed
+// off the caller's path).
 // 0 or a status after an error line.
 int begin_package(protected_folder** folder);
 // The preparation for user_folder and inf_name succeeded: its package may be installed.
@@ -19,7 +20,7 @@ void drop_package();
 // When the last preparation was for this folder and INF: copies its protected folder's path into
 // `folder` and returns true.
 bool prepared_folder(const char* user_folder, const char* inf_name, char (&folder)[MAX_PATH]);
-// Removes the package once its installation ended.
-void release_prepared_folder(const char* folder);
+// Removes the package once its installer has ended (or `wait_ms` passed), off the caller's path.
+void release_prepared_folder(const char* folder, HANDLE installer, DWORD wait_ms);
 
 }  // namespace velmor::prepare

@@ -27,8 +27,14 @@ namespace {
 // Full access for administrators and the system account, inherited by everything inside.
 const wchar_t kFolderDacl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 constexpr int kNameAttempts = 4;
+// Removal: passes over what is still in use, and the pause between them.
+constexpr int kRemoveAttempts = 20;
+constexpr DWORD kRemovePauseMs = 25;
 
 std::string narrow(const std::wstring& text) { return utf8_string(text.c_str()); }
+
+// A file or folder removed by an earlier pass, or with the folder that held it.
+bool gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 bool random_hex(wchar_t (&out)[33]) {
   BYTE bytes[16];
@@ -159,22 +165,41 @@ void protected_folder::close_files() {
 void protected_folder::remove() {
   if (!created()) return;
   close_files();
+  held_folders_.clear();
+  // A program that ran from the folder has ended, but the system may release its image and its
+  // current directory a moment later: what is still in use is tried again for a while.
+  for (int attempt = 1;; ++attempt) {
+    bool last = attempt == kRemoveAttempts;
+    if (remove_contents(last) || last) break;
+    ::Sleep(kRemovePauseMs);
+  }
+  files_.clear();
+  folders_.clear();
+  wide_.clear();
+  path_.clear();
+}
+
+// One pass over what the engine made, the folder last; true when all of it is gone, or when what is
+// left is not the engine's (another pass cannot help). Failures are logged on the last pass only.
+bool protected_folder::remove_contents(bool log_failures) {
+  bool all_gone = true;
   for (const auto& f : files_) {
     std::wstring path = wide_ + L"\\" + utf16_string(f.first.c_str());
-    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND && !quiet_) {
+    if (::DeleteFileW(path.c_str()) || gone(::GetLastError())) continue;
+    all_gone = false;
+    if (log_failures && !quiet_) {
       engine_log(LOG_WARNING, "wdi_prepare_driver", "could not delete '%s': %s", narrow(path).c_str(),
                  windows_error_text(0));
     }
   }
-  files_.clear();
-  held_folders_.clear();
   for (auto f = folders_.rbegin(); f != folders_.rend(); ++f) ::RemoveDirectoryW((wide_ + L"\\" + *f).c_str());
-  folders_.clear();
-  if (!::RemoveDirectoryW(wide_.c_str()) && !quiet_) {
+  // With the folder gone, so is everything that was in it.
+  if (::RemoveDirectoryW(wide_.c_str()) || gone(::GetLastError())) return true;
+  bool foreign = all_gone && ::GetLastError() == ERROR_DIR_NOT_EMPTY;
+  if ((log_failures || foreign) && !quiet_) {
     engine_log(LOG_WARNING, "wdi_prepare_driver", "could not remove '%s': %s", path_.c_str(), windows_error_text(0));
   }
-  wide_.clear();
-  path_.clear();
+  return foreign;
 }
 
 }  // namespace velmor

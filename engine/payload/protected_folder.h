@@ -40,12 +40,15 @@ class protected_folder {
   std::string full(const char* relative) const;
   // Closes the held file handles, so that other programs may open the files for reading.
   void close_files();
-  // Deletes every file and folder the engine made, then the folder. Failures are logged only.
+  // Deletes every file and folder the engine made, then the folder; what is still in use is tried
+  // again for up to half a second. Failures are logged only.
   void remove();
   // Failures of a later removal are not logged (at process exit the log's receiver may be gone).
   void quiet() { quiet_ = true; }
 
  private:
+  bool remove_contents(bool log_failures);
+
   std::wstring wide_;
   std::string path_;
   bool quiet_ = false;

@@ -12,10 +12,12 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/recovery/journal.h"
 #include "engine/signing/crypt_api.h"
 #include "engine/signing/publisher.h"
 #include "win/handles.h"
 #include "win/random.h"
+#include "win/utf8.h"
 
 extern "C" {
 void (*key_container_random_for_tests)(BYTE* bytes, DWORD size) = nullptr;
@@ -45,6 +47,14 @@ bool fresh_name(wchar_t (&name)[64]) {
   for (BYTE b : bytes) length += std::swprintf(name + length, 64 - length, L"%02x", b);
   return true;
 }
+
+// The name is recorded before the container exists and forgotten after it is gone: a run killed
+// in between leaves the record, and the next preparation deletes the container
+// (delete_recorded_key_containers).
+bool record(const wchar_t* name) {
+  return velmor::journal::add(velmor::journal::kKeyContainers, name, L"signing key", "CreateSelfSignedCert");
+}
+void forget(const wchar_t* name) { velmor::journal::remove(velmor::journal::kKeyContainers, name); }
 
 bool delete_container(const wchar_t* name) {
   auto acquire = crypt_api::CryptAcquireContextW("DeletePrivateKey");
@@ -77,9 +87,14 @@ extern "C" int new_key_container(HCRYPTPROV* provider) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     wchar_t name[64];
     if (!fresh_name(name)) return FALSE;
+    // A key no record knows of could outlive a kill: no record, no key.
+    if (!record(name)) return FALSE;
     velmor::unique_crypt_provider container;
     if (!acquire(container.put(), name, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
       DWORD error = ::GetLastError();
+      // Not made by us: its record must not make a later recovery delete it.
+      forget(name);
+      ::SetLastError(error);
       if (error != static_cast<DWORD>(NTE_EXISTS)) return FALSE;
       // Somebody made it first: never used, and not ours to delete.
       engine_log(LOG_WARNING, caller, "key container name already taken - trying another");
@@ -101,6 +116,25 @@ extern "C" int new_key_container(HCRYPTPROV* provider) {
   return FALSE;
 }
 
+extern "C" void delete_recorded_key_containers(void) {
+  for (const auto& recorded : velmor::journal::list(velmor::journal::kKeyContainers)) {
+    const wchar_t* name = recorded.first.c_str();
+    if (recorded_name[0] != L'\0' && std::wcscmp(name, recorded_name) == 0) continue;  // this process's own
+    bool deleted = delete_container(name);
+    DWORD error = ::GetLastError();
+    if (!deleted && error != static_cast<DWORD>(NTE_BAD_KEYSET)) {
+      engine_log(LOG_WARNING, "recover_dead_runs", "could not delete the key container '%s' of a run that did not finish: %s",
+                 velmor::utf8_string(name).c_str(), windows_error_text(error));
+      continue;
+    }
+    if (deleted) {
+      engine_log(LOG_INFO, "recover_dead_runs", "deleted the key container '%s' of a run that did not finish",
+                 velmor::utf8_string(name).c_str());
+    }
+    forget(name);
+  }
+}
+
 extern "C" const wchar_t* signing_key_container(void) { return recorded_name[0] != L'\0' ? recorded_name : nullptr; }
 
 extern "C" int delete_signing_key_container(void) {
@@ -111,7 +145,10 @@ extern "C" int delete_signing_key_container(void) {
   bool deleted = delete_container(recorded_name);
   DWORD error = ::GetLastError();
   // One that could not be deleted stays recorded: the next signing tries again first.
-  if (deleted || error == static_cast<DWORD>(NTE_BAD_KEYSET)) recorded_name[0] = L'\0';
+  if (deleted || error == static_cast<DWORD>(NTE_BAD_KEYSET)) {
+    forget(recorded_name);
+    recorded_name[0] = L'\0';
+  }
   ::SetLastError(error);
   return deleted ? TRUE : FALSE;
 }

@@ -32,6 +32,11 @@ const wchar_t* signing_key_container(void);
 // set) when none was recorded or it could not be deleted.
 int delete_signing_key_container(void);
 
+// Deletes every container the record names that this process is not using: the key of a signing
+// that was killed before it could delete it. Call only while no other process can be signing (with
+// the preparation's machine-wide mutex held). Logs one line per container deleted.
+void delete_recorded_key_containers(void);
+
 // Tests: the source of the random part of the name (null: the system's random generator).
 extern void (*key_container_random_for_tests)(BYTE* bytes, DWORD size);
 

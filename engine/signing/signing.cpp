@@ -11,6 +11,7 @@
 #include "engine/common/windows_version.h"
 #include "engine/signing/crypt_api.h"
 #include "engine/signing/key_container.h"
+#include "engine/signing/own_certificates.h"
 #include "engine/signing/publisher.h"
 #include "engine/signing/publisher_alt_name.h"
 #include "win/handles.h"
@@ -296,8 +297,9 @@ extern "C" int SelfSignFile(const char* file_path, const char* subject) {
   if (free_cert == nullptr) return FALSE;
   if (crypt_api::CertCloseStore(__func__) == nullptr) return FALSE;
 
-  RemoveCertFromStore(subject, "Root");
-  RemoveCertFromStore(subject, "TrustedPublisher");
+  // One certificate per package kind: the earlier ones of this subject go, found by the record
+  // and the marks, never by the subject alone, and deleted where the deletion is kept.
+  remove_previous_certificates(subject);
 
   PCCERT_CONTEXT cert = CreateSelfSignedCert(subject);
   if (cert == nullptr) return FALSE;
@@ -309,6 +311,11 @@ extern "C" int SelfSignFile(const char* file_path, const char* subject) {
     if (DeletePrivateKey(cert)) engine_log(LOG_INFO, "SelfSignFile", "successfully deleted private key");
   });
 
+  // Recorded before it is trusted: a run killed after the addition leaves a record to find it by.
+  if (!record_own_certificate(cert, subject)) {
+    wdi_warn("could not record certificate '%s': not adding it", subject);
+    return FALSE;
+  }
   if (!AddCertToStore(cert, "Root") || !AddCertToStore(cert, "TrustedPublisher")) return FALSE;
   wdi_info("added certificate '%s' to 'Root' and 'TrustedPublisher' stores", subject);
 

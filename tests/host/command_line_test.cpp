@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "tests/support/json_reader.h"
 #include "engine/common/status.h"
 
 namespace {
@@ -198,6 +199,146 @@ TEST(LogFileLines, StampsEveryLineAndDropsEmptyOnes) {
   // Out-of-range fields cannot overflow the prefix.
   LogStamp wild{123456, 999, 999, 999, 999, 999, 99999};
   EXPECT_EQ(std::string("3456-99-99 99:99:99.999 x\r\n"), LogFileLines(wild, "x"));
+}
+
+}  // namespace
+
+namespace {
+
+using json_test::value;
+
+value Parsed(const std::string& json) {
+  value parsed;
+  std::string error;
+  EXPECT_TRUE(json_test::reader::parse(json, &parsed, &error)) << error << ": " << json;
+  return parsed;
+}
+
+JsonProbe Probe(const std::string& uid, const InterfaceState& usart, const InterfaceState& winusb,
+                const InterfaceState& bridge) {
+  return {uid, {{&kUsartInterface, usart}, {&kWinusbInterface, winusb}, {&kBridgeInterface, bridge}}};
+}
+
+TEST(ParseCommandLine, JsonGoesWithListAndCheckOnly) {
+  EXPECT_TRUE(ParseCommandLine({"/list", "-JSON"}).json);
+  CommandLineRequest check = ParseCommandLine({"/json", "/check", "/interfaces", "usart"});
+  EXPECT_EQ("", check.error);
+  EXPECT_TRUE(check.json);
+  EXPECT_FALSE(ParseCommandLine({"/list"}).json);
+  for (const char* command : {"/install", "/uninstall", "/extract"}) {
+    EXPECT_NE("", ParseCommandLine({command, "/json"}).error) << command;
+  }
+  EXPECT_NE("", ParseCommandLine({"/list", "/json", "/json"}).error);
+}
+
+TEST(ProbeLine, NamesTheComPortOfASerialInterface) {
+  InterfaceState usart{true, true, "usbser", (10ull << 48) | 19041ull << 16 | 1};
+  usart.port = "COM3";
+  InterfaceState foreign{true, false, "oth", 0};
+  foreign.port = "COM12";
+  InterfaceState none{true, false, nullptr, 0};
+  none.port = "";
+  EXPECT_EQ("Probe 6&A&0: usart=usbser 10.0.19041.1 on COM3, winusb=not installed, bridge=not installed (driver oth) on COM12",
+            ProbeLine("6&A&0", {{&kUsartInterface, usart}, {&kWinusbInterface, none}, {&kBridgeInterface, foreign}}));
+  EXPECT_EQ("Probe 6&A&0: usart=usbser 10.0.19041.1 on COM3, bridge=absent",
+            ProbeLine("6&A&0", {{&kUsartInterface, usart}, {&kBridgeInterface, {false, false, nullptr, 0}}}));
+}
+
+TEST(Json, ListAndCheckReadAsJsonWithEveryState) {
+  InterfaceState usart{true, true, "usbser", (1ull << 48) | 1};
+  usart.port = "COM3";
+  InterfaceState foreign{true, false, "oth\"er\\x\x01\xC3\xA9", 0};
+  value list = Parsed(ListJson({Probe("6&A&0", usart, {true, false, nullptr, 0}, {false, false, nullptr, 0}),
+                                Probe("6&B&0", foreign, {true, true, "WinUSB", 0}, usart)}));
+  ASSERT_EQ(2u, list["probes"].items.size());
+  const value& first = list["probes"][0];
+  EXPECT_EQ("6&A&0", first["uid"].text);
+  EXPECT_TRUE(first["usart"]["ok"].flag);
+  EXPECT_EQ("usbser 1.0.0.1", first["usart"]["driver"].text);
+  EXPECT_EQ("COM3", first["usart"]["port"].text);
+  EXPECT_FALSE(first["winusb"]["ok"].flag);
+  EXPECT_FALSE(first["winusb"].has("driver"));
+  EXPECT_EQ(value::null, first["bridge"].kind);
+  const value& second = list["probes"][1];
+  EXPECT_FALSE(second["usart"]["ok"].flag);
+  EXPECT_EQ("oth\"er\\x???", second["usart"]["driver"].text) << "control and non-ASCII bytes as '?'";
+  EXPECT_FALSE(second["usart"].has("port"));
+  EXPECT_EQ("WinUSB", second["winusb"]["driver"].text);
+  EXPECT_FALSE(list.has("more"));
+  EXPECT_EQ(0u, Parsed(ListJson({}))["probes"].items.size());
+
+  value check = Parsed(CheckJson(false,
+                                 {{&kUsartInterface, true, {"oem3.inf", "oem7.inf"}},
+                                  {&kBridgeInterface, true, {}},
+                                  {&kWinusbInterface, false, {}}},
+                                 {{"6&A&0", {{&kUsartInterface, usart}}}}));
+  EXPECT_FALSE(check["complete"].flag);
+  EXPECT_EQ("oem7.inf", check["packages"]["usart"][1].text);
+  EXPECT_EQ(value::array, check["packages"]["bridge"].kind);
+  EXPECT_EQ(value::null, check["packages"]["winusb"].kind) << "the driver store could not be read";
+  EXPECT_FALSE(check["probes"][0].has("winusb")) << "interfaces not requested are left out";
+  EXPECT_EQ("The devices cannot be \"listed\"", Parsed(ErrorJson("The devices cannot be \"listed\""))["error"].text);
+}
+
+// A Remediations script's output is cut at 2,048 characters: eight probes with long states as Windows
+// gives them (a current build's driver versions, three-digit COM ports, a vendor's own driver on the
+// WinUSB interface) must fit, and whatever a device's registry says, the line stays whole JSON.
+TEST(Json, EightProbesFitAndLongerOutputStaysWholeJson) {
+  InterfaceState serial{true, true, "usbser", (10ull << 48) | (0ull << 32) | (26100ull << 16) | 2894};
+  serial.port = "COM255";
+  InterfaceState winusb{true, false, "velmorvendor", serial.version};
+  std::vector<JsonProbe> probes;
+  for (int i = 0; i < 8; ++i) probes.push_back(Probe("6&1A2B3C4" + std::to_string(i) + "&0", serial, winusb, serial));
+  std::vector<JsonPackage> packages = {{&kUsartInterface, true, {"oem1234.inf"}},
+                                       {&kWinusbInterface, true, {"oem1235.inf"}},
+                                       {&kBridgeInterface, true, {"oem1236.inf"}}};
+  for (const std::string& json : {ListJson(probes), CheckJson(true, packages, probes)}) {
+    EXPECT_LE(json.size(), kJsonLimit);
+    value parsed = Parsed(json);
+    EXPECT_EQ(8u, parsed["probes"].items.size());
+    EXPECT_FALSE(parsed.has("more"));
+  }
+
+  const std::string hostile(300, '"');  // each a two-character escape
+  InterfaceState odd{true, false, hostile.c_str(), 0};
+  probes.insert(probes.begin() + 1, Probe(hostile, odd, odd, odd));
+  std::string json = CheckJson(true, packages, probes);
+  EXPECT_LE(json.size(), kJsonLimit);
+  value parsed = Parsed(json);
+  ASSERT_TRUE(parsed.has("more"));
+  EXPECT_EQ(probes.size(), parsed["probes"].items.size() + static_cast<size_t>(parsed["more"].num));
+  EXPECT_EQ("6&1A2B3C40&0", parsed["probes"][0]["uid"].text);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(UnattendedLines, PolicyRefusalNamesTheHardwareIdsToAllow) {
+  std::string one = PolicyRefusalLine({&kBridgeInterface});
+  EXPECT_NE(std::string::npos, one.find("allow the hardware ID USB\\VID_2E3C&PID_F000&MI_04 (")) << one;
+  std::string three = PolicyRefusalLine({&kUsartInterface, &kWinusbInterface, &kBridgeInterface});
+  EXPECT_NE(std::string::npos,
+            three.find("IDs USB\\VID_2E3C&PID_F000&MI_00, USB\\VID_2E3C&PID_F000&MI_03 and USB\\VID_2E3C&PID_F000&MI_04"))
+      << three;
+  EXPECT_EQ(std::string::npos, three.find('\n'));
+}
+
+bool Interactive() { return true; }
+bool NoDesktop() { return false; }
+bool MustNotBeAsked() {
+  ADD_FAILURE() << "the desktop was asked about";
+  return true;
+}
+
+TEST(UsesDefaultLog, OnlyUnattendedInstallAndUninstallWithoutLog) {
+  EXPECT_TRUE(UsesDefaultLog(ParseCommandLine({"/install", "/quiet"}), MustNotBeAsked));
+  EXPECT_TRUE(UsesDefaultLog(ParseCommandLine({"/uninstall"}), NoDesktop));
+  EXPECT_FALSE(UsesDefaultLog(ParseCommandLine({"/install"}), Interactive));
+  EXPECT_FALSE(UsesDefaultLog(ParseCommandLine({"/install", "/quiet", "/log", "x.log"}), MustNotBeAsked));
+  for (const char* command : {"/list", "/check", "/extract"}) {
+    EXPECT_FALSE(UsesDefaultLog(ParseCommandLine({command}), MustNotBeAsked)) << command;
+  }
 }
 
 }  // namespace

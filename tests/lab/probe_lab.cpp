@@ -177,6 +177,10 @@ bool plant(const node_spec& node) {
     std::wstring driver = new_driver_key(wide(node.class_guid), node.driver_version);
     ok = !driver.empty() && set_string(k.get(), L"Driver", driver);
   }
+  if (ok && !node.port_name.empty()) {
+    key parameters;
+    ok = create(path + L"\\Device Parameters", parameters) && set_string(parameters.get(), L"PortName", wide(node.port_name));
+  }
   if (ok && node.has_bus_desc) {
     key property;
     ok = create(path + L"\\" + kBusDescKey, property) &&
@@ -279,6 +283,7 @@ node_spec interface_node(const probe_spec& probe, int number) {
   else
     node.compatible_ids = {"USB\\Class_0A&SubClass_00&Prot_00", "USB\\Class_0A&SubClass_00", "USB\\Class_0A"};
   if (!mi.first_compatible.empty()) node.compatible_ids.insert(node.compatible_ids.begin(), mi.first_compatible);
+  node.port_name = mi.port;
   node.has_bus_desc = !probe.description.empty();
   node.bus_desc = probe.description;
   switch (mi.state) {

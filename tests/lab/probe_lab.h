@@ -10,6 +10,7 @@
 //       ConfigFlags, and the lab's mark "VelmorLab" (DWORD 1)
 //       Properties\{540b947e-8b40-45bc-a8a2-6a0b894cbda2}\0004  the text the device reports about
 //       itself, typed 0xFFFF0012 (a string device property)
+//       Device Parameters  PortName (optional: the COM port of a serial interface)
 //   HKLM\System\CurrentControlSet\Control\Class\<Driver>   DriverVersion (optional), the lab's mark
 // Only marked nodes and driver keys are ever removed; clear() removes them all, together with the
 // driver keys that marked nodes point at (a real installation may have replaced them).
@@ -21,7 +22,7 @@
 //
 // Command line (probe_lab.exe, built in both Windows trees; exit code 0 on success, 1 on failure,
 // 2 on a usage error):
-//   probe_lab plant-probe --instance P [--mi0 S] [--mi1 S] ... [--mi4 S] [--mi3-compat ID]
+//   probe_lab plant-probe --instance P [--mi0 S] [--mi1 S] ... [--mi4 S] [--mi3-compat ID] [--port0 COMn] [--port4 COMn]
 //                          [--absent N]... [--no-parent] [--desc TEXT] [--version V]
 //        S: none | usbser | winusb | other | service=NAME (a driver key with that service)
 //        defaults: every interface "none"; --mi3-compat gives interface 3 the compatible ID
@@ -63,6 +64,7 @@ struct node_spec {
   bool no_hardware_id = false;            // writes no "HardwareID" at all
   std::vector<std::string> compatible_ids;
   std::vector<std::string> upper_filters;
+  std::string port_name;  // "PortName" in the node's "Device Parameters" (a serial driver's COM port)
 };
 
 // Plants (or replaces) a node. False when a registry write failed.
@@ -81,6 +83,7 @@ struct interface_spec {
   driver_state state = driver_state::none;
   std::string service;          // for custom: the service name to write
   std::string first_compatible;  // when set, the first compatible ID (e.g. USB\MS_COMP_WINUSB)
+  std::string port;              // when set, the COM port its serial driver gave it (e.g. COM3)
 };
 
 struct probe_spec {

@@ -11,7 +11,8 @@ namespace {
 int usage() {
   std::fputs(
       "usage: probe_lab plant-probe --instance P [--miN none|usbser|winusb|other|service=NAME]...\n"
-      "                 [--mi3-compat ID] [--absent N]... [--no-parent] [--desc TEXT] [--version V]\n"
+      "                 [--mi3-compat ID] [--port0 COMn] [--port4 COMn] [--absent N]... [--no-parent]\n"
+      "                 [--desc TEXT] [--version V]\n"
       "       probe_lab unplug --instance P\n"
       "       probe_lab plant --id ID [--service NAME] [--driver] [--version V] [--desc TEXT]\n"
       "                 [--bus-desc TEXT] [--hwid ID]... [--compat ID]... [--upper NAME]... [--class-guid G]\n"
@@ -45,6 +46,8 @@ int plant_probe(args a) {
       probe.instance = v;
     } else if (opt.size() == 5 && opt.compare(0, 4, "--mi") == 0 && opt[4] >= '0' && opt[4] <= '4') {
       if (!velmor_lab::parse_driver_state(v, probe.mi[opt[4] - '0'])) return usage();
+    } else if ((opt == "--port0" || opt == "--port4")) {
+      probe.mi[opt[6] - '0'].port = v;
     } else if (opt == "--mi3-compat") {
       probe.mi[3].first_compatible = std::string("USB\\") + v;
     } else if (opt == "--absent") {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <regex>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,7 +16,9 @@
 
 #include "command_fixture.h"
 #include "engine/install/install.h"
+#include "engine/signing/own_certificates.h"
 #include "engine/signing/signing.h"
+#include "json_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -171,6 +174,99 @@ TEST_F(CommandLine, ListShowsEveryProbeWithTheDriverStateOfItsInterfaces) {
   Lines got = lines_of(three.out);
   std::sort(got.begin(), got.end());  // in the engine's order, which the lab does not fix
   EXPECT_EQ(expected, got);
+}
+
+json_test::value parsed_json(const std::string& out) {
+  Lines lines = lines_of(out);
+  json_test::value parsed;
+  std::string error;
+  EXPECT_EQ(1u, lines.size()) << out;
+  if (lines.size() == 1) {
+    EXPECT_LT(lines[0].size(), 2048u);
+    EXPECT_TRUE(json_test::reader::parse(lines[0], &parsed, &error)) << error << ": " << lines[0];
+  }
+  return parsed;
+}
+
+// What an administrator asks first: which COM port each serial interface got, as text and as JSON
+// that a script's parser reads.
+TEST_F(CommandLine, ListAndCheckNameTheComPortsAlsoAsJson) {
+  using velmor_lab::driver_state;
+  velmor_lab::probe_spec first = probe("C0DE301A", driver_state::usbser, driver_state::winusb, driver_state::usbser);
+  first.mi[0].port = "COM3";
+  first.mi[4].port = "COM4";
+  velmor_lab::probe_spec second = probe("C0DE301B", driver_state::usbser, driver_state::none, driver_state::none);
+  second.mi[0].port = "COM17";
+  second.mi[4].present = false;
+  ASSERT_TRUE(velmor_lab::plant_probe(first));
+  ASSERT_TRUE(velmor_lab::plant_probe(second));
+
+  Outcome text = Run("/list");
+  EXPECT_EQ(0, text.exit_code);
+  Lines got = lines_of(text.out);
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(Lines({"Probe " + key("C0DE301A") +
+                       ": usart=usbser 1.0.0.1 on COM3, winusb=WinUSB 1.0.0.1, bridge=usbser 1.0.0.1 on COM4",
+                   "Probe " + key("C0DE301B") + ": usart=usbser 1.0.0.1 on COM17, winusb=not installed, bridge=absent"}),
+            got);
+
+  Outcome listed = Run("/list /json");
+  EXPECT_EQ(0, listed.exit_code);
+  json_test::value list = parsed_json(listed.out);
+  ASSERT_TRUE(list.has("probes")) << listed.out;
+  ASSERT_EQ(2u, list["probes"].items.size());
+  std::map<std::string, const json_test::value*> by_uid;
+  for (const json_test::value& p : list["probes"].items) by_uid[p["uid"].text] = &p;
+  ASSERT_EQ(1u, by_uid.count(key("C0DE301A")));
+  ASSERT_EQ(1u, by_uid.count(key("C0DE301B")));
+  const json_test::value& a = *by_uid[key("C0DE301A")];
+  EXPECT_EQ("COM3", a["usart"]["port"].text);
+  EXPECT_EQ("COM4", a["bridge"]["port"].text);
+  EXPECT_TRUE(a["bridge"]["ok"].flag);
+  EXPECT_EQ("WinUSB 1.0.0.1", a["winusb"]["driver"].text);
+  EXPECT_FALSE(a["winusb"].has("port"));
+  const json_test::value& b = *by_uid[key("C0DE301B")];
+  EXPECT_EQ("COM17", b["usart"]["port"].text);
+  EXPECT_EQ(json_test::value::null, b["bridge"].kind);
+
+  Outcome checked = Run("/check /interfaces usart,bridge /json");
+  json_test::value check = parsed_json(checked.out);
+  ASSERT_TRUE(check.has("complete")) << checked.out;
+  EXPECT_EQ(checked.exit_code == 0, check["complete"].flag);
+  EXPECT_EQ(json_test::value::array, check["packages"]["usart"].kind);
+  EXPECT_FALSE(check["packages"].has("winusb"));
+  ASSERT_EQ(2u, check["probes"].items.size());
+  for (const json_test::value& p : check["probes"].items) {
+    EXPECT_FALSE(p.has("winusb"));
+    EXPECT_EQ(p["uid"].text == key("C0DE301A") ? "COM3" : "COM17", p["usart"]["port"].text);
+  }
+}
+
+// An unattended run without /log leaves its log where management tools collect logs, the previous
+// run's beside it.
+TEST_F(CommandLine, QuietRunWritesTheDefaultLogAndKeepsThePreviousOne) {
+  char windows[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetSystemWindowsDirectoryA(windows, MAX_PATH));
+  const std::string log = std::string(windows) + "\\Logs\\Software\\Velmor_VirtualCOM_DriverInstall.log";
+  ::DeleteFileA(log.c_str());
+  ::DeleteFileA((log + ".1").c_str());
+
+  ASSERT_EQ(0, Run("/uninstall /interfaces winusb /quiet").exit_code);
+  const std::string first = wine_test::read_file(log);
+  EXPECT_NE(std::string::npos, first.find("Started: ")) << first;
+  EXPECT_NE(std::string::npos, first.find(" Summary: ")) << first;
+  EXPECT_FALSE(wine_test::exists(log + ".1"));
+
+  ASSERT_EQ(0, Run("/uninstall /interfaces winusb /quiet").exit_code);
+  EXPECT_EQ(first, wine_test::read_file(log + ".1"));
+  EXPECT_NE(first, wine_test::read_file(log));
+  EXPECT_NE(std::string::npos, wine_test::read_file(log).find(" Summary: "));
+
+  // Not for a run with a log of its own, nor for /check, which detection rules run every hour.
+  const std::string second = wine_test::read_file(log);
+  Run("/check /interfaces winusb");
+  ASSERT_EQ(0, Run("/uninstall /interfaces winusb /quiet /log " + quoted(logs / "own.log")).exit_code);
+  EXPECT_EQ(second, wine_test::read_file(log));
 }
 
 // Another copy of the tool refreshing once a second shares the enumeration: /list waits for its
@@ -401,6 +497,25 @@ TEST_F(CommandLine, QuietInstallIsUnattendedAndEndsWithTheRestartCode) {
   EXPECT_EQ(0, interactive.exit_code);
 }
 
+// A device installation policy forbids the probe (the device installer answers 0xE0000248): one
+// line names the hardware ID an administrator must allow.
+TEST_F(CommandLine, PolicyRefusalNamesTheHardwareIdToAllow) {
+  const char kProbe[] = "C0DE351A";
+  wine_test::system_module_standin newdev(wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH), "newdev.dll", true);
+  ASSERT_TRUE(newdev.placed());
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbe)));
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", "0xE0000248");
+  Outcome refused = Run("/install /interfaces bridge /quiet");
+  ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", nullptr);
+  EXPECT_EQ(1603, refused.exit_code);
+  Lines lines = lines_of(refused.out);
+  ASSERT_EQ(3u, lines.size()) << refused.out;
+  EXPECT_EQ(0u, lines[1].find("Bridge driver installation failed. ")) << lines[1];
+  EXPECT_EQ(0u, lines[2].find("A device installation policy of this PC forbids the installation: an administrator "
+                              "must allow the hardware ID USB\\VID_2E3C&PID_F000&MI_04 ("))
+      << lines[2];
+}
+
 // Windows in S mode (as ARM64) accepts only packages signed by Microsoft: nothing is prepared or
 // installed, one line says why.
 TEST_F(CommandLine, SModeRefusesTheInstallation) {
@@ -460,14 +575,18 @@ void forget_certificate(const std::string& thumbprint) {
   }
 }
 
-// A certificate made and trusted by the signing step itself (Wine's device installer checks no
-// catalog, so an installation under Wine may leave none).
+// A certificate made, recorded and trusted as the signing step does it (Wine's device installer
+// checks no catalog, so an installation under Wine may leave none); unrecorded, it is a look-alike
+// with every mark of ours.
 struct OurCertificate {
   std::string thumbprint;
-  explicit OurCertificate(const char* subject) {
+  explicit OurCertificate(const char* subject, bool recorded = true) {
     PCCERT_CONTEXT cert = CreateSelfSignedCert(subject);
     if (cert == nullptr) return;
-    if (AddCertToStore(cert, "Root") && AddCertToStore(cert, "TrustedPublisher")) thumbprint = thumbprint_of(cert);
+    if ((!recorded || record_own_certificate(cert, subject)) && AddCertToStore(cert, "Root") &&
+        AddCertToStore(cert, "TrustedPublisher")) {
+      thumbprint = thumbprint_of(cert);
+    }
     DeletePrivateKey(cert);
     ::CertFreeCertificateContext(cert);
   }
@@ -542,6 +661,8 @@ TEST_F(CommandLine, CheckInstallAndUninstall) {
       << complete.out;
   OurCertificate ours("CN=USB\\VID_2E3C&PID_F000&MI_04 (Velmor autogenerated)");
   ASSERT_FALSE(ours.thumbprint.empty());
+  OurCertificate look_alike("CN=USB\\VID_2E3C&PID_F000&MI_04 (Velmor autogenerated)", false);
+  ASSERT_FALSE(look_alike.thumbprint.empty());
   for (const char* store_name : {"Root", "TrustedPublisher"}) {
     EXPECT_EQ(1u, certificates(store_name, kOurs).count(ours.thumbprint)) << store_name;
   }
@@ -560,7 +681,8 @@ TEST_F(CommandLine, CheckInstallAndUninstall) {
   EXPECT_EQ("", cmd::service_of(velmor_lab::probe_interface_id(kProbe, 0)));
   EXPECT_EQ("", cmd::service_of(velmor_lab::probe_interface_id(kProbe, 4)));
   for (const char* store_name : {"Root", "TrustedPublisher"}) {
-    EXPECT_EQ(std::set<std::string>({foreign.thumbprint}), certificates(store_name, kOurs)) << store_name;
+    EXPECT_EQ(std::set<std::string>({foreign.thumbprint, look_alike.thumbprint}), certificates(store_name, kOurs))
+        << store_name;
   }
   EXPECT_EQ(1, Run("/check " + serial).exit_code);
 

@@ -1,52 +1,20 @@
 // 10,000 refreshes of the running app, driven by timer messages as fast as it takes them, while the
 // lab plugs and unplugs probes: handles, memory and window objects stay flat.
 #include <windows.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "command_fixture.h"
+#include "process_usage.h"
 
 namespace {
 
 using RefreshSoak = cmd::CommandTest;
 
-struct Usage {
-  ULONG handles = 0;
-  SIZE_T private_bytes = 0;
-  SIZE_T working_set = 0;
-};
-
-// Wine answers the per-process queries only for the calling process; the system's process list
-// carries every process's handle count and memory counters.
-Usage usage_of(DWORD pid) {
-  Usage u;
-  ULONG size = 1 << 20;
-  std::vector<unsigned char> buffer;
-  NTSTATUS status;
-  do {
-    buffer.resize(size);
-    status = ::NtQuerySystemInformation(SystemProcessInformation, buffer.data(), size, &size);
-    size *= 2;
-  } while (status == static_cast<NTSTATUS>(0xC0000004L));  // length mismatch
-  if (status != 0) return u;
-  for (size_t offset = 0;;) {
-    auto* p = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
-    if (reinterpret_cast<ULONG_PTR>(p->UniqueProcessId) == pid) {
-      u.handles = p->HandleCount;
-      u.private_bytes = p->PrivatePageCount;
-      u.working_set = p->VirtualMemoryCounters.WorkingSetSize;
-      if (u.private_bytes == 0) u.private_bytes = p->VirtualMemoryCounters.PagefileUsage;
-      break;
-    }
-    if (p->NextEntryOffset == 0) break;
-    offset += p->NextEntryOffset;
-  }
-  return u;
-}
+using Usage = wine_test::process_usage;
+using wine_test::usage_of;
 
 // Wine's setupapi, enumerating in the app while the lab removes a node, can write the node's key
 // back with a bare ClassGUID; the lab leaves such keys alone (not its mark), so the soak removes
@@ -59,9 +27,10 @@ void scrub(const char* instance) {
 }
 
 void print(const char* when, int refreshes, const Usage& u) {
-  std::printf("%-4s after %5d refreshes: %lu handles, %lu KiB private, %lu KiB working set\n", when, refreshes,
-              u.handles, static_cast<unsigned long>(u.private_bytes / 1024),
-              static_cast<unsigned long>(u.working_set / 1024));
+  std::printf("%-4s after %5d refreshes: %lu handles, %lu KiB private, %lu KiB working set, %lu GDI, %lu USER objects\n",
+              when, refreshes, u.handles, static_cast<unsigned long>(u.private_bytes / 1024),
+              static_cast<unsigned long>(u.working_set / 1024), static_cast<unsigned long>(u.gdi_objects),
+              static_cast<unsigned long>(u.user_objects));
 }
 
 TEST_F(RefreshSoak, TenThousandRefreshesWithProbesComingAndGoingStayFlat) {
@@ -110,6 +79,7 @@ TEST_F(RefreshSoak, TenThousandRefreshesWithProbesComingAndGoingStayFlat) {
   EXPECT_LE(end.handles, warm.handles + 10);
   ASSERT_GT(warm.handles, 0u) << "no figures for the app";
   EXPECT_LT(end.private_bytes, warm.private_bytes + 4 * 1024 * 1024);
+  EXPECT_LE(end.gdi_objects, warm.gdi_objects + 2);
   EXPECT_EQ(0, app.close());
   for (const char* instance : kInstances) scrub(instance);
 }

@@ -328,6 +328,62 @@ TEST(InstallerAgainstEngine, SetupLogLinesWrittenDuringTheRunAreRelayedOnce) {
   EXPECT_FALSE(r.logged("Unable to create syslog reader thread"));
 }
 
+// The device installer's last line lands just before it returns: the relay reads the log to its end
+// before the status goes out, whatever its poll pause was.
+TEST(InstallerAgainstEngine, SetupLogLinesOfTheLastSectionArriveBeforeTheStatus) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  pkg.write("win\\inf\\setupapi.dev.log", "old line\r\n");
+  options o = standin_answering("0xE000022F");
+  o.environment.push_back("WINDIR=" + pkg.folder() + "win");
+  o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=700");
+  o.environment.push_back("VELMOR_TEST_NEWDEV_LOG_LINE=<<<  Section end");
+  result r = fake_engine::run(pkg, o);
+  EXPECT_EQ(r.texts(PIPEMSG_SYSLOG), (std::vector<std::string>{"<<<  Section end"})) << dump(r);
+  size_t line_at = r.messages.size(), status_at = r.messages.size();
+  for (size_t i = 0; i < r.messages.size(); ++i) {
+    if (r.messages[i].type == PIPEMSG_SYSLOG) line_at = i;
+    if (r.messages[i].type == PIPEMSG_STATUS) status_at = i;
+  }
+  EXPECT_LT(line_at, status_at) << dump(r);
+  EXPECT_TRUE(r.logged("syslog reader thread terminating")) << dump(r);
+  EXPECT_TRUE(r.completed_then_status());
+  EXPECT_EQ(r.final_status(), -19);
+}
+
+// The relay never holds the log between polls: a program that needs it alone gets it, and what it
+// wrote meanwhile is still relayed.
+TEST(InstallerAgainstEngine, AnotherProgramCanOpenTheSetupLogExclusivelyWhileTheRelayRuns) {
+  package pkg;
+  pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
+  pkg.write("win\\inf\\setupapi.dev.log", "old line\r\n");
+  std::string log_path = pkg.folder() + "win\\inf\\setupapi.dev.log";
+  options o = standin_answering("0xE000022F");
+  o.environment.push_back("WINDIR=" + pkg.folder() + "win");
+  o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=1500");
+  bool opened = false;
+  o.on_message = [&](const fake_engine::message& m) {
+    if (m.type != PIPEMSG_TIMEOUT_INFINITE || opened) return;
+    // A poll holds the file for an instant; the moments between polls are what counts.
+    HANDLE alone = INVALID_HANDLE_VALUE;
+    wine_test::wait_until([&] {
+      alone = ::CreateFileA(log_path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      return alone != INVALID_HANDLE_VALUE;
+    }, 2000);
+    if (alone == INVALID_HANDLE_VALUE) return;
+    opened = true;
+    static const char line[] = "written while held alone\r\n";
+    DWORD written = 0;
+    ::WriteFile(alone, line, sizeof(line) - 1, &written, nullptr);
+    ::Sleep(300);  // several polls pass while the file is held
+    ::CloseHandle(alone);
+  };
+  result r = fake_engine::run(pkg, o);
+  EXPECT_TRUE(opened) << wine_test::last_error();
+  EXPECT_EQ(r.texts(PIPEMSG_SYSLOG), (std::vector<std::string>{"written while held alone"})) << dump(r);
+  EXPECT_EQ(r.final_status(), -19);
+}
+
 TEST(InstallerAgainstEngine, NoSetupLogMeansNoRelayButTheInstallationGoesOn) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));

@@ -3,6 +3,7 @@
 // allowance holds across silences and into the next run.
 #include "engine/common/status.h"
 #include "engine/install/restore_setting.h"
+#include "engine/recovery/journal.h"
 #include "runner_fixture.h"
 #include "short_allowance.h"
 
@@ -90,4 +91,32 @@ TEST_F(RunnerTimeouts, EndedInstallerLeavesTheRestoreSettingAsItWas) {
   ::RegCloseKey(key);
   ::RegDeleteKeyA(HKEY_CURRENT_USER, key_name);
   restore_policy_key_for_tests = nullptr;
+}
+
+// A run that died with restore points switched off left the value from before it in the record:
+// the next installation puts that back first, and only then reads the setting as the machine's.
+TEST(RestoreSettingRecovery, DeadRunsSettingIsPutBackBeforeTheNextRunReadsIt) {
+  const char* key_name = "Software\\Velmor tests\\restore policy";
+  restore_policy_key_for_tests = key_name;
+  journal_key_for_tests = L"SOFTWARE\\Velmor tests\\journal";
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key_name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  DWORD one = 1;
+  ::RegSetValueExA(key, "DisableSystemRestore", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+  ASSERT_TRUE(velmor::journal::add(velmor::journal::kRestoreSetting, velmor::kOriginalRecord, L"absent", "test"));
+
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+  EXPECT_EQ(::RegQueryValueExA(key, "DisableSystemRestore", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(log.count("put back the restore point creation setting of a run that did not finish"), 1);
+  EXPECT_TRUE(velmor::journal::list(velmor::journal::kRestoreSetting).empty()) << "the run's own record is gone too";
+
+  ::RegCloseKey(key);
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, key_name);
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, journal_key_for_tests);
+  restore_policy_key_for_tests = nullptr;
+  journal_key_for_tests = nullptr;
 }

@@ -66,6 +66,17 @@ TEST(RunnerStandardMode, NonZeroStatusEndsTheRunAtOnceAndLeavesTheInstallerRunni
   EXPECT_TRUE(process_alive(folder.installer_pid()));
 }
 
+// After "completed", the status is the installer's last word: a 0 ends the run too, once the pipe
+// is closed, whether or not the process has ended yet.
+TEST(RunnerStandardMode, StatusAfterCompletionEndsTheRunBeforeTheInstallerExits) {
+  package_folder folder;
+  test_device device;
+  log_capture log;
+  EXPECT_EQ(install(device, folder, "completed_then_linger"), WDI_ST_OK);
+  EXPECT_TRUE(process_alive(folder.installer_pid()));
+  EXPECT_TRUE(log.has("Velmor:debug [process_message] installer process completed"));
+}
+
 // 1 is no engine status, but it is not 0 either: it ends the run like any other.
 TEST(RunnerStandardMode, StatusOneEndsTheRunWithOne) {
   package_folder folder;
@@ -96,7 +107,7 @@ TEST(RunnerStandardMode, MalformedMessagesEndTheRunWithMissing) {
       {"empty_log", "Velmor:error [process_message] print_message: no data"},
       {"empty_syslog", "Velmor:error [process_message] syslog_message: no data"},
       {"empty_status", "Velmor:error [process_message] set status: no data"},
-      {"type11", "Velmor:error [process_message] unrecognized installer message"},
+      {"type_unknown", "Velmor:error [process_message] unrecognized installer message"},
       {"type_negative", "Velmor:error [process_message] unrecognized installer message"},
   };
   for (const auto& c : cases) {
@@ -108,18 +119,22 @@ TEST(RunnerStandardMode, MalformedMessagesEndTheRunWithMissing) {
   }
 }
 
-TEST(RunnerStandardMode, InstallerExitCodeBecomesTheStatus) {
+TEST(RunnerStandardMode, OnlyTheInstallersOwnStatusMakesASuccess) {
   const struct {
     const char* scenario;
     int status;
+    bool without_status;
   } cases[] = {
-      {"status_zero_then_exit1", WDI_ST_OTHER},  // a status of 0 lets the run go on to the exit code
-      {"crash", WDI_ST_OTHER},
+      {"status_zero_then_exit1", WDI_ST_OTHER, false},  // a status of 0 lets the run go on to the exit code
+      {"crash", WDI_ST_OTHER, true},
+      {"no_status_exit0", WDI_ST_OTHER, true},  // exit code 0, but nothing said it installed
   };
   for (const auto& c : cases) {
     package_folder folder;
     test_device device;
+    log_capture log;
     EXPECT_EQ(install(device, folder, c.scenario), c.status) << c.scenario;
+    EXPECT_EQ(log.has("installer ended without sending its status"), c.without_status) << c.scenario;
   }
 }
 
@@ -235,7 +250,7 @@ TEST(RunnerParameters, FolderNotPreparedStartsNothing) {
   char saved[MAX_PATH] = {};
   ::GetEnvironmentVariableA("TEMP", saved, MAX_PATH);
   {
-    log_capture log(true);
+    log_capture log;
     int given = wdi_install_driver(&device.entry, folder.path().c_str(), "normal", nullptr);
     ::SetEnvironmentVariableA("TEMP", folder.path().c_str());
     int from_temp = wdi_install_driver(&device.entry, "", "normal", nullptr);
@@ -309,7 +324,7 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
   std::string self(MAX_PATH, '\0');
   self.resize(::GetModuleFileNameA(nullptr, &self[0], MAX_PATH));
   ::SetEnvironmentVariableA(kSecondCallerEnv, other.path().c_str());
-  long second = wine_test::run_and_wait("\"" + self + "\" --gtest_filter=RunnerExclusion.SecondCaller", 30000);
+  long second = wine_test::run_and_wait("\"" + self + "\"", 30000);
   ::SetEnvironmentVariableA(kSecondCallerEnv, nullptr);
   EXPECT_EQ(second, 0) << "the second process saw something other than -6";
   EXPECT_EQ(other.starts(), 0);
@@ -320,13 +335,6 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
   EXPECT_EQ(install(device, other, "normal"), WDI_ST_OK);
 }
 
-// Run by the test above in a second process.
-TEST(RunnerExclusion, SecondCaller) {
-  char folder[MAX_PATH] = {};
-  if (::GetEnvironmentVariableA(kSecondCallerEnv, folder, MAX_PATH) == 0) GTEST_SKIP() << "helper only";
-  test_device device;
-  EXPECT_EQ(wdi_install_driver(&device.entry, folder, "normal", nullptr), WDI_ST_IN_USE);
-}
 
 TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsItsOutput) {
   package_folder folder;
@@ -341,7 +349,7 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
   options.filter_mode = 1;
   {
     device.entry.first_upper_filter = device.upper_filter;
-    log_capture log(true);
+    log_capture log;
     int status = install(device, folder, "ignored.inf", &options);
     log.text();
     EXPECT_EQ(status, WDI_ST_OK);
@@ -361,4 +369,17 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
   EXPECT_EQ(active_filter_mode, 1);  // kept after the run
   EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
   EXPECT_EQ(active_filter_mode, 0);
+}
+
+// Started by SecondInstallationAnywhereGetsBusyAtOnce with the folder in kSecondCallerEnv, this
+// program is the second process: one installation attempt, exit code 0 when the machine-wide mutex
+// refused it at once, and no test.
+int main(int argc, char** argv) {
+  char folder[MAX_PATH] = {};
+  if (::GetEnvironmentVariableA(kSecondCallerEnv, folder, MAX_PATH) != 0) {
+    test_device device;
+    return wdi_install_driver(&device.entry, folder, "normal", nullptr) == WDI_ST_IN_USE ? 0 : 1;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }

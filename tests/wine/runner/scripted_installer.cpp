@@ -132,29 +132,33 @@ int play(const std::string& scenario) {
     send_text(PIPEMSG_LOG, std::string(1498, 'L'));  // 1500 bytes with type and terminator
     send_text(PIPEMSG_LOG, std::string(2000, 'M'));  // fits the grown buffer
     send_type(PIPEMSG_COMPLETED);
+    send_status(0);
     close_pipe();
     return 0;
   }
   if (scenario == "empty_log") { send_type(PIPEMSG_LOG); return finish(0); }
   if (scenario == "empty_syslog") { send_type(PIPEMSG_SYSLOG); return finish(0); }
   if (scenario == "empty_status") { send_type(PIPEMSG_STATUS); return finish(0); }
-  if (scenario == "type11") { send_type(11); return finish(0); }
+  if (scenario == "type_unknown") { send_type(PIPEMSG_REFUSED_BY_POLICY + 1); return finish(0); }
   if (scenario == "type_negative") { send_type(-1); return finish(0); }
   if (scenario == "silent_infinite") {
     send_type(PIPEMSG_TIMEOUT_INFINITE);
     ::Sleep(runner_test::kSilenceBeyondAllowanceMs);
     send_type(PIPEMSG_TIMEOUT_FINITE);
+    send_status(0);
     close_pipe();
     return 0;
   }
   if (scenario == "infinite_left_on") {
     send_type(PIPEMSG_TIMEOUT_INFINITE);
+    send_status(0);
     close_pipe();
     return 0;
   }
   if (scenario == "finite_again") {
     send_type(PIPEMSG_TIMEOUT_INFINITE);
     send_type(PIPEMSG_TIMEOUT_FINITE);
+    send_status(0);
     close_pipe();
     return 0;
   }
@@ -173,10 +177,22 @@ int play(const std::string& scenario) {
     ::Sleep(60000);
     return 0;
   }
+  if (scenario == "completed_then_linger") {  // its last word, then slow to exit
+    send_type(PIPEMSG_COMPLETED);
+    send_status(0);
+    close_pipe();
+    ::Sleep(60000);
+    return 0;
+  }
   if (scenario == "status_zero_then_exit1") {
     send_status(0);
     close_pipe();
     return 1;
+  }
+  if (scenario == "no_status_exit0") {  // as a killed installer leaves it: no status, any exit code
+    send_type(PIPEMSG_COMPLETED);
+    close_pipe();
+    return 0;
   }
   if (scenario == "crash") {
     // Ends as an unhandled crash ends without a debugger (exit code = exception code); Wine would
@@ -201,6 +217,7 @@ int play(const std::string& scenario) {
   }
   if (scenario == "slow_finish") {
     ::Sleep(runner_test::kSilenceBeyondAllowanceMs);
+    send_status(0);
     close_pipe();
     return 0;
   }

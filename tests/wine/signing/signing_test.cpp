@@ -281,7 +281,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
     EXPECT_FALSE(key_container_exists());
     return;
   }
-  ASSERT_NE(cert, nullptr) << log_.err;
+  ASSERT_NE(cert, nullptr) << log_.lines;
   EXPECT_TRUE(log_.has("Velmor:info [CreateSelfSignedCert] created new self-signed certificate '" + subject_ + "'"));
   EXPECT_TRUE(key_container_exists());  // the key stays until the signing is done
 
@@ -372,7 +372,7 @@ TEST_F(SigningTest, PlantedContainersOfTheOldAndTheNextNameAreNeverUsed) {
   ASSERT_EQ(crypt32_spy::self_sign_calls().size(), 1u);
   EXPECT_EQ(crypt32_spy::self_sign_calls()[0].container, counted_name(0x12));
   EXPECT_EQ(log_.count("Velmor:warning [CreateSelfSignedCert] key container name already taken - trying another"), 1u);
-  EXPECT_EQ(cert != nullptr, sha1_platform()) << log_.err;
+  EXPECT_EQ(cert != nullptr, sha1_platform()) << log_.lines;
   if (cert != nullptr) ::CertFreeCertificateContext(cert);
   delete_container(counted_name(0x11));
 }
@@ -515,7 +515,7 @@ TEST_F(SigningTest, DeletesTheKeyContainerAndUnlinksTheStoredCopies) {
   crypt32_spy::reset();
   int result = 0;
   log_ = capture_log([&] { result = DeletePrivateKey(cert); });
-  EXPECT_TRUE(result) << log_.err;
+  EXPECT_TRUE(result) << log_.lines;
   EXPECT_FALSE(key_container_exists());
   expect_unlinked_copies(cert, 2);
   ASSERT_EQ(crypt32_spy::store_opens().size(), 2u);
@@ -538,7 +538,7 @@ TEST_F(SigningTest, DeletesTheContainerEvenForACertificateWithoutKeyLink) {
   ASSERT_NE(bare, nullptr);
   int result = 0;
   log_ = capture_log([&] { result = DeletePrivateKey(bare); });
-  EXPECT_TRUE(result) << log_.err;
+  EXPECT_TRUE(result) << log_.lines;
   EXPECT_FALSE(key_container_exists());
   ::CertFreeCertificateContext(bare);
   ::CertFreeCertificateContext(cert);
@@ -580,7 +580,7 @@ TEST_F(SelfSignTest, SignsWithATrustedCertificateAndThenDestroysTheKey) {
     EXPECT_EQ(stored_certs("Root", subject_).size(), 0u);
     return;
   }
-  ASSERT_TRUE(result) << log_.err;
+  ASSERT_TRUE(result) << log_.lines;
   ASSERT_EQ(signs.size(), 1u);
   auto& s = signs[0];
   // Every argument as recorded; at signing time the certificate is trusted and its key still there.
@@ -635,8 +635,8 @@ TEST_F(SelfSignTest, SecondSigningReplacesTheFirstCertificateInBothStores) {
   for (const auto& d : crypt32_spy::deletes()) first_deleted += d.thumbprint == first && d.succeeded;
   EXPECT_EQ(first_deleted, 2u);
   for (const char* store_name : {"Root", "TrustedPublisher"}) {
-    EXPECT_EQ(log_.count("Velmor:info [RemoveCertFromStore] deleted existing certificate '" + subject_ + "' from '" +
-                         store_name + "' store\n"),
+    EXPECT_EQ(log_.count("Velmor:info [SelfSignFile] deleted 1 earlier certificate(s) '" + subject_ +
+                         "' of this tool from the '" + store_name + "' store\n"),
               1u);
   }
   EXPECT_FALSE(key_container_exists());
