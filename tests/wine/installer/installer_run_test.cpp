@@ -333,9 +333,9 @@ TEST(InstallerAgainstEngine, SetupLogLinesWrittenDuringTheRunAreRelayedOnce) {
 TEST(InstallerAgainstEngine, SetupLogLinesOfTheLastSectionArriveBeforeTheStatus) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
-  pkg.write("win\\inf\\setupapi.dev.log", "old line\r\n");
+  SystemSetupLog system_log;
+  ASSERT_TRUE(wine_test::write_file(system_log.path, "old line\r\n")) << wine_test::last_error();
   options o = standin_answering("0xE000022F");
-  o.environment.push_back("WINDIR=" + pkg.folder() + "win");
   o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=700");
   o.environment.push_back("VELMOR_TEST_NEWDEV_LOG_LINE=<<<  Section end");
   result r = fake_engine::run(pkg, o);
@@ -356,10 +356,10 @@ TEST(InstallerAgainstEngine, SetupLogLinesOfTheLastSectionArriveBeforeTheStatus)
 TEST(InstallerAgainstEngine, AnotherProgramCanOpenTheSetupLogExclusivelyWhileTheRelayRuns) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
-  pkg.write("win\\inf\\setupapi.dev.log", "old line\r\n");
-  std::string log_path = pkg.folder() + "win\\inf\\setupapi.dev.log";
+  SystemSetupLog system_log;
+  ASSERT_TRUE(wine_test::write_file(system_log.path, "old line\r\n")) << wine_test::last_error();
+  const std::string& log_path = system_log.path;
   options o = standin_answering("0xE000022F");
-  o.environment.push_back("WINDIR=" + pkg.folder() + "win");
   o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=1500");
   bool opened = false;
   o.on_message = [&](const fake_engine::message& m) {
