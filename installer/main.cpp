@@ -174,13 +174,17 @@ int run(int argc, char** argv, run_state* state) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   utf8_arguments args;
   take_arguments(argc, argv, &args);
-  if (args.count < 2) {
+  // The INF name: the first argument that is not the pipe's.
+  const char* inf_name = nullptr;
+  for (int i = 1; i < args.count && inf_name == nullptr; ++i) {
+    if (!installer_pipe_argument(args.values[i], nullptr)) inf_name = args.values[i];
+  }
+  if (inf_name == nullptr) {
     printf("usage: %s <inf_name>\n", args.count > 0 ? args.values[0] : "installer");
     pipe_log("missing inf_name parameter");
     // Nothing to install: a clear status rather than a run on an absent name.
     return WDI_ST_BAD_PARAMETER;
   }
-  const char* inf_name = args.values[1];
   pipe_log("got parameter %s", inf_name);
 
   wchar_t wide_dir[path_capacity] = {};
@@ -213,7 +217,10 @@ int main(int argc, char** argv) {
   // Before any module is loaded at run time: the package folder is the program's folder and the
   // current directory.
   velmor::restrict_dll_search();
-  engine_pipe = pipe_open_client(INSTALLER_PIPE_NAME);
+  // The engine names the pipe it drew for this run on the command line.
+  char pipe_name[INSTALLER_PIPE_NAME_SIZE] = {};
+  for (int i = 1; i < argc && pipe_name[0] == '\0'; ++i) installer_pipe_argument(argv[i], pipe_name);
+  engine_pipe = pipe_name[0] != '\0' ? pipe_open_client(pipe_name) : INVALID_HANDLE_VALUE;
   if (engine_pipe == INVALID_HANDLE_VALUE) {
     printf("This application can not be run from the command line.\n");
     printf("Please use your initial installer application if you want to install the driver.\n");

@@ -15,6 +15,7 @@
 #include "engine/install/install.h"
 #include "engine/install/installer_pipe.h"
 #include "engine/install/pipe_messages.h"
+#include "prepared_for_tests.h"
 #include "test_support.h"
 #include "win/handles.h"
 
@@ -109,6 +110,7 @@ long long timed_ms(F&& f) {
 
 inline int install(test_device& device, const package_folder& folder, const char* scenario,
                    const wdi_install_options* options = nullptr) {
+  EXPECT_NE(adopt_as_prepared(folder.path(), scenario), "") << wine_test::last_error();
   return wdi_install_driver(&device.entry, folder.path().c_str(), scenario, options);
 }
 

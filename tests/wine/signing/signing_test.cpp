@@ -262,7 +262,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   // A fresh name: the prefix and 32 hex digits.
   EXPECT_EQ(call.container.rfind(L"Velmor key ", 0), 0u);
   EXPECT_EQ(call.container.size(), 11u + 32u);
-  EXPECT_FALSE(call.provider_name_given);
+  EXPECT_TRUE(call.provider_name_given) << "the user's default provider";
   EXPECT_EQ(call.provider_type, static_cast<DWORD>(PROV_RSA_FULL));
   EXPECT_EQ(call.key_flags, static_cast<DWORD>(CRYPT_MACHINE_KEYSET));
   EXPECT_EQ(call.key_spec, static_cast<DWORD>(AT_SIGNATURE));
@@ -296,7 +296,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   EXPECT_EQ(until.wMonth, 1);
   EXPECT_EQ(until.wDay, 1);
   EXPECT_EQ(until.wHour + until.wMinute + until.wSecond, 0);
-  EXPECT_EQ(::CertGetPublicKeyLength(X509_ASN_ENCODING, &cert->pCertInfo->SubjectPublicKeyInfo), 1024u);
+  EXPECT_EQ(::CertGetPublicKeyLength(X509_ASN_ENCODING, &cert->pCertInfo->SubjectPublicKeyInfo), 2048u);
 
   DWORD size = 0;
   ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) << wine_test::last_error();
@@ -304,6 +304,8 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) << wine_test::last_error();
   auto info = reinterpret_cast<CRYPT_KEY_PROV_INFO*>(buffer.data());
   EXPECT_EQ(std::wstring(info->pwszContainerName), call.container);
+  ASSERT_NE(info->pwszProvName, nullptr) << "the user's default provider";
+  EXPECT_EQ(std::wstring(info->pwszProvName), L"Microsoft Enhanced Cryptographic Provider v1.0");
   EXPECT_EQ(info->dwFlags, static_cast<DWORD>(CRYPT_MACHINE_KEYSET));
   EXPECT_EQ(info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE));
 
