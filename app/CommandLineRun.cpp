@@ -21,6 +21,7 @@
 #include "win/full_path.h"
 #include "win/handles.h"
 #include "win/lock.h"
+#include "win/mutex_owner.h"
 #include "win/utf8.h"
 
 namespace {
@@ -53,7 +54,7 @@ bool HoldFoldersFromRoot(const std::string& path, velmor::package_folders* held)
     if (slash == std::wstring::npos) return true;  // nothing of it exists: nothing to follow
     folder.resize(slash);
   }
-  return folder.empty() || held->hold(folder, 0, false, "RunCommandLine") == WDI_ST_OK;
+  return folder.empty() || held->hold(folder, false, "RunCommandLine") == WDI_ST_OK;
 }
 
 // <Windows>\Logs\Software\<name>, its two folders made when missing (XP has no Logs folder);
@@ -118,19 +119,33 @@ class RunLog {
 
   // Opens the file for appending and starts receiving the engine's lines; false with the reason.
   // The tool runs elevated: a link planted where the file belongs must not redirect the writes
-  // into another file, so links (and files with more than one name) are refused. With `rotate` the
+  // into another file, so links (and files with more than one name) are refused.
+  // The file's folder must exist and is held, every folder of it from the root down, while the
+  // file is opened by the full path that was checked: a folder still missing at the check could
+  // be made a link before the open, and none held can be renamed or replaced. With `rotate` the
   // file is first renamed to "<name>.1" (replacing the one there: a link there is replaced, never
   // followed); with a `limit`, lines beyond it are left out, all but the summary.
   bool Open(const std::string& path, std::string* why, unsigned limit = 0, bool rotate = false) {
-    std::string full = FullPath(path);
-    size_t slash = full.find_last_of("\\/");
+    std::wstring full = velmor::full_path(Wide(path));
+    size_t slash = full.find_last_of(L"\\/");
+    if (full.empty() || slash == std::wstring::npos || slash + 1 == full.size()) {
+      *why = windows_error_text(ERROR_INVALID_NAME);
+      return false;
+    }
+    std::wstring folder = full.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // the root of a drive
     velmor::package_folders folders;  // held until the file is open
-    if (slash != std::string::npos && !HoldFoldersFromRoot(full.substr(0, slash + 1), &folders)) {
+    int held = folders.hold(folder, false, "RunCommandLine");
+    if (held == WDI_ST_MISSING) {
+      *why = windows_error_text(ERROR_PATH_NOT_FOUND);
+      return false;
+    }
+    if (held != WDI_ST_OK) {
       *why = "a folder of its path is a link (reparse point)";
       return false;
     }
-    if (rotate) ::MoveFileExW(Wide(full).c_str(), Wide(full + ".1").c_str(), MOVEFILE_REPLACE_EXISTING);
-    velmor::unique_file file(::CreateFileW(Wide(full).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+    if (rotate) ::MoveFileExW(full.c_str(), (full + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+    velmor::unique_file file(::CreateFileW(full.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
@@ -463,11 +478,17 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
 }
 
 int RunUninstall(const CommandLineRequest& request, Report& report) {
-  // No removal under a running installation of another copy.
+  // No removal under a running installation of another copy. A name another account made first
+  // holds no installation back: the removal of machine-trusted certificates must not wait on it.
   velmor::unique_handle busy(::CreateMutexA(nullptr, TRUE, WDI_INSTALL_MUTEX_NAME));
-  if (!busy || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+  DWORD taken = ::GetLastError();
+  bool in_use = taken == ERROR_ALREADY_EXISTS || (!busy && taken == ERROR_ACCESS_DENIED);
+  char squatter[512] = {};
+  if (in_use && velmor::squatted_mutex_line(WDI_INSTALL_MUTEX_NAME, squatter, sizeof(squatter))) {
+    report.Error(squatter);
+  } else if (in_use || !busy) {
     report.Error("Another copy of this tool is installing drivers: nothing removed.");
-    return report.Close("busy, nothing removed", busy ? kExitBusy : kExitFailed);
+    return report.Close("busy, nothing removed", in_use ? kExitBusy : kExitFailed);
   }
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;

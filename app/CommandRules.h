@@ -13,9 +13,9 @@
 // Longest profile folder the commands accept: the read buffer holds 256 characters.
 constexpr unsigned kProfileBufferSize = 256;
 
-// The install folder "<profile>\<name>" from the result of reading USERPROFILE into a buffer of
-// kProfileBufferSize characters: `read_result` is what the read returned (0 when unset or empty,
-// at least kProfileBufferSize when the value did not fit). 0 with the folder set, else a negative
+// The install folder "<profile>\<name>" from the result of reading the user's profile folder into
+// a buffer of kProfileBufferSize characters: `read_result` is what the read returned (0 when
+// unknown or empty, at least kProfileBufferSize when the value did not fit). 0 with the folder set, else a negative
 // status: WDI_ST_MISSING for no value, WDI_ST_OVERRUN for a value too long to be read whole.
 int ProfilePackageFolder(const char* profile, unsigned long read_result, const char* name, std::string* folder);
 

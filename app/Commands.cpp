@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -12,6 +13,7 @@
 #include "app/Routines.h"
 #include "engine/engine.h"
 #include "win/handles.h"
+#include "win/imports.h"
 
 namespace {
 
@@ -40,6 +42,18 @@ void FillTemplateDevice(const CommandInterface& row, wdi_device_entry* device) {
   device->description = const_cast<char*>(row.description);
 }
 
+// The profile folder of this process's user, from its token: the environment's USERPROFILE is the
+// caller's to set, and the tool runs elevated. The length read (as for ProfilePackageFolder): 0
+// when unknown, kProfileBufferSize when it does not fit.
+DWORD ReadUserProfile(wchar_t (&profile)[kProfileBufferSize]) {
+  auto get_profile = velmor::imports::GetUserProfileDirectoryW();
+  velmor::unique_handle token;
+  if (get_profile == nullptr || !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return 0;
+  DWORD size = kProfileBufferSize;
+  if (get_profile(token.get(), profile, &size)) return static_cast<DWORD>(std::wcslen(profile));
+  return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? kProfileBufferSize : 0;
+}
+
 }  // namespace
 
 // The command suites run a build of this program whose pauses are a tenth as long, so that they
@@ -61,13 +75,13 @@ int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_de
   // Read wide and handed on in UTF-8, as the engine reads every path: the 8-bit call would give
   // the ANSI code page's bytes of a non-ASCII profile name.
   wchar_t profile[kProfileBufferSize] = {};
-  DWORD read = ::GetEnvironmentVariableW(L"USERPROFILE", profile, kProfileBufferSize);
+  DWORD read = ReadUserProfile(profile);
   velmor::unique_malloc<char> profile_utf8(read > 0 && read < kProfileBufferSize ? utf16_to_utf8(profile) : nullptr);
   std::string folder;
   int status = ProfilePackageFolder(profile_utf8.get(), read, row.folder, &folder);
   if (status != WDI_ST_OK) {
-    engine_log(LOG_ERROR, row.install_routine, "USERPROFILE is %s: no folder for the %s package",
-               status == WDI_ST_OVERRUN ? "longer than 255 characters" : "not set", row.folder);
+    engine_log(LOG_ERROR, row.install_routine, "the user's profile folder is %s: no folder for the %s package",
+               status == WDI_ST_OVERRUN ? "longer than 255 characters" : "unknown", row.folder);
     return status;
   }
 

@@ -17,7 +17,7 @@ bool HasService(const ProbeInterfaceSlot& slot, const char* expected);
 void DestroyList(wdi_device_entry* list);
 
 // One attempt of the install routine of `row`: the package is prepared from the template record
-// (filled here) in "<USERPROFILE>\<folder>" and installed for the probe's own record of that
+// (filled here) in "<user's profile folder>\<folder>" and installed for the probe's own record of that
 // interface, or for the template record when `probe` is null or lacks the interface. `options`
 // decides progress window (owner_window set) or none.
 int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_device_entry* template_device,

@@ -114,7 +114,7 @@ void print_steps(const wdi_device_entry& device, const std::string& prepared, co
   double below = median_ms(iterations, [&] { velmor::check_dir_below(prepared.c_str(), sub.c_str()); });
   double hold = median_ms(iterations, [&] {
     velmor::package_folders folders;
-    folders.hold(wide_sub, prepared.size(), false, "bench");
+    folders.hold(wide_sub, false, "bench");
   });
   double file_check = median_ms(iterations, [&] {
     velmor::package_file file;

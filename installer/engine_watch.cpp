@@ -1,6 +1,5 @@
 #include "installer/engine_watch.h"
 
-#include <objbase.h>
 #include <process.h>
 
 #include "protocol/status.h"
@@ -21,12 +20,8 @@ unsigned __stdcall watch(void* engine) {
   {
     velmor::critical_section_lock hold(restore_lock);
     engine_gone = true;
-    if (restore_points_off) {
-      HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-      set_restore_point_policy(false);
-      if (SUCCEEDED(com)) ::CoUninitialize();
-      restore_points_off = false;
-    }
+    if (restore_points_off) set_restore_point_policy(false);
+    restore_points_off = false;
   }
   // Not ExitProcess: the main thread may be inside the device installer, holding locks that the
   // process's orderly exit would wait for.

@@ -18,7 +18,6 @@
 #include "installer/installer_state.h"
 #include "installer/package_removal.h"
 #include "installer/pipe_client.h"
-#include "installer/restore_policy.h"
 #include "installer/syslog_reader.h"
 #include "installer/unattended.h"
 #include "win/bounded_path.h"
@@ -176,21 +175,28 @@ int run(int argc, char** argv, run_state* state) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   utf8_arguments args;
   take_arguments(argc, argv, &args);
-  if (args.count < 2) {
+  // The arguments that are not the pipe's: the INF name, or the removal switch and the published
+  // INF name.
+  const char* given[2] = {};
+  int count = 0;
+  for (int i = 1; i < args.count && count < 2; ++i) {
+    if (!installer_pipe_argument(args.values[i], nullptr)) given[count++] = args.values[i];
+  }
+  if (count == 0) {
     printf("usage: %s <inf_name> | " INSTALLER_REMOVE_PACKAGE_SWITCH " <published inf_name>\n",
            args.count > 0 ? args.values[0] : "installer");
     pipe_log("missing inf_name parameter");
     // Nothing to install: a clear status rather than a run on an absent name.
     return WDI_ST_BAD_PARAMETER;
   }
-  if (strcmp(args.values[1], INSTALLER_REMOVE_PACKAGE_SWITCH) == 0) {
-    if (args.count < 3) {
+  if (strcmp(given[0], INSTALLER_REMOVE_PACKAGE_SWITCH) == 0) {
+    if (count < 2) {
       pipe_log("missing package name");
       return WDI_ST_BAD_PARAMETER;
     }
-    return remove_package(args.values[2]);
+    return remove_package(given[1]);
   }
-  const char* inf_name = args.values[1];
+  const char* inf_name = given[0];
   pipe_log("got parameter %s", inf_name);
 
   wchar_t wide_dir[path_capacity] = {};
@@ -223,7 +229,10 @@ int main(int argc, char** argv) {
   // Before any module is loaded at run time: the package folder is the program's folder and the
   // current directory.
   velmor::restrict_dll_search();
-  engine_pipe = pipe_open_client(INSTALLER_PIPE_NAME);
+  // The engine names the pipe it drew for this run on the command line.
+  char pipe_name[INSTALLER_PIPE_NAME_SIZE] = {};
+  for (int i = 1; i < argc && pipe_name[0] == '\0'; ++i) installer_pipe_argument(argv[i], pipe_name);
+  engine_pipe = pipe_name[0] != '\0' ? pipe_open_client(pipe_name) : INVALID_HANDLE_VALUE;
   if (engine_pipe == INVALID_HANDLE_VALUE) {
     printf("This application can not be run from the command line.\n");
     printf("Please use your initial installer application if you want to install the driver.\n");

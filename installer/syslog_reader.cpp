@@ -30,11 +30,15 @@ velmor::unique_file open_log(const char* path) {
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// The first candidate under WINDIR that opens, into path; false when none does.
+// The first candidate in the system's own Windows folder that opens, into path; false when none
+// does. Not WINDIR: that is the caller's environment, and the installer runs elevated.
 bool find_syslog(char (&path)[512]) {
   char windir[512] = {};
-  DWORD n = ::GetEnvironmentVariableA("WINDIR", windir, sizeof(windir));
-  if (n >= sizeof(windir)) windir[0] = '\0';
+  UINT n = ::GetSystemWindowsDirectoryA(windir, sizeof(windir));
+  if (n == 0 || n >= sizeof(windir)) {
+    path[0] = '\0';
+    return false;
+  }
   for (const char* candidate : candidates) {
     int len = snprintf(path, sizeof(path), "%s%s", windir, candidate);
     if (len < 0 || static_cast<size_t>(len) >= sizeof(path)) continue;

@@ -3,7 +3,34 @@
 // Engine to installer: replies to the three requests, the string without terminator.
 #pragma once
 
-#define INSTALLER_PIPE_NAME "\\\\.\\pipe\\Velmor-installer"
+#include <string.h>
+
+// The pipe's name: this prefix and INSTALLER_PIPE_ID_LENGTH hexadecimal digits the engine draws for
+// each run, so that no other program can make the pipe first. The engine hands the digits to the
+// installer as one argument, INSTALLER_PIPE_ARGUMENT followed by them, after the INF name.
+#define INSTALLER_PIPE_PREFIX "\\\\.\\pipe\\Velmor-installer-"
+#define INSTALLER_PIPE_ARGUMENT "/pipe="
+#define INSTALLER_PIPE_ID_LENGTH 32
+// Prefix, digits and terminator.
+#define INSTALLER_PIPE_NAME_SIZE (sizeof(INSTALLER_PIPE_PREFIX) + INSTALLER_PIPE_ID_LENGTH)
+
+// True when `argument` is the pipe's argument, with exactly INSTALLER_PIPE_ID_LENGTH hexadecimal
+// digits; `name` (INSTALLER_PIPE_NAME_SIZE bytes, may be null) then gets the pipe's full name.
+inline bool installer_pipe_argument(const char* argument, char* name) {
+  const size_t lead = sizeof(INSTALLER_PIPE_ARGUMENT) - 1;
+  if (argument == nullptr || strncmp(argument, INSTALLER_PIPE_ARGUMENT, lead) != 0) return false;
+  const char* id = argument + lead;
+  for (size_t i = 0; i < INSTALLER_PIPE_ID_LENGTH; ++i) {
+    const char c = id[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  if (id[INSTALLER_PIPE_ID_LENGTH] != '\0') return false;
+  if (name != nullptr) {
+    memcpy(name, INSTALLER_PIPE_PREFIX, sizeof(INSTALLER_PIPE_PREFIX) - 1);
+    memcpy(name + sizeof(INSTALLER_PIPE_PREFIX) - 1, id, INSTALLER_PIPE_ID_LENGTH + 1);
+  }
+  return true;
+}
 
 // The installer's command line: the INF name to install, or this switch and the published name of
 // a package to remove from the driver store with its devices ("--remove-package "oem12.inf"").

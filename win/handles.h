@@ -73,9 +73,13 @@ inline void free_local(HLOCAL p) { ::LocalFree(p); }
 inline void delete_gdi(HGDIOBJ o) { ::DeleteObject(o); }
 inline void destroy_icon(HICON i) { ::DestroyIcon(i); }
 inline void close_stdio(std::FILE* f) { std::fclose(f); }
-inline void release_provider(HCRYPTPROV p) { ::CryptReleaseContext(p, 0); }
-inline void destroy_crypt_key(HCRYPTKEY k) { ::CryptDestroyKey(k); }
-// The certificate functions are resolved at run time, like every CryptoAPI entry point.
+// Resolved at run time, like every CryptoAPI entry point (win/import_list.h says why).
+inline void release_provider(HCRYPTPROV p) {
+  if (auto release = imports::CryptReleaseContext()) release(p, 0);
+}
+inline void destroy_crypt_key(HCRYPTKEY k) {
+  if (auto destroy = imports::CryptDestroyKey()) destroy(k);
+}
 inline void close_cert_store(HCERTSTORE s) {
   if (auto close = imports::CertCloseStore()) close(s, 0);
 }

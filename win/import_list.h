@@ -20,11 +20,21 @@ VELMOR_IMPORT("kernel32.dll", GetNamedPipeClientProcessId, BOOL(WINAPI*)(HANDLE,
 VELMOR_IMPORT("kernel32.dll", GetNamedPipeServerProcessId, BOOL(WINAPI*)(HANDLE, PULONG))
 VELMOR_IMPORT("kernel32.dll", GetFileInformationByHandleEx,
               BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD))
+VELMOR_IMPORT("kernel32.dll", GetFinalPathNameByHandleW, DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD))
 VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
+// The user's profile folder from the token (no known DLL on every system).
+VELMOR_IMPORT("userenv.dll", GetUserProfileDirectoryW, BOOL(WINAPI*)(HANDLE, LPWSTR, LPDWORD))
 // Not known DLLs on every system (comctl32 on none), so never static imports of the app.
 VELMOR_IMPORT("shlwapi.dll", PathSkipRootW, LPCWSTR(WINAPI*)(LPCWSTR))
 VELMOR_IMPORT("comctl32.dll", InitCommonControlsEx, BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*))
 VELMOR_IMPORT("Msvcrt.dll", __wgetmainargs, int(__cdecl*)(int*, wchar_t***, wchar_t***, int, int*))
+
+// Random bytes (win/random.h): bcrypt from Vista on, advapi32's own generator on XP. Never a static
+// import: later advapi32 forwards the generator to cryptbase, which is no known DLL.
+VELMOR_IMPORT("bcrypt.dll", BCryptGenRandom, LONG(WINAPI*)(void*, PUCHAR, ULONG, ULONG))
+VELMOR_IMPORT("bcrypt.dll", BCryptOpenAlgorithmProvider, LONG(WINAPI*)(void**, LPCWSTR, LPCWSTR, ULONG))
+VELMOR_IMPORT("bcrypt.dll", BCryptCloseAlgorithmProvider, LONG(WINAPI*)(void*, ULONG))
+VELMOR_IMPORT("advapi32.dll", SystemFunction036, BOOLEAN(WINAPI*)(PVOID, ULONG))
 
 // File version resources.
 VELMOR_IMPORT("version.dll", GetFileVersionInfoSizeW, DWORD(WINAPI*)(LPCWSTR, LPDWORD))
@@ -65,7 +75,13 @@ VELMOR_IMPORT("Setupapi.dll", SetupDiGetDeviceInstanceIdA, decltype(&::SetupDiGe
 VELMOR_IMPORT("setupapi.dll", SetupDiGetDevicePropertyW, BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*,
                                                                       DEVPROPTYPE*, PBYTE, DWORD, PDWORD, DWORD))
 
-// CryptoAPI, catalogs and signing.
+// CryptoAPI, catalogs and signing. advapi32's CryptoAPI functions too: Windows 8 and later forward
+// them to cryptsp, which is no known DLL.
+VELMOR_IMPORT("advapi32.dll", CryptAcquireContextW, decltype(&::CryptAcquireContextW))
+VELMOR_IMPORT("advapi32.dll", CryptReleaseContext, decltype(&::CryptReleaseContext))
+VELMOR_IMPORT("advapi32.dll", CryptSetProvParam, decltype(&::CryptSetProvParam))
+VELMOR_IMPORT("advapi32.dll", CryptGenKey, decltype(&::CryptGenKey))
+VELMOR_IMPORT("advapi32.dll", CryptDestroyKey, decltype(&::CryptDestroyKey))
 VELMOR_IMPORT("crypt32", CryptEncodeObject, decltype(&::CryptEncodeObject))
 VELMOR_IMPORT("crypt32", CertStrToNameA, decltype(&::CertStrToNameA))
 VELMOR_IMPORT("crypt32", CertCreateSelfSignCertificate, decltype(&::CertCreateSelfSignCertificate))

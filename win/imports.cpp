@@ -8,6 +8,13 @@ namespace velmor::imports {
 namespace {
 
 void* look_up(const char* module, const char* function) {
+  // Later advapi32 forwards its generator and CryptoAPI to cryptbase and cryptsp, which are no
+  // known DLLs: a forwarder's module not yet loaded is looked for beside the program, so they come
+  // from the system folder first (where the system has them).
+  if (_stricmp(module, "advapi32.dll") == 0) {
+    load_system_library("cryptbase.dll");
+    load_system_library("cryptsp.dll");
+  }
   HMODULE h = load_system_library(module);
   return h != nullptr ? reinterpret_cast<void*>(::GetProcAddress(h, function)) : nullptr;
 }

@@ -46,6 +46,8 @@ class [[nodiscard]] operation_mutex {
       h = nullptr;
       busy_ = true;
     }
+    // One that exists and refuses us is somebody's all the same.
+    if (h == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) busy_ = true;
     handle_.reset(h);
   }
   // True when this call owns the operation.

@@ -5,8 +5,9 @@
 
 namespace velmor {
 
-// The system's random generator (RtlGenRandom, in advapi32 since XP): a CryptoAPI context for the
-// same bytes costs milliseconds to acquire every time.
+// The system's random generator, resolved at run time from the system folder (BCryptGenRandom from
+// Vista on, advapi32's own on XP): a CryptoAPI context for the same bytes costs milliseconds to
+// acquire every time.
 bool random_bytes(void* out, ULONG size);
 
 }  // namespace velmor

@@ -1,9 +1,8 @@
-// UTF-8 <-> UTF-16 conversion and UTF-8 wrappers of wide Windows calls. Engine strings are UTF-8;
+// UTF-8 <-> UTF-16 conversion and a UTF-8 wrapper of a wide Windows call. Engine strings are UTF-8;
 // UTF-16 is used only at the Windows boundary.
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -13,20 +12,9 @@ extern "C" {
 char* utf16_to_utf8(const wchar_t* text);
 wchar_t* utf8_to_utf16(const char* text);
 
-// Each wrapper converts its strings, calls the wide function, frees the copies and restores the
-// last-error value the wide call left.
-
-// Bytes written into the 260-byte buffer including the terminator, or 0.
-DWORD current_directory_utf8(char directory[MAX_PATH]);
-// One enclosing pair of double quotes is removed first.
+// The attributes of a UTF-8 path, one enclosing pair of double quotes removed first; the wide
+// call's last error is kept.
 DWORD file_attributes_utf8(const char* path);
-int create_directory_utf8(const char* path, const SECURITY_ATTRIBUTES* security);
-// The record is SHELLEXECUTEINFOA with UTF-8 strings; a wrong cbSize fails with ERROR_BAD_LENGTH.
-BOOL shell_execute_utf8(SHELLEXECUTEINFOA* info);
-// The startup record is STARTUPINFOA with UTF-8 strings; a wrong cb fails with ERROR_BAD_LENGTH.
-// The process starts with inheritable handles, CREATE_NO_WINDOW and the inherited environment.
-BOOL create_process_utf8(const char* command_line, const char* current_directory, STARTUPINFOA* startup,
-                         PROCESS_INFORMATION* process);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,7 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/common/squatted_mutex.h"
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
@@ -291,6 +292,7 @@ extern "C" int wdi_create_list(struct wdi_device_entry** list, const struct wdi_
   char mutex_name[26];
   std::snprintf(mutex_name, sizeof(mutex_name), "Global\\%s", kCreate);
   velmor::operation_mutex busy(mutex_name);
+  if (busy.busy()) log_squatted_mutex(kCreate, mutex_name);
   if (!busy.acquired()) return busy.busy() ? WDI_ST_IN_USE : WDI_ST_NO_RESOURCE;
 
   *list = nullptr;
@@ -332,6 +334,7 @@ extern "C" int wdi_destroy_list(struct wdi_device_entry* list) {
   char mutex_name[27];
   std::snprintf(mutex_name, sizeof(mutex_name), "Global\\%s", "wdi_destroy_list");
   velmor::operation_mutex busy(mutex_name);
+  if (busy.busy()) log_squatted_mutex("wdi_destroy_list", mutex_name);
   if (!busy.acquired()) return busy.busy() ? WDI_ST_IN_USE : WDI_ST_NO_RESOURCE;
   free_entries(list);
   return WDI_ST_OK;

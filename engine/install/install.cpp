@@ -12,6 +12,7 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/common/squatted_mutex.h"
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
@@ -65,6 +66,8 @@ struct install_run {
   // An installation, whose installer switches the restore-point setting off; a removal does not.
   bool installs = false;
   DWORD expected_client = 0;  // the process that alone may talk to the engine over the pipe
+  char pipe_name[INSTALLER_PIPE_NAME_SIZE] = {};  // drawn for the run
+  char pipe_argument[64] = {};                    // the installer's argument that names it
   // The engine ended the installer, which could then not put the restore-point setting back.
   std::atomic<bool> ended_by_engine{false};
   velmor::restore_setting_keeper restore_setting;
@@ -202,7 +205,7 @@ void plan_command(launch_plan& plan, const wdi_device_entry* device, const char*
 // The filter installer's standard output and error: a client end of our own pipe.
 int open_client_end(install_run& run) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  run.client_end.reset(::CreateFileA(INSTALLER_PIPE_NAME, GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
+  run.client_end.reset(::CreateFileA(run.pipe_name, GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!run.client_end) {
     engine_log(LOG_ERROR, "install_driver_internal", "could not create stdout endpoint: %s",
@@ -469,11 +472,19 @@ class pipe_reader {
 // `request` identifies the run for stop_installation.
 int serve_installer(install_run& run, const void* request, launch_plan& plan) {
   run.reached_pipe = true;
-  installer_pipe = create_installer_pipe();
+  if (!draw_installer_pipe_name(run.pipe_name, run.pipe_argument, sizeof(run.pipe_argument))) return WDI_ST_NO_RESOURCE;
+  installer_pipe = create_installer_pipe(run.pipe_name);
   if (installer_pipe == INVALID_HANDLE_VALUE) return WDI_ST_NO_RESOURCE;
   run.read_event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!run.read_event) return WDI_ST_NO_RESOURCE;
 
+  // The package installer learns the run's pipe from its command line; the filter installer
+  // writes into the engine's own end and needs no name.
+  if (!plan.filter) {
+    const size_t used = std::strlen(plan.arguments);
+    const int added = std::snprintf(plan.arguments + used, sizeof(plan.arguments) - used, " %s", run.pipe_argument);
+    if (added < 0 || static_cast<size_t>(added) >= sizeof(plan.arguments) - used) return WDI_ST_OVERRUN;
+  }
   if (plan.filter) {
     int status = open_client_end(run);
     if (status != WDI_ST_OK) return status;
@@ -511,8 +522,12 @@ extern "C" int install_driver_internal(void* request_pointer) {
   const install_request& request = *static_cast<const install_request*>(request_pointer);
 
   velmor::unique_handle mutex(::CreateMutexA(nullptr, TRUE, WDI_INSTALL_MUTEX_NAME));
+  DWORD taken = ::GetLastError();
+  if (taken == ERROR_ALREADY_EXISTS || (!mutex && taken == ERROR_ACCESS_DENIED)) {
+    log_squatted_mutex("install_driver_internal", WDI_INSTALL_MUTEX_NAME);
+    return WDI_ST_IN_USE;
+  }
   if (!mutex) return WDI_ST_NO_RESOURCE;
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) return WDI_ST_IN_USE;
   if (!init_dlls()) return WDI_ST_NO_RESOURCE;
 
   // From here the run owns the process-wide state.
@@ -545,14 +560,17 @@ extern "C" int install_driver_internal(void* request_pointer) {
     wdi_err("one of the required parameter is NULL");
     return WDI_ST_BAD_PARAMETER;
   }
-  // A package this process prepared for that folder is installed from its protected copy, never
-  // from the user's.
+  // Only a package this process prepared for that folder is installed, from its protected copy;
+  // the user's folder is the user's to change, and the installer runs elevated: nothing is
+  // started from it.
   char user_folder[MAX_PATH];
   velmor::path_copy(user_folder, plan.folder);
-  if (velmor::prepare::prepared_folder(user_folder, request.inf_name, plan.folder)) {
-    velmor::path_copy(prepared, plan.folder);
-    wdi_dbg("installing the package prepared in '%s'", plan.folder);
+  if (!velmor::prepare::prepared_folder(user_folder, request.inf_name, plan.folder)) {
+    wdi_err("'%s' in '%s' was not prepared by this program - nothing is started", request.inf_name, user_folder);
+    return WDI_ST_BAD_PARAMETER;
   }
+  velmor::path_copy(prepared, plan.folder);
+  wdi_dbg("installing the package prepared in '%s'", plan.folder);
   // What a killed run left (its installer, the setting it switched off, its folder) goes before
   // this run reads the setting as the machine's own.
   recover_before_installation();

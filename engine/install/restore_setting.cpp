@@ -1,126 +1,55 @@
-// Reading and writing back the restore-point policy through the local group policy object, as the
-// installer program changes it.
+// Reading and writing back the restore-point policy, as the installer program changes it.
 #include "engine/install/restore_setting.h"
-
-#include <prsht.h>
-#include <gpedit.h>
-#include <objbase.h>
 
 #include <cwchar>
 #include <cwctype>
 
 #include "engine/common/log.h"
-#include "engine/common/windows_version.h"
 #include "engine/recovery/journal.h"
-#include "win/handles.h"
-#include "win/registry.h"
-#include "protocol/restore_policy.h"
-
-extern "C" {
-const char* restore_policy_key_for_tests = nullptr;
-}
-
-namespace {
-
-const char kSettingsKey[] = VELMOR_RESTORE_SETTINGS_KEY;
-const char kValue[] = VELMOR_RESTORE_VALUE;
-using namespace velmor::restore_policy;
-
-// Runs use(key) on the policy's settings key (created when `write`), and saves the policy after a
-// write. False when the policy cannot be reached.
-template <typename Use>
-bool with_settings_key(bool write, Use use) {
-  REGSAM access = write ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_QUERY_VALUE;
-  if (restore_policy_key_for_tests != nullptr) {
-    velmor::unique_hkey key;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, restore_policy_key_for_tests, 0, nullptr, 0, access, nullptr, key.put(),
-                          nullptr) != ERROR_SUCCESS) {
-      return false;
-    }
-    use(key.get());
-    return true;
-  }
-  // The caller's thread may have COM in either model already; only a start of our own is ended.
-  // The multithreaded model: a single-threaded apartment would give the process a window of its
-  // own, and /quiet opens none.
-  HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  bool reached = false;
-  {
-    velmor::com_ptr<IGroupPolicyObject> policy;
-    velmor::unique_hkey machine;
-    velmor::unique_hkey key;
-    if (SUCCEEDED(::CoCreateInstance(group_policy_class, nullptr, CLSCTX_INPROC_SERVER, group_policy_interface,
-                                     policy.put_void())) &&
-        SUCCEEDED(policy->OpenLocalMachineGPO(GPO_OPEN_LOAD_REGISTRY)) &&
-        SUCCEEDED(policy->GetRegistryKey(GPO_SECTION_MACHINE, machine.put()))) {
-      LONG opened = write ? ::RegCreateKeyExA(machine.get(), kSettingsKey, 0, nullptr, 0, access, nullptr, key.put(),
-                                              nullptr)
-                          : ::RegOpenKeyExA(machine.get(), kSettingsKey, 0, access, key.put());
-      reached = true;
-      if (opened == ERROR_SUCCESS) use(key.get());
-      key.reset();
-      machine.reset();
-      if (write && FAILED(policy->Save(TRUE, FALSE, &registry_extension, &this_tool))) reached = false;
-    }
-  }
-  if (SUCCEEDED(com)) ::CoUninitialize();
-  return reached;
-}
-
-bool policy_applies() {
-  if (restore_policy_key_for_tests != nullptr) return true;
-  if (windows_version_code == -1) detect_windows_version();
-  return windows_version_code >= 0x60;
-}
-
-}  // namespace
 
 namespace velmor {
 
 void restore_setting_keeper::remember() {
   remembered_ = false;
-  had_value_ = false;
-  if (!policy_applies()) return;
-  remembered_ = with_settings_key(false, [this](HKEY key) {
-    had_value_ = velmor::read_registry_dword(key, kValue, &value_) == ERROR_SUCCESS;
-  });
-  if (!remembered_) return;
+  original_ = restore_setting{};
+  // Before Vista there is no such policy; unreached, there is nothing the installer could change.
+  if (!read_restore_policy(&original_).reached()) return;
+  remembered_ = true;
   wchar_t text[16] = L"absent";
-  if (had_value_) std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%lu", static_cast<unsigned long>(value_));
+  if (original_.present) std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%lu", original_.value);
   journal::add(journal::kRestoreSetting, kOriginalRecord, text, "install_driver_internal");
 }
 
-bool write_restore_setting(bool had_value, DWORD value) {
-  return with_settings_key(true, [had_value, value](HKEY key) {
-    if (had_value) {
-      ::RegSetValueExA(key, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    } else {
-      ::RegDeleteValueA(key, kValue);
-    }
-  });
+bool put_back_restore_setting(const restore_setting& original, const char* function, const char* failure) {
+  restore_policy_result r = put_restore_policy_back(original);
+  // Before Vista there is nothing to put back.
+  if (r.settled() || r.failed == restore_policy_step::no_policy) return true;
+  // In the order of restore_policy_step.
+  static const char* const steps[] = {"", "", "CoCreateInstance", "OpenLocalMachineGPO", "GetRegistryKey",
+                                      "RegCreateKeyEx", "RegSetValueEx / RegDeleteValue", "Save"};
+  engine_log(LOG_WARNING, function, "%s (%s failed - error 0x%lx)", failure, steps[static_cast<int>(r.failed)],
+             static_cast<unsigned long>(r.error));
+  return false;
 }
 
-bool parse_recorded_setting(const wchar_t* text, bool* had_value, DWORD* value) {
+bool parse_recorded_setting(const wchar_t* text, restore_setting* setting) {
   if (std::wcscmp(text, L"absent") == 0) {
-    *had_value = false;
-    *value = 0;
+    *setting = restore_setting{};
     return true;
   }
   if (text[0] == L'\0' || std::wcslen(text) > 10) return false;
   for (const wchar_t* c = text; *c != L'\0'; ++c)
     if (!std::iswdigit(*c)) return false;
-  *had_value = true;
-  *value = static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
+  *setting = restore_setting{true, static_cast<DWORD>(std::wcstoul(text, nullptr, 10))};
   return true;
 }
 
 void restore_setting_keeper::put_back() {
   if (!remembered_) return;
   remembered_ = false;
-  if (write_restore_setting(had_value_, value_)) {
+  if (put_back_restore_setting(original_, "install_driver_internal",
+                               "could not restore the system restore point creation setting")) {
     engine_log(LOG_INFO, "install_driver_internal", "restored the system restore point creation setting");
-  } else {
-    engine_log(LOG_WARNING, "install_driver_internal", "could not restore the system restore point creation setting");
   }
 }
 

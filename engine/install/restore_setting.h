@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "win/restore_policy_store.h"
+
 namespace velmor {
 
 // The record's names (journal section kRestoreSetting): the setting before the run ("absent" or its
@@ -12,12 +14,12 @@ namespace velmor {
 inline constexpr wchar_t kOriginalRecord[] = L"Original";
 inline constexpr wchar_t kInstallerRecord[] = L"Installer";
 
-// Writes `value` back, or deletes the value when `had_value` is false. True when the policy was
-// reached and saved.
-bool write_restore_setting(bool had_value, DWORD value);
-
 // The record's text of a setting: "absent" or the value in decimal.
-bool parse_recorded_setting(const wchar_t* text, bool* had_value, DWORD* value);
+bool parse_recorded_setting(const wchar_t* text, restore_setting* setting);
+
+// Puts `original` back through the local policy. When it could not: a warning for `function`, the
+// failure text with the step that failed and its error, and false.
+bool put_back_restore_setting(const restore_setting& original, const char* function, const char* failure);
 
 class restore_setting_keeper {
  public:
@@ -35,12 +37,7 @@ class restore_setting_keeper {
 
  private:
   bool remembered_ = false;
-  bool had_value_ = false;
-  DWORD value_ = 0;
+  restore_setting original_;
 };
 
 }  // namespace velmor
-
-// Tests: a key under HKEY_CURRENT_USER that stands in for the policy's settings key (null: the
-// local group policy).
-extern "C" const char* restore_policy_key_for_tests;

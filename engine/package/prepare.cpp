@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/common/squatted_mutex.h"
 #include "engine/common/status.h"
 #include "engine/common/utf8.h"
 #include "engine/enumeration/config_manager.h"
@@ -65,6 +66,7 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
                                   const char* inf_name, const struct wdi_prepare_options* options) {
   // Held for the whole preparation: it also guards the process-wide token and version tables.
   velmor::operation_mutex mutex(kMutexName);
+  if (mutex.busy()) log_squatted_mutex("wdi_prepare_driver", kMutexName);
   if (!mutex.acquired()) return mutex.busy() ? WDI_ST_IN_USE : WDI_ST_NO_RESOURCE;
 
   if (device == nullptr || inf_name == nullptr) {

@@ -7,6 +7,7 @@
 // following a link and checked on its handle before anything is written into it.
 #include "engine/payload/security.h"
 
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sddl.h>
@@ -159,12 +160,53 @@ bool attributes_and_links(HANDLE handle, DWORD* attributes, DWORD* links) {
   return true;
 }
 
+// Where an open folder really is (Vista and later): the path the system gives for the handle, without
+// its "\\?\" prefix. True when that is the requested path, also after its short names are made
+// long; true where the system cannot tell.
+bool leads_to_itself(HANDLE folder, const std::wstring& requested, std::wstring* final_path) {
+  auto get_final = velmor::imports::GetFinalPathNameByHandleW();
+  if (get_final == nullptr) return true;
+  std::wstring found(MAX_PATH, L'\0');
+  DWORD length = get_final(folder, &found[0], static_cast<DWORD>(found.size()), 0);
+  if (length >= found.size()) {
+    found.assign(length + 1, L'\0');
+    length = get_final(folder, &found[0], static_cast<DWORD>(found.size()), 0);
+  }
+  if (length == 0 || length >= found.size()) return true;
+  found.resize(length);
+  if (found.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    found.replace(0, 8, L"\\\\");
+  } else if (found.compare(0, 4, L"\\\\?\\") == 0) {
+    found.erase(0, 4);
+  }
+  *final_path = found;
+  if (_wcsicmp(found.c_str(), requested.c_str()) == 0) return true;
+  std::wstring long_form(MAX_PATH, L'\0');
+  DWORD long_length = ::GetLongPathNameW(requested.c_str(), &long_form[0], static_cast<DWORD>(long_form.size()));
+  if (long_length == 0 || long_length >= long_form.size()) return false;
+  long_form.resize(long_length);
+  return _wcsicmp(found.c_str(), long_form.c_str()) == 0;
+}
+
+// The folder this process just made becomes the user's, as everything it writes for the user. One
+// that cannot be given stays the administrators', which the user can still write into.
+void give_to_user(HANDLE folder, const std::wstring& path, const char* caller) {
+  PSID user = process_user_sid();
+  DWORD error = user == nullptr ? ERROR_INVALID_SID
+                                : ::SetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, user,
+                                                    nullptr, nullptr, nullptr);
+  if (error != ERROR_SUCCESS) {
+    engine_log(LOG_WARNING, caller, "could not make the user owner of %s (%s)", narrow(path).c_str(),
+               windows_error_text(error));
+  }
+}
+
 }  // namespace
 
 namespace velmor {
 
-unique_file open_pinned(const std::wstring& path) {
-  return unique_file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+unique_file open_pinned(const std::wstring& path, DWORD more_access) {
+  return unique_file(::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE | more_access,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
@@ -181,32 +223,20 @@ size_t package_folders::held_prefix(const std::wstring& folder) const {
   return longest;
 }
 
-int package_folders::hold(const std::wstring& folder, size_t base_length, bool create, const char* caller) {
+int package_folders::hold(const std::wstring& folder, bool create, const char* caller) {
   const wchar_t* root_end = skip_root(folder.c_str());
   size_t position = root_end != nullptr ? static_cast<size_t>(root_end - folder.c_str()) : 0;
-  bool created_above_base = false;
   // A held folder and the folders above it cannot have been renamed, removed or replaced since
-  // they were checked: the walk goes on below it. A held folder above the base was created here,
-  // and so is everything below it down to the base.
+  // they were checked: the walk goes on below it.
   size_t held = held_prefix(folder);
-  if (held != 0) {
-    position = held + 1;
-    created_above_base = held < base_length;
-  }
+  if (held != 0) position = held + 1;
+  // From the volume root down: a link in any folder above the package (the profile, the current
+  // directory, a parent the user made) would lead the writes anywhere just as well.
   while (position < folder.size()) {
     size_t end = folder.find_first_of(L"\\/", position);
     if (end == std::wstring::npos) end = folder.size();
     std::wstring part = folder.substr(0, end);
     position = end + 1;
-    // Above the base only what the engine creates is its own to check.
-    if (end < base_length && !created_above_base) {
-      if (::GetFileAttributesW(part.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-      if (!create) {
-        ::SetLastError(ERROR_PATH_NOT_FOUND);
-        return WDI_ST_MISSING;
-      }
-      created_above_base = true;
-    }
     int status = hold_one(part, create, caller);
     if (status != WDI_ST_OK) return status;
   }
@@ -214,9 +244,12 @@ int package_folders::hold(const std::wstring& folder, size_t base_length, bool c
 }
 
 int package_folders::hold_one(const std::wstring& part, bool create, const char* caller) {
+  bool created = false;
   if (create && ::GetFileAttributesW(part.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    owner_only_security security(caller);
-    if (!::CreateDirectoryW(part.c_str(), security.get())) {
+    // Made with the default owner: the user becomes its owner only once it proved to be where it
+    // was asked for (below), or a folder made through a link would be the user's wherever it is.
+    created = ::CreateDirectoryW(part.c_str(), nullptr) != FALSE;
+    if (!created) {
       DWORD error = ::GetLastError();
       if (error == ERROR_FILENAME_EXCED_RANGE) {
         engine_log(LOG_ERROR, caller, "directory name is too long %s", narrow(part).c_str());
@@ -230,7 +263,7 @@ int package_folders::hold_one(const std::wstring& part, bool create, const char*
       }
     }
   }
-  unique_file folder = open_pinned(part);
+  unique_file folder = created ? open_pinned(part, WRITE_OWNER) : open_pinned(part);
   if (!folder) {
     DWORD error = ::GetLastError();
     if (!create && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
@@ -263,6 +296,14 @@ int package_folders::hold_one(const std::wstring& part, bool create, const char*
     ::SetLastError(ERROR_DIRECTORY);
     return WDI_ST_DENIED;
   }
+  std::wstring final_path;
+  if (!leads_to_itself(folder.get(), part, &final_path)) {
+    engine_log(LOG_ERROR, caller, "%s leads to %s: not writing through it", narrow(part).c_str(),
+               narrow(final_path).c_str());
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return WDI_ST_DENIED;
+  }
+  if (created) give_to_user(folder.get(), part, caller);
   held_.push_back(std::move(folder));
   held_paths_.push_back(part);
   return WDI_ST_OK;
@@ -353,7 +394,7 @@ int check_dir_in(const char* base, const char* path, velmor::package_folders& fo
   std::wstring full;
   int status = resolve_below(base, path, &full_base, &full, "check_dir");
   if (status != WDI_ST_OK) return status;
-  return folders.hold(full, full_base.size(), true, "check_dir");
+  return folders.hold(full, true, "check_dir");
 }
 
 }  // namespace
@@ -380,7 +421,7 @@ int package_file::check(const char* base, const char* path, const char* caller) 
   int status = resolve_below(base, path, &full_base, &full, caller);
   if (status != WDI_ST_OK) return status;
   folders_ = package_folders();
-  status = folders_.hold(folder_of(full), full_base.size(), false, caller);
+  status = folders_.hold(folder_of(full), false, caller);
   if (status != WDI_ST_OK) {
     if (status == WDI_ST_MISSING) engine_log(LOG_ERROR, caller, "%s does not exist", narrow(folder_of(full)).c_str());
     return status;
@@ -404,7 +445,7 @@ HANDLE open_for_writing(const char* base, const char* path, DWORD access, velmor
     return INVALID_HANDLE_VALUE;
   }
   // Held (by the caller) at least until the file is open.
-  if (folders.hold(folder_of(full), full_base.size(), false, "fcreate") != WDI_ST_OK) {
+  if (folders.hold(folder_of(full), false, "fcreate") != WDI_ST_OK) {
     *error = ::GetLastError();
     return INVALID_HANDLE_VALUE;
   }

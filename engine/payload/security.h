@@ -33,21 +33,22 @@ FILE* fcreate(const char* path, const char* mode);
 
 namespace velmor {
 
-// Opened without following a link in its last part. Read access with read and write sharing only:
-// while the handle is open nobody can delete or rename the object.
-unique_file open_pinned(const std::wstring& path);
+// Opened without following a link in its last part. Read access (and `more_access`) with read and
+// write sharing only: while the handle is open nobody can delete or rename the object.
+unique_file open_pinned(const std::wstring& path, DWORD more_access = 0);
 
 // The folders of a package path, held open while the engine writes below them: each is opened
 // without following a link, must be a folder and no link, and cannot be renamed, deleted or
 // replaced while held.
 class package_folders {
  public:
-  // Every folder of the full path `folder` from the base (its first base_length characters) down,
-  // and any folder above the base that this call creates. With `create`, missing folders are
-  // made (owned by the current user). 0, or a status after an error line under `caller`;
-  // WDI_ST_MISSING (no line) when a folder is missing and `create` is false.
+  // Every folder of the full path `folder` from the volume root down. With `create`, missing
+  // folders are made; each becomes the current user's once it is held and checked. On Vista and
+  // later a folder whose handle leads to another path than the one asked for is refused too.
+  // 0, or a status after an error line under `caller`; WDI_ST_MISSING (no line) when a folder is
+  // missing and `create` is false.
   // A folder already held is not checked again (it cannot have changed), nor is anything above it.
-  int hold(const std::wstring& folder, size_t base_length, bool create, const char* caller);
+  int hold(const std::wstring& folder, bool create, const char* caller);
 
  private:
   int hold_one(const std::wstring& part, bool create, const char* caller);

@@ -49,11 +49,10 @@ void put_back_dead_runs_restore_setting() {
       found = true;
     }
   }
-  bool had_value = false;
-  DWORD value = 0;
-  if (found && parse_recorded_setting(original.c_str(), &had_value, &value)) {
-    if (!write_restore_setting(had_value, value)) {
-      engine_log(LOG_WARNING, "recover_dead_runs", "could not put back the restore point creation setting of a run that did not finish");
+  restore_setting setting;
+  if (found && parse_recorded_setting(original.c_str(), &setting)) {
+    if (!put_back_restore_setting(setting, "recover_dead_runs",
+                                  "could not put back the restore point creation setting of a run that did not finish")) {
       return;  // the record stays for the next run
     }
     engine_log(LOG_INFO, "recover_dead_runs", "put back the restore point creation setting of a run that did not finish");

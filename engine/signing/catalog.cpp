@@ -10,6 +10,7 @@
 #include "engine/common/log.h"
 #include "engine/common/utf8.h"
 #include "engine/signing/crypt_api.h"
+#include "engine/signing/key_container.h"
 #include "win/handles.h"
 
 using velmor::unique_file;
@@ -72,8 +73,10 @@ int create_catalog(const char* caller, const char* cat_path, const char* hw_id, 
   auto put_cat_attr = crypt_api::CryptCATPutCatAttrInfo(caller);
   if (put_cat_attr == nullptr) return FALSE;
 
+  auto acquire = crypt_api::CryptAcquireContextW(caller);
+  if (acquire == nullptr) return FALSE;
   velmor::unique_crypt_provider prov;
-  if (!::CryptAcquireContextW(prov.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+  if (!acquire(prov.put(), nullptr, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
     engine_log(LOG_WARNING, caller, "unable to acquire crypt context for cat creation");
     return FALSE;
   }

@@ -1,5 +1,8 @@
 // Internal: the CryptoAPI, catalog and signing entries of win/import_list.h that the engine uses,
 // one VELMOR_CRYPT_ENTRY(name) each (no include guard: expanded by crypt_api.h and crypt_api.cpp).
+VELMOR_CRYPT_ENTRY(CryptAcquireContextW)
+VELMOR_CRYPT_ENTRY(CryptSetProvParam)
+VELMOR_CRYPT_ENTRY(CryptGenKey)
 VELMOR_CRYPT_ENTRY(CryptEncodeObject)
 VELMOR_CRYPT_ENTRY(CertStrToNameA)
 VELMOR_CRYPT_ENTRY(CertCreateSelfSignCertificate)

@@ -13,6 +13,7 @@
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/recovery/journal.h"
+#include "engine/signing/crypt_api.h"
 #include "engine/signing/publisher.h"
 #include "win/handles.h"
 #include "win/random.h"
@@ -56,9 +57,10 @@ bool record(const wchar_t* name) {
 void forget(const wchar_t* name) { velmor::journal::remove(velmor::journal::kKeyContainers, name); }
 
 bool delete_container(const wchar_t* name) {
+  auto acquire = crypt_api::CryptAcquireContextW("DeletePrivateKey");
   HCRYPTPROV unused = 0;
-  return ::CryptAcquireContextW(&unused, name, nullptr, PROV_RSA_FULL,
-                                CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
+  return acquire != nullptr &&
+         acquire(&unused, name, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
 }
 
 bool restrict_access(HCRYPTPROV provider) {
@@ -66,8 +68,9 @@ bool restrict_access(HCRYPTPROV provider) {
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kContainerDacl, SDDL_REVISION_1, &descriptor, nullptr))
     return false;
   velmor::unique_hlocal owner(descriptor);
-  return ::CryptSetProvParam(provider, PP_KEYSET_SEC_DESCR, static_cast<BYTE*>(descriptor),
-                             DACL_SECURITY_INFORMATION) != FALSE;
+  auto set_param = crypt_api::CryptSetProvParam("CreateSelfSignedCert");
+  return set_param != nullptr && set_param(provider, PP_KEYSET_SEC_DESCR, static_cast<BYTE*>(descriptor),
+                       DACL_SECURITY_INFORMATION) != FALSE;
 }
 
 }  // namespace
@@ -79,14 +82,15 @@ extern "C" int new_key_container(HCRYPTPROV* provider) {
   if (delete_container(VELMOR_LEGACY_KEY_CONTAINER)) {
     engine_log(LOG_INFO, caller, "deleted the key container of an earlier version");
   }
+  auto acquire = crypt_api::CryptAcquireContextW(caller);
+  if (acquire == nullptr) return FALSE;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     wchar_t name[64];
     if (!fresh_name(name)) return FALSE;
     // A key no record knows of could outlive a kill: no record, no key.
     if (!record(name)) return FALSE;
     velmor::unique_crypt_provider container;
-    if (!::CryptAcquireContextW(container.put(), name, nullptr, PROV_RSA_FULL,
-                                CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
+    if (!acquire(container.put(), name, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT | CRYPT_NEWKEYSET)) {
       DWORD error = ::GetLastError();
       // Not made by us: its record must not make a later recovery delete it.
       forget(name);

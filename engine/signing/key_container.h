@@ -9,6 +9,12 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+// Every signing key is made by this provider, named: the default provider of a type is chosen per
+// user (HKCU), by whoever runs the tool. It makes RSA keys of this length on every Windows from XP
+// SP3, which verifies them; the certificate is trusted as a root.
+#define VELMOR_SIGNING_PROVIDER MS_ENHANCED_PROV_W
+#define VELMOR_SIGNING_KEY_BITS 2048u
+
 #ifdef __cplusplus
 extern "C" {
 #endif

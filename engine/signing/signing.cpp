@@ -131,12 +131,19 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
   wdi_dbg("created new key container");
 
   // Not exportable: the key is used where it lies and deleted with its container.
+  auto gen_key = crypt_api::CryptGenKey(__func__);
+  if (gen_key == nullptr) return nullptr;
   velmor::unique_crypt_key key;
-  if (!::CryptGenKey(container.get(), AT_SIGNATURE, 1024u << 16, key.put())) {
+  if (!gen_key(container.get(), AT_SIGNATURE, VELMOR_SIGNING_KEY_BITS << 16, key.put())) {
     wdi_dbg("could not generate keypair: %s", windows_error_text(0));
     return nullptr;
   }
   wdi_dbg("generated new keypair");
+  // Closed before the certificate is made, which opens the container by name: a provider may store
+  // a new key only when its container's handle closes (Wine's does), and one that finds no key there
+  // makes its own, of its default length.
+  key.reset();
+  container.reset();
 
   std::vector<BYTE> name;
   if (!encode_name(to_name, subject, name)) {
@@ -150,7 +157,7 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
 
   CRYPT_KEY_PROV_INFO key_info = {};
   key_info.pwszContainerName = const_cast<wchar_t*>(signing_key_container());
-  key_info.pwszProvName = nullptr;
+  key_info.pwszProvName = const_cast<wchar_t*>(VELMOR_SIGNING_PROVIDER);
   key_info.dwProvType = PROV_RSA_FULL;
   key_info.dwFlags = CRYPT_MACHINE_KEYSET;
   key_info.cProvParam = 0;

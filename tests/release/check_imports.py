@@ -15,10 +15,16 @@ delay-loaded imports, and fails on
     folders the user can write, so each module they import must be one the system never takes
     from the program's folder (docs/ARCHITECTURE.md says why each one is);
   - an import of a module that is no known DLL on some system the programs run on, even when
-    --modules names it: such a file beside the program would be loaded before its first line.
+    --modules names it: such a file beside the program would be loaded before its first line;
+  - an import of a function that a known DLL forwards to a module that is not one (advapi32's
+    generator and CryptoAPI), which the loader then looks for the same way;
+  - an import of a shell call that starts programs or makes folder trees, which the programs never make;
+  - a program the loader is not told to load at a random address with its relocations (ASLR), with
+    data never executed (DEP), and, 64-bit, with high-entropy addresses.
 The function list holds what toolchains' runtimes and our own code are known to pull in; it is not
 every later function of Windows.
 """
+import re
 import struct
 import sys
 
@@ -120,11 +126,51 @@ MISSING_MODULE_PREFIXES = ("api-ms-win-", "ext-ms-", "ucrtbase", "vcruntime", "m
 NOT_KNOWN_EVERYWHERE = {"comctl32.dll", "setupapi.dll", "cfgmgr32.dll", "newdev.dll", "version.dll",
                         "wintrust.dll", "mssign32.dll", "crypt32.dll", "shlwapi.dll"}
 
+# Exports that later Windows forwards to a module outside the known DLLs: the loader resolves such an
+# import at start-up by loading that module by bare name, beside the program first. advapi32 forwards
+# its generator and CryptoAPI (SystemFunction0xx to cryptbase from Windows 7 on and to cryptsp from
+# Windows 8 on, Crypt* to cryptsp from Windows 8 on).
+FORWARDED_OUTSIDE_KNOWN = {
+    "advapi32.dll": (re.compile(r"SystemFunction0\d\d$|Crypt[A-Z]"), "cryptbase.dll or cryptsp.dll"),
+}
+
+# Calls the programs never make: a program is started by its absolute path with CreateProcessW (the
+# shell's verbs, App Paths and search path are the user's to change), and folders are made one by one
+# and checked against links. Linked in, they are what a mistake would reach for.
+NEVER_IMPORTED = {
+    "shell32.dll": {"ShellExecuteA", "ShellExecuteW", "ShellExecuteExA", "ShellExecuteExW",
+                    "SHCreateDirectoryExA", "SHCreateDirectoryExW"},
+    "kernel32.dll": {"WinExec"},
+}
+
 # Highest operating-system and subsystem version each loader accepts, lowest subsystem version.
 MACHINES = {
     0x014C: ("32-bit, Windows XP SP3", (5, 1), (3, 10)),
     0x8664: ("64-bit, Windows XP x64 / Server 2003", (5, 2), (5, 2)),
 }
+
+
+# What the loader is told to do for the programs (optional header's DLL characteristics): load them
+# at a random address (ASLR, which needs their relocations), never execute data (DEP), and on
+# 64-bit Windows use the whole address space for that randomness.
+DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT = 0x0040, 0x0020, 0x0100
+RELOCS_STRIPPED = 0x0001
+BASE_RELOCATION_DIRECTORY = 5
+
+
+def hardening_problems(image):
+    out = []
+    wanted = [(DYNAMIC_BASE, "ASLR (dynamic base)"), (NX_COMPAT, "DEP (NX compatible)")]
+    if image.pe32_plus:
+        wanted.append((HIGH_ENTROPY_VA, "high-entropy ASLR"))
+    for flag, name in wanted:
+        if not image.dll_characteristics & flag:
+            out.append("not hardened: no %s flag" % name)
+    relocations = (image.directories[BASE_RELOCATION_DIRECTORY] if len(image.directories) > BASE_RELOCATION_DIRECTORY
+                   else (0, 0))
+    if image.characteristics & RELOCS_STRIPPED or relocations[1] == 0:
+        out.append("not hardened: no relocations, so the loader cannot move it (ASLR)")
+    return out
 
 
 def problems(path, allowed_modules=None):
@@ -138,6 +184,7 @@ def problems(path, allowed_modules=None):
     if not lowest <= image.subsystem_version <= highest:
         out.append("subsystem version %d.%d is outside %d.%d to %d.%d (%s)"
                    % (image.subsystem_version + lowest + highest + (system,)))
+    out.extend(hardening_problems(image))
     # A delay-loaded module is loaded by bare name at its first call: held to the same rules.
     delayed = image.delay_imports()
     imports = image.imports() + delayed
@@ -154,8 +201,14 @@ def problems(path, allowed_modules=None):
             out.append("imports module %s, which is not among %s (load it at run time from the system folder)"
                        % (module, ",".join(sorted(allowed_modules))))
     for module, name in imports:
+        if name in NEVER_IMPORTED.get(module.lower(), ()):
+            out.append("imports %s!%s, which the programs never call (dead code that was a risk)" % (module, name))
         if name in POST_XP.get(module.lower(), ()):
             out.append("imports %s!%s, which %s lacks (resolve it at run time)" % (module, name, system))
+        forwarded = FORWARDED_OUTSIDE_KNOWN.get(module.lower())
+        if forwarded and forwarded[0].match(name):
+            out.append("imports %s!%s, which later Windows forwards to %s, no known DLL: a copy beside the"
+                       " program would be loaded (resolve it at run time)" % (module, name, forwarded[1]))
     return out, sorted({module.lower() for module, _ in delayed})
 
 

@@ -11,7 +11,8 @@ class PeImage:
         pe = self.u32(0x3C)
         if self.data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
-        self.machine, sections, _, _, _, opt_size, _ = struct.unpack_from("<HHIIIHH", self.data, pe + 4)
+        self.machine, sections, _, _, _, opt_size, self.characteristics = struct.unpack_from("<HHIIIHH", self.data,
+                                                                                              pe + 4)
         opt = pe + 24
         magic = self.u16(opt)
         if magic not in (0x10B, 0x20B):
@@ -19,6 +20,7 @@ class PeImage:
         self.pe32_plus = magic == 0x20B
         self.os_version = (self.u16(opt + 40), self.u16(opt + 42))
         self.subsystem_version = (self.u16(opt + 48), self.u16(opt + 50))
+        self.dll_characteristics = self.u16(opt + 70)
         self.image_base = (struct.unpack_from("<Q", self.data, opt + 24)[0] if self.pe32_plus
                            else self.u32(opt + 28))
         self.pointer_size = 8 if self.pe32_plus else 4

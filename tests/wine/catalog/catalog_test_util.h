@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "engine_log_capture.h"
 #include "test_support.h"
 
 namespace cat_test {
@@ -44,29 +45,22 @@ inline std::string sha1_hex(const std::string& content) {
   return out;
 }
 
-// The engine's log lines of one block of code: info lines (stdout) and the rest (stderr).
+// The engine's log lines of one block of code, at every level.
 struct captured_log {
-  std::string out, err;
-  bool has(const std::string& line) const {
-    return out.find(line + "\n") != std::string::npos || err.find(line + "\n") != std::string::npos;
-  }
+  std::string lines;
+  bool has(const std::string& line) const { return lines.find(line + "\n") != std::string::npos; }
   size_t count(const std::string& text) const {
     size_t n = 0;
-    for (const std::string* s : {&out, &err})
-      for (size_t at = s->find(text); at != std::string::npos; at = s->find(text, at + 1)) n++;
+    for (size_t at = lines.find(text); at != std::string::npos; at = lines.find(text, at + 1)) n++;
     return n;
   }
 };
 
 template <typename F>
 captured_log capture_log(F&& body) {
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture;
   body();
-  captured_log log;
-  log.out = testing::internal::GetCapturedStdout();
-  log.err = testing::internal::GetCapturedStderr();
-  return log;
+  return captured_log{capture.text()};
 }
 
 }  // namespace cat_test

@@ -1,9 +1,11 @@
-// /log and /extract refuse a path with a link in any of its folders: the elevated tool must not
-// write where a link of another user sends it. Wine shows a Unix symbolic link to a folder as a
+// /log, /extract and /install refuse a path with a link in any of its folders, the current
+// directory and the user's profile above the package included: the elevated tool must not write
+// where a link of another user sends it. Wine shows a Unix symbolic link to a folder as a
 // reparse point by its name (docs/WINE.md); the build plants "linked" leading to "target".
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "command_bench.h"
 #include "test_support.h"
@@ -15,9 +17,12 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome run_app(const std::string& arguments) {
+Outcome run_app(const std::string& arguments, const std::string& current_directory = "",
+                const std::string& environment_profile = "") {
   wine_test::temp_folder logs("linked-path");
   cmd::LaunchOptions options;
+  options.current_directory = current_directory;
+  options.profile = environment_profile;
   options.log_path = logs / "err.txt";
   options.stdout_path = logs / "out.txt";
   options.arguments = arguments;
@@ -46,4 +51,23 @@ TEST(CommandLineLinks, LogAndExtractThroughALinkedFolderAreRefused) {
   EXPECT_NE(std::string::npos, extracted.out.find("Usart driver")) << extracted.out;
   EXPECT_FALSE(wine_test::exists(target + "\\packages"));
   EXPECT_TRUE(wine_test::list_files(target).empty()) << wine_test::list_files(target).size() << " written through the link";
+}
+
+// The folders above the package are checked as well: the current directory of /extract without a
+// folder, and the profile of /install (the token's; USERPROFILE is the caller's and is not read).
+TEST(CommandLineLinks, PackagesBelowALinkedCurrentDirectoryOrProfileAreRefused) {
+  const std::string through_link = wine_test::windows_path(LINKED_DIR) + "\\sub";
+  const std::string target = wine_test::windows_path(LINK_TARGET_DIR);
+  ASSERT_TRUE(wine_test::is_directory(through_link));
+
+  Outcome extracted = run_app("/extract /quiet", through_link);
+  EXPECT_EQ(1603, extracted.exit_code) << extracted.err;
+  EXPECT_NE(std::string::npos, extracted.err.find("is a link (reparse point)")) << extracted.err;
+
+  cmd::ProfileFolder profile;
+  ASSERT_FALSE(profile.move_profiles_to(wine_test::windows_path(LINKED_DIR)).empty());
+  Outcome installed = run_app("/install /interfaces usart /quiet", "", through_link);
+  EXPECT_EQ(1603, installed.exit_code) << installed.err;
+  EXPECT_NE(std::string::npos, installed.err.find("is a link (reparse point)")) << installed.err;
+  EXPECT_EQ(std::vector<std::string>{}, wine_test::list_files(target)) << "written through the link";
 }

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <utility>
 
+#include <userenv.h>
+
 namespace cmd {
 
 std::string read_utf16_file(const std::string& path) {
@@ -12,6 +14,54 @@ std::string read_utf16_file(const std::string& path) {
   const char bom[] = "\xEF\xBB\xBF";
   if (text.compare(0, 3, bom) == 0) text.erase(0, 3);
   return text;
+}
+
+namespace {
+
+const wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+bool set_profiles_directory(const std::wstring& folder) {
+  return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kProfileList, L"ProfilesDirectory", REG_EXPAND_SZ, folder.c_str(),
+                           static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// The profile folder of this process's user, read as the app reads it.
+std::string token_profile() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  wchar_t profile[1024] = {};
+  DWORD size = 1024;
+  BOOL read = ::GetUserProfileDirectoryW(token, profile, &size);
+  ::CloseHandle(token);
+  return read ? wine_test::narrow(profile) : "";
+}
+
+}  // namespace
+
+ProfileFolder::ProfileFolder() {
+  wchar_t saved[1024] = {};
+  DWORD size = sizeof(saved) - sizeof(wchar_t);
+  had_value_ = ::RegGetValueW(HKEY_LOCAL_MACHINE, kProfileList, L"ProfilesDirectory", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
+                              RRF_NOEXPAND, nullptr, saved, &size) == ERROR_SUCCESS;
+  saved_ = saved;
+  path_ = move_profiles_to(profiles_.path());
+  if (!path_.empty() && !::CreateDirectoryW(wine_test::widen(path_).c_str(), nullptr)) path_.clear();
+}
+
+ProfileFolder::~ProfileFolder() {
+  if (had_value_) {
+    set_profiles_directory(saved_);
+  } else {
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kProfileList, L"ProfilesDirectory");
+  }
+}
+
+std::string ProfileFolder::move_profiles_to(const std::string& folder) {
+  return set_profiles_directory(wine_test::widen(folder)) ? token_profile() : "";
+}
+
+bool ProfileFolder::write(const std::string& relative, const std::string& content) const {
+  return wine_test::write_file(*this / relative, content);
 }
 
 namespace {

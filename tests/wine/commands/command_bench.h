@@ -19,9 +19,34 @@ using TempFolder = wine_test::temp_folder;
 // A UTF-16 text file (the INFs) as UTF-8 without its byte-order mark; empty when unreadable.
 std::string read_utf16_file(const std::string& path);
 
+// The user's profile folder as the app reads it from its token. Wine makes it of the machine's
+// profiles folder (ProfilesDirectory under HKLM's ProfileList) and the user's name: while this
+// lives, that value points at a folder of the test's own, restored after (suites that use it hold
+// the "registry" lock).
+class ProfileFolder {
+ public:
+  ProfileFolder();
+  ~ProfileFolder();
+  ProfileFolder(const ProfileFolder&) = delete;
+  ProfileFolder& operator=(const ProfileFolder&) = delete;
+
+  const std::string& path() const { return path_; }  // created; empty when the value could not be set
+  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+  bool write(const std::string& relative, const std::string& content) const;
+  // Points the profiles folder at `folder` instead (which is not created): the profile then is
+  // "<folder>\<user>", returned (empty on failure).
+  std::string move_profiles_to(const std::string& folder);
+
+ private:
+  TempFolder profiles_{"profiles"};
+  std::wstring saved_;
+  bool had_value_ = false;
+  std::string path_;
+};
+
 // Paths in UTF-8.
 struct LaunchOptions {
-  std::string profile;             // USERPROFILE of the app; empty: the variable is removed
+  std::string profile;             // USERPROFILE of the app (not its profile); empty: the variable is removed
   bool set_profile = true;
   std::string current_directory;   // empty: the test's own
   std::string version;             // Windows version Wine reports to the app; empty: the prefix's

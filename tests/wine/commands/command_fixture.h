@@ -1,8 +1,11 @@
-// The fixture of the command tests: a clean lab, a profile folder, a current directory and a log
-// file of the test's own, and the app started on them.
+// The fixture of the command tests: a clean lab, a profile folder (the user's, from the token, and
+// USERPROFILE), a current directory and a log file of the test's own, and the app started on them.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -30,17 +33,27 @@ class CommandTest : public ::testing::Test {
   std::string Log() const { return wine_test::read_file(options.log_path); }
 
   LabGuard lab;
-  TempFolder profile{"profile"};
+  ProfileFolder profile;
   TempFolder cwd{"cwd"};
   TempFolder logs{"logs"};
   LaunchOptions options;
   gui::App app;
 };
 
-// A machine-wide busy mutex of the engine, held by the test so that the app's call fails at once.
+// A machine-wide busy mutex of the engine, held by the test so that the app's call fails at once;
+// with `sddl`, made with that security (e.g. another account as its owner).
 struct HeldMutex {
   HANDLE handle;
-  explicit HeldMutex(const char* name) : handle(::CreateMutexA(nullptr, TRUE, name)) {}
+  explicit HeldMutex(const char* name, const char* sddl = nullptr) : handle(nullptr) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (sddl != nullptr &&
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+      return;
+    }
+    SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
+    handle = ::CreateMutexA(descriptor != nullptr ? &security : nullptr, TRUE, name);
+    ::LocalFree(descriptor);
+  }
   ~HeldMutex() {
     if (handle != nullptr) {
       ::ReleaseMutex(handle);

@@ -1,8 +1,8 @@
-// Both commands with folders named in Chinese: the profile folder of the install command and the
-// current directory of the extract command. The engine reads every path as UTF-8, so the app must
-// hand them on in UTF-8, not in the ANSI code page. Built twice (CMakeLists.txt): the extract case
-// with the crypt stand-ins, the install case without (the system's device installer in the
-// installer program needs Wine's own wintrust).
+// Both commands with folders named in Chinese: the profile folder of the install command (below a
+// profiles folder so named) and the current directory of the extract command. The engine reads
+// every path as UTF-8, so the app must hand them on in UTF-8, not in the ANSI code page. Built
+// twice (CMakeLists.txt): the extract case with the crypt stand-ins, the install case without (the
+// system's device installer in the installer program needs Wine's own wintrust).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -32,8 +32,9 @@ std::string chinese_folder(const cmd::TempFolder& in) {
 
 TEST_F(UnicodeFolders, InstallWritesThePackageIntoAProfileNamedInChinese) {
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbe)));
-  std::string chinese_profile = chinese_folder(profile);
-  options.profile = chinese_profile;
+  cmd::TempFolder profiles{"profiles-cn"};
+  std::string chinese_profile = profile.move_profiles_to(chinese_folder(profiles));
+  ASSERT_TRUE(::CreateDirectoryW(widen(chinese_profile).c_str(), nullptr)) << wine_test::last_error();
   Start();
   ASSERT_TRUE(cmd::wait_uid(app.dialog, cmd::uid_of(kProbe)));
   TickOnly(IDC_USART_CHECK);

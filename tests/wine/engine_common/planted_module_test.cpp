@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/common/system.h"
+#include "win/random.h"
 
 namespace {
 
@@ -48,6 +49,20 @@ TEST(SystemModules, OnlyBareNamesAreLoaded) {
     EXPECT_EQ(load_system_module(name), nullptr) << name;
   }
   EXPECT_EQ(load_system_module(nullptr), nullptr);
+  EXPECT_FALSE(planted_module_loaded());
+}
+
+// Later advapi32 forwards its generator to cryptbase and its CryptoAPI to cryptsp: the names are
+// drawn before the search is restricted, so those modules must come from the system folder too.
+TEST(SystemModules, RandomBytesLoadNothingBesideTheProgram) {
+  BYTE first[16] = {}, second[16] = {};
+  ASSERT_TRUE(velmor::random_bytes(first, sizeof(first)));
+  ASSERT_TRUE(velmor::random_bytes(second, sizeof(second)));
+  EXPECT_NE(memcmp(first, second, sizeof(first)), 0);
+  for (const char* name : {"cryptbase.dll", "cryptsp.dll"}) {
+    ASSERT_NE(::GetFileAttributesA((program_folder() + name).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+    EXPECT_EQ(::GetModuleHandleA((program_folder() + name).c_str()), nullptr) << name;
+  }
   EXPECT_FALSE(planted_module_loaded());
 }
 

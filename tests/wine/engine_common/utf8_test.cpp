@@ -7,6 +7,7 @@
 
 #include "engine/common/utf8.h"
 #include "test_support.h"
+#include "utf8_wrappers.h"
 #include "win/handles.h"
 
 using velmor::unique_malloc;

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "engine_log_capture.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/enumeration/device_list.h"
@@ -39,48 +40,8 @@ struct owned_list {
   bool has(const std::string& instance_id) const { return find(instance_id) != nullptr; }
 };
 
-// Everything the engine writes to standard error while it lives, at debug level.
-class log_capture {
- public:
-  log_capture() {
-    char dir[MAX_PATH], name[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, dir);
-    ::GetTempFileNameA(dir, "vlg", 0, name);
-    path_ = name;
-    std::fflush(stderr);
-    saved_fd_ = _dup(2);
-    int fd = _open(name, _O_WRONLY | _O_TRUNC | _O_BINARY);
-    _dup2(fd, 2);
-    _close(fd);
-    saved_level_ = engine_log_level;
-    engine_log_level = LOG_DEBUG;
-  }
-  ~log_capture() {
-    stop();
-    ::DeleteFileA(path_.c_str());
-  }
-  // The captured text; capture ends here.
-  std::string text() {
-    stop();
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
- private:
-  void stop() {
-    if (saved_fd_ < 0) return;
-    std::fflush(stderr);
-    _dup2(saved_fd_, 2);
-    _close(saved_fd_);
-    saved_fd_ = -1;
-    engine_log_level = saved_level_;
-  }
-  std::string path_;
-  int saved_fd_ = -1;
-  int saved_level_ = LOG_INFO;
-};
+// Everything the engine logs while it lives, at every level.
+using log_capture = wine_test::engine_log_capture;
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

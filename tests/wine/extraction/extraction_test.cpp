@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_log_capture.h"
 #include "engine/common/status.h"
 #include "engine/payload/extract.h"
 #include "extraction_util.h"
@@ -91,9 +92,9 @@ TEST_F(Extraction, RelativeFolderTooLongForTheCurrentDirectoryIsRefused) {
   wchar_t previous[MAX_PATH];
   ::GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(::SetCurrentDirectoryW(widen(deep).c_str())) << wine_test::last_error();
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   int status = check_dir(relative.c_str());
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   int fits = check_dir(std::string(58, 'f').c_str());  // 200 + 1 + 58 = 259
   ::SetCurrentDirectoryW(previous);
   EXPECT_EQ(status, WDI_ST_BAD_PARAMETER);
@@ -107,9 +108,9 @@ TEST_F(Extraction, SubFolderThatIsAFileIsDenied) {
   ASSERT_TRUE(::CreateDirectoryW(widen(root_ + "\\pkg").c_str(), nullptr)) << wine_test::last_error();
   ASSERT_TRUE(write_file(root_ + "\\pkg\\x86", "not a folder")) << wine_test::last_error();
   std::string dir = root_ + "\\pkg";
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   int status = extract_binaries(dir.c_str());
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   EXPECT_EQ(status, WDI_ST_DENIED);
   EXPECT_NE(err.find("Velmor:error [check_dir] " + dir + "\\x86 is a file, not a directory\n"), std::string::npos) << err;
 }
@@ -117,10 +118,10 @@ TEST_F(Extraction, SubFolderThatIsAFileIsDenied) {
 TEST_F(Extraction, FolderThatIsAFileIsDenied) {
   std::string file = root_ + "\\plain.txt";
   ASSERT_TRUE(write_file(file, "x")) << wine_test::last_error();
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   EXPECT_EQ(check_dir(file.c_str()), WDI_ST_DENIED);
   EXPECT_EQ(extract_binaries(file.c_str()), WDI_ST_DENIED);
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   EXPECT_NE(err.find("Velmor:error [check_dir] " + file + " is a file, not a directory\n"), std::string::npos) << err;
   EXPECT_TRUE(read_file(file) == "x");
 }
@@ -139,9 +140,9 @@ TEST_F(Extraction, PathLengthLimitIsTwoHundredFiftySevenCharacters) {
   EXPECT_TRUE(exists(fits + "\\license\\libusb0\\installer_license.txt"));
 
   std::string too_long = folder_of_length("b", 222);
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   EXPECT_EQ(extract_binaries(too_long.c_str()), WDI_ST_NO_RESOURCE);
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   std::string path = too_long + "\\license\\libusb0\\installer_license.txt";
   // The message shows the path as built, cut to 259 characters.
   EXPECT_NE(err.find("Velmor:error [extract_binaries] qualified path is too long: '" + path.substr(0, 259) + "'\n"),
@@ -158,9 +159,9 @@ TEST_F(Extraction, FileInUseStopsWithNoResource) {
   std::string locked = root_ + "\\amd64\\libusb0.sys";
   velmor::unique_file hold(::CreateFileW(widen(locked).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(static_cast<bool>(hold));
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   EXPECT_EQ(extract_binaries(root_.c_str()), WDI_ST_NO_RESOURCE);
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   EXPECT_NE(err.find("Velmor:error [extract_binaries] failed to create file '" + locked + "' ("), std::string::npos)
       << err;
 }
@@ -174,10 +175,10 @@ TEST_F(Extraction, RelativeFolderUnderACurrentDirectoryTooLongInUtf8Fails) {
   wchar_t previous[MAX_PATH];
   ::GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(::SetCurrentDirectoryW(widen(deep).c_str()));
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   int status = check_dir(relative.c_str());
   int extracted = extract_binaries(relative.c_str());
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   ::SetCurrentDirectoryW(previous);
   std::string at_root = std::string(1, root_[0]) + ":\\" + relative;
   bool made_at_root = is_directory(at_root);
@@ -198,11 +199,11 @@ TEST_F(Extraction, HardLinkedFileIsNotWrittenThrough) {
   ASSERT_TRUE(::CreateDirectoryW(widen(dir + "\\x86").c_str(), nullptr));
   std::string planted = dir + "\\x86\\libusb0.sys";
   ASSERT_TRUE(::CreateHardLinkW(widen(planted).c_str(), widen(victim).c_str(), nullptr)) << ::GetLastError();
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   int status = extract_binaries(dir.c_str());
   FILE* direct = fcreate(planted.c_str(), "w");
   DWORD error = ::GetLastError();
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   EXPECT_EQ(status, WDI_ST_DENIED);
   EXPECT_EQ(direct, nullptr);
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -221,11 +222,11 @@ TEST(ExtractionLinks, LinkedFoldersAreNotWrittenThrough) {
   std::string package = windows_path(LINKED_PACKAGE_DIR);
   std::string linked_base = windows_path(LINKED_BASE_DIR);
   std::string target = windows_path(LINK_TARGET_DIR);
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   int through_sub_folder = extract_binaries(package.c_str());
   int through_base = extract_binaries(linked_base.c_str());
   int base_checked = check_dir(linked_base.c_str());
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   std::vector<std::string> landed = list_files(target);
   for (const std::string& f : landed) ::DeleteFileW(widen(target + "\\" + f).c_str());
   EXPECT_EQ(through_sub_folder, WDI_ST_DENIED);
@@ -247,14 +248,14 @@ TEST(ExtractionLinks, HeldFolderSparesNoSiblingOfALikeName) {
   std::string linked = package + "\\x86";
   int sibling_checked = 0, linked_checked = 0;
   FILE* through = nullptr;
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   {
     velmor::package_folders folders;
     sibling_checked = velmor::check_dir_below(package.c_str(), sibling.c_str(), folders);
     linked_checked = velmor::check_dir_below(package.c_str(), linked.c_str(), folders);
     through = velmor::fcreate_below(package.c_str(), (linked + "\\libusb0.sys").c_str(), "w", folders);
   }
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   ::RemoveDirectoryW(widen(sibling).c_str());
   if (through != nullptr) std::fclose(through);
   std::vector<std::string> landed = list_files(windows_path(LINK_TARGET_DIR));
@@ -272,9 +273,9 @@ TEST(ExtractionWrites, ShortWriteFailsTheExtraction) {
   std::string dir = std::string("Z:") + FULL_DISK_DIR;
   for (char& c : dir)
     if (c == '/') c = '\\';
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   int status = extract_binaries(dir.c_str());
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capture.text();
   EXPECT_EQ(status, WDI_ST_IO_FAILURE);
   EXPECT_EQ(err, "Velmor:error [extract_binaries] failed to write file '" + dir + "\\x86\\WdfCoInstaller01011.dll'\n");
   EXPECT_FALSE(exists(dir + "\\x86\\winusbcoinstaller2.dll"));  // stops at the first failure

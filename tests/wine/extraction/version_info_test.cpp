@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_log_capture.h"
 #include "engine/common/status.h"
 #include "engine/package/prepare.h"
 #include "engine/payload/extract.h"
@@ -103,9 +104,9 @@ TEST_F(VersionInfo, SupportCheckWithTheCachedRecordKeepsIt) {
 
 TEST_F(VersionInfo, KindsWithoutFileOrOutOfRange) {
   VS_FIXEDFILEINFO info = {};
-  testing::internal::CaptureStderr();
+  wine_test::engine_log_capture capture(LOG_WARNING);
   EXPECT_EQ(get_version_info(3, &info), WDI_ST_MISSING);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // no log line for the CDC kind
+  EXPECT_EQ(capture.text(), "");  // no log line for the CDC kind
   EXPECT_EQ(get_version_info(4, &info), WDI_ST_BAD_PARAMETER);
   EXPECT_EQ(get_version_info(-1, &info), WDI_ST_BAD_PARAMETER);
   EXPECT_EQ(get_version_info(0, nullptr), WDI_ST_BAD_PARAMETER);

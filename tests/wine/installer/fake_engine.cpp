@@ -32,7 +32,8 @@ std::vector<char> environment_block(const std::vector<std::string>& extra) {
   return block;
 }
 
-// Test runs of both bitnesses share one Wine server and the pipe has one instance: take turns.
+// Test runs of both bitnesses share one Wine server and the system folder the device-installer
+// stand-in is put into: take turns.
 velmor::unique_handle take_pipe_turn() {
   velmor::unique_handle turn(::CreateMutexA(nullptr, FALSE, "Global\\velmor_test_installer_pipe"));
   if (turn) {
@@ -49,9 +50,18 @@ struct turn_release {
   }
 };
 
-velmor::unique_file create_pipe() {
+// A pipe argument of this run: unique enough for the tests of one machine.
+std::string pipe_argument() {
+  static LONG runs = 0;
+  char id[INSTALLER_PIPE_ID_LENGTH + 1] = {};
+  snprintf(id, sizeof(id), "%08lx%08lx%016llx", ::GetCurrentProcessId(), ::GetTickCount(),
+                static_cast<unsigned long long>(::InterlockedIncrement(&runs)));
+  return std::string(INSTALLER_PIPE_ARGUMENT) + id;
+}
+
+velmor::unique_file create_pipe(const char* name) {
   for (int i = 0; i < 300; ++i) {
-    HANDLE h = ::CreateNamedPipeA(INSTALLER_PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+    HANDLE h = ::CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
     if (h != INVALID_HANDLE_VALUE) return velmor::unique_file(h);
     ::Sleep(100);  // an engine elsewhere holds the one instance
@@ -131,11 +141,15 @@ result run(const package& pkg, const options& opts) {
     standin.emplace(newdev_standin_path(), "newdev.dll");
     if (!standin->placed()) return out;
   }
-  velmor::unique_file pipe = create_pipe();
+  std::string argument = pipe_argument();
+  char name[INSTALLER_PIPE_NAME_SIZE] = {};
+  installer_pipe_argument(argument.c_str(), name);
+  velmor::unique_file pipe = create_pipe(name);
   if (!pipe) return out;
 
   std::string command = "\"" + exe + "\"";
   if (!opts.arguments.empty()) command += " " + opts.arguments;
+  command += " " + argument;
   STARTUPINFOA si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};

@@ -28,7 +28,8 @@ struct options {
   std::optional<std::string> unattended = std::string("0");
   // Extra "NAME=value" entries of the installer's environment.
   std::vector<std::string> environment;
-  // Command-line arguments after the program name (the engine passes the quoted INF name).
+  // Command-line arguments after the program name (the engine passes the quoted INF name); the
+  // pipe's argument follows them.
   std::string arguments = "\"Korvex-Test.inf\"";
   // File name of the installer copy in the package folder (default: the name the engine uses).
   std::string program_name;

@@ -281,12 +281,25 @@ TEST(InstallerAgainstEngine, BeforeVistaTheRestorePointPolicyIsNotTouched) {
   EXPECT_EQ(r.final_status(), -19);
 }
 
-// The setup log in a private Windows folder (the reader finds it through WINDIR).
+// The setup log of the system's Windows folder, made by the test (Wine writes none) and removed
+// after; the one of a Windows folder named by WINDIR is the caller's and never read.
+struct SystemSetupLog {
+  std::string path;
+  SystemSetupLog() {
+    char windows[MAX_PATH] = {};
+    ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    path = std::string(windows) + "\\inf\\setupapi.dev.log";
+  }
+  ~SystemSetupLog() { ::DeleteFileA(path.c_str()); }
+};
+
 TEST(InstallerAgainstEngine, SetupLogLinesWrittenDuringTheRunAreRelayedOnce) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
-  pkg.write("win\\inf\\setupapi.dev.log", "old line from before the run\r\n");
-  std::string log_path = pkg.folder() + "win\\inf\\setupapi.dev.log";
+  SystemSetupLog system_log;
+  ASSERT_TRUE(wine_test::write_file(system_log.path, "old line from before the run\r\n")) << wine_test::last_error();
+  pkg.write("win\\inf\\setupapi.dev.log", "a log of the caller's\r\n");
+  const std::string& log_path = system_log.path;
   options o = standin_answering("0xE000022F");
   o.environment.push_back("WINDIR=" + pkg.folder() + "win");
   o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=2500");
@@ -320,9 +333,9 @@ TEST(InstallerAgainstEngine, SetupLogLinesWrittenDuringTheRunAreRelayedOnce) {
 TEST(InstallerAgainstEngine, SetupLogLinesOfTheLastSectionArriveBeforeTheStatus) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
-  pkg.write("win\\inf\\setupapi.dev.log", "old line\r\n");
+  SystemSetupLog system_log;
+  ASSERT_TRUE(wine_test::write_file(system_log.path, "old line\r\n")) << wine_test::last_error();
   options o = standin_answering("0xE000022F");
-  o.environment.push_back("WINDIR=" + pkg.folder() + "win");
   o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=700");
   o.environment.push_back("VELMOR_TEST_NEWDEV_LOG_LINE=<<<  Section end");
   result r = fake_engine::run(pkg, o);
@@ -343,10 +356,10 @@ TEST(InstallerAgainstEngine, SetupLogLinesOfTheLastSectionArriveBeforeTheStatus)
 TEST(InstallerAgainstEngine, AnotherProgramCanOpenTheSetupLogExclusivelyWhileTheRelayRuns) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
-  pkg.write("win\\inf\\setupapi.dev.log", "old line\r\n");
-  std::string log_path = pkg.folder() + "win\\inf\\setupapi.dev.log";
+  SystemSetupLog system_log;
+  ASSERT_TRUE(wine_test::write_file(system_log.path, "old line\r\n")) << wine_test::last_error();
+  const std::string& log_path = system_log.path;
   options o = standin_answering("0xE000022F");
-  o.environment.push_back("WINDIR=" + pkg.folder() + "win");
   o.environment.push_back("VELMOR_TEST_NEWDEV_DELAY_MS=1500");
   bool opened = false;
   o.on_message = [&](const fake_engine::message& m) {
@@ -375,7 +388,6 @@ TEST(InstallerAgainstEngine, NoSetupLogMeansNoRelayButTheInstallationGoesOn) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
   options o = standin_answering("0xE000022F");
-  o.environment.push_back("WINDIR=" + pkg.folder() + "nowhere");
   result r = fake_engine::run(pkg, o);
   EXPECT_TRUE(r.logged("Could not open any syslog")) << dump(r);
   EXPECT_TRUE(r.logged("Unable to create syslog reader thread"));

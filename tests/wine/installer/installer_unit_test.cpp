@@ -13,6 +13,7 @@
 #include "installer/pipe_client.h"
 #include "installer/pipe_server_check.h"
 #include "installer/restore_policy.h"
+#include "win/restore_policy_store.h"
 #include "test_support.h"
 #include "win/handles.h"
 
@@ -95,47 +96,41 @@ TEST(InstallerErrorText, AnUnknownMessageFallsBackWithoutTheTag) {
   EXPECT_LT(text.size(), 256u);
 }
 
-// The registry part of the restore-point policy, under a key of the test's own.
+// The restore-point policy, on a key of the test's own that stands in for the policy's settings key.
 class RestoreSetting : public CaughtLog {
  protected:
   void SetUp() override {
     CaughtLog::SetUp();
-    snprintf(root_path_, sizeof(root_path_), "Software\\Velmor\\InstallerTests\\%lu-%u", ::GetCurrentProcessId(),
+    snprintf(key_path_, sizeof(key_path_), "Software\\Velmor\\InstallerTests\\%lu-%u", ::GetCurrentProcessId(),
              static_cast<unsigned>(sizeof(void*) * 8));
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, root_path_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root_.put(),
-                                nullptr),
-              ERROR_SUCCESS);
+    restore_policy_key_for_tests = key_path_;
     saved_restore_setting = -1;
   }
   void TearDown() override {
-    root_.reset();
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, root_path_);
+    restore_policy_key_for_tests = nullptr;
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, key_path_);
     saved_restore_setting = -1;
     CaughtLog::TearDown();
   }
   // The value under the settings key: -1 when absent.
   long value() {
     DWORD v = 0, size = sizeof(v);
-    std::string key = std::string(root_path_) + "\\" + restore_settings_key;
-    if (::RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "DisableSystemRestore", RRF_RT_REG_DWORD, nullptr, &v,
-                       &size) != ERROR_SUCCESS) {
+    if (::RegGetValueA(HKEY_CURRENT_USER, key_path_, "DisableSystemRestore", RRF_RT_REG_DWORD, nullptr, &v, &size) !=
+        ERROR_SUCCESS) {
       return -1;
     }
     return static_cast<long>(v);
   }
-  void plant(DWORD v) {
-    std::string key = std::string(root_path_) + "\\" + restore_settings_key;
-    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "DisableSystemRestore", REG_DWORD, &v, sizeof(v)),
-              ERROR_SUCCESS);
+  void plant(DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key_path_, "DisableSystemRestore", type, data, size), ERROR_SUCCESS);
   }
   void apply(bool disable) {
-    LONG r = -1;
-    ASSERT_TRUE(apply_restore_setting(root_.get(), disable, &r));
-    EXPECT_EQ(r, ERROR_SUCCESS);
+    EXPECT_TRUE(set_restore_point_policy(disable));
+    EXPECT_EQ(lines(), (std::vector<std::string>{std::string("successfully ") + (disable ? "disabled" : "restored") +
+                                                 " the system restore point creation setting"}));
   }
 
-  char root_path_[128] = {};
-  velmor::unique_hkey root_;
+  char key_path_[128] = {};
 };
 
 TEST_F(RestoreSetting, AnAbsentValueIsDeletedAgainAfterwards) {
@@ -144,24 +139,21 @@ TEST_F(RestoreSetting, AnAbsentValueIsDeletedAgainAfterwards) {
   EXPECT_EQ(saved_restore_setting, -1);
   apply(false);
   EXPECT_EQ(value(), -1);
-  EXPECT_TRUE(lines().empty());
 }
 
 TEST_F(RestoreSetting, AnExistingKeyWithoutTheValueAlsoEndsWithoutIt) {
-  std::string key = std::string(root_path_) + "\\" + restore_settings_key;
   velmor::unique_hkey k;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr),
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key_path_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr),
             ERROR_SUCCESS);
   apply(true);
   EXPECT_EQ(value(), 1);
   apply(false);
   EXPECT_EQ(value(), -1);
-  EXPECT_TRUE(lines().empty());
 }
 
 TEST_F(RestoreSetting, AnExistingValueIsWrittenBack) {
   for (DWORD old : {0u, 1u, 7u}) {
-    plant(old);
+    plant(REG_DWORD, &old, sizeof(old));
     saved_restore_setting = -1;
     apply(true);
     EXPECT_EQ(value(), 1);
@@ -174,19 +166,32 @@ TEST_F(RestoreSetting, AnExistingValueIsWrittenBack) {
   }
 }
 
-TEST_F(RestoreSetting, AValueOfAnotherTypeIsLoggedAndNotSaved) {
-  std::string key = std::string(root_path_) + "\\" + restore_settings_key;
-  ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "DisableSystemRestore", REG_SZ, "1", 2), ERROR_SUCCESS);
-  apply(true);
+TEST_F(RestoreSetting, AValueOfAnotherTypeIsLoggedAndNotWrittenBackAsOurs) {
+  plant(REG_SZ, "1", 2);
+  EXPECT_TRUE(set_restore_point_policy(true));
   EXPECT_EQ(saved_restore_setting, -1);
-  EXPECT_EQ(lines(), (std::vector<std::string>{"failed to read original DisableSystemRestore value - error d"}));
+  EXPECT_EQ(lines(), (std::vector<std::string>{"failed to read original DisableSystemRestore value - error d",
+                                               "successfully disabled the system restore point creation setting"}));
+  apply(false);
+  EXPECT_EQ(::RegGetValueA(HKEY_CURRENT_USER, key_path_, "DisableSystemRestore", RRF_RT_ANY, nullptr, nullptr, nullptr),
+            ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RestoreSetting, PuttingBackWithNothingToDeleteIsReported) {
-  LONG r = ERROR_SUCCESS;
-  ASSERT_TRUE(apply_restore_setting(root_.get(), false, &r));
-  EXPECT_EQ(r, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(lines(), (std::vector<std::string>{"RegSetValueEx / RegDeleteValue failed - error 2"}));
+  EXPECT_FALSE(set_restore_point_policy(false));
+  EXPECT_EQ(lines(), (std::vector<std::string>{"RegSetValueEx / RegDeleteValue failed - error 2",
+                                               "unable to apply DisableSystemRestore policy - error 0"}));
+}
+
+// A reading saves nothing, so it creates nothing either; a missing key is an absent value.
+TEST_F(RestoreSetting, ReadingAMissingKeyFindsNoValueAndCreatesNoKey) {
+  velmor::restore_setting found{true, 5};
+  velmor::restore_policy_result r = velmor::read_restore_policy(&found);
+  EXPECT_TRUE(r.reached());
+  EXPECT_EQ(r.read_error, ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(found.present);
+  velmor::unique_hkey k;
+  EXPECT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, key_path_, 0, KEY_READ, k.put()), ERROR_FILE_NOT_FOUND);
 }
 
 // The impersonation level a pipe server gets of a client end opened by `open` (-1: none).

@@ -2,7 +2,7 @@
 // with the error code named by VELMOR_TEST_NEWDEV_ERROR (after VELMOR_TEST_NEWDEV_DELAY_MS), or TRUE
 // when that code is 0, then with a needed restart where VELMOR_TEST_NEWDEV_RESTART is 1 and the
 // caller passed a place for it (VELMOR_TEST_NEWDEV_LOG_LINE, when set, is appended to
-// %WINDIR%\inf\setupapi.dev.log just before the answer, as the device installer ends its section);
+// <the system's Windows folder>\inf\setupapi.dev.log just before the answer, as the device installer ends its section);
 // so that the installer's failure and restart paths can be driven where Wine's own module always
 // succeeds. DiUninstallDriverW, which Wine lacks, answers FALSE with ERROR_IN_WOW64 to a 32-bit
 // caller on 64-bit Windows, as Windows does: a WoW64 process, or one whose file name begins with
@@ -40,7 +40,7 @@ void append_setup_log_line() {
   char line[256] = {};
   char windir[MAX_PATH] = {};
   DWORD n = ::GetEnvironmentVariableA("VELMOR_TEST_NEWDEV_LOG_LINE", line, sizeof(line));
-  DWORD w = ::GetEnvironmentVariableA("WINDIR", windir, sizeof(windir));
+  UINT w = ::GetSystemWindowsDirectoryA(windir, sizeof(windir));
   if (n == 0 || n >= sizeof(line) || w == 0 || w >= sizeof(windir)) return;
   char path[MAX_PATH + 32];
   snprintf(path, sizeof(path), "%s\\inf\\setupapi.dev.log", windir);

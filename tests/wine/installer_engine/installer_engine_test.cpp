@@ -229,13 +229,16 @@ class EngineRunsInstaller : public ::testing::Test {
       ::SetEnvironmentVariableA(kNewdevErrorVariable, newdev_error);
     }
     int status;
+    std::string prepared;
     {
       runner_test::log_capture capture;
+      prepared = runner_test::adopt_as_prepared(folder_, inf_name_.c_str());
+      EXPECT_NE(prepared, "") << wine_test::last_error();
       status = wdi_install_driver(device, folder_.c_str(), inf_name_.c_str(), nullptr);
       log_ = capture.text();
     }
     ::SetEnvironmentVariableA(kNewdevErrorVariable, nullptr);
-    left_running_ = wait_for_installers_of(package_.folder());
+    left_running_ = wait_for_installers_of(prepared);
     return status;
   }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_log_capture.h"
 #include "engine/enumeration/device_list.h"
 #include "engine/package/prepare.h"
 #include "test_support.h"
@@ -31,30 +32,9 @@ inline void replace_all(std::string& s, const std::string& from, const std::stri
   for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) s.replace(p, from.size(), to);
 }
 
-// Standard output and error of the engine's log during one scope.
-class log_capture {
- public:
-  log_capture() {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-  }
-  ~log_capture() { finish(); }
-  // Everything logged (standard output, then standard error); ends the capture.
-  const std::string& text() {
-    finish();
-    return text_;
-  }
-  bool has(const std::string& line) { return text().find(line) != std::string::npos; }
-
- private:
-  void finish() {
-    if (done_) return;
-    done_ = true;
-    text_ = testing::internal::GetCapturedStdout();
-    text_ += testing::internal::GetCapturedStderr();
-  }
-  bool done_ = false;
-  std::string text_;
+// The engine's log lines of one scope, from the info level up (what its streams show).
+struct log_capture : wine_test::engine_log_capture {
+  log_capture() : engine_log_capture(LOG_INFO) {}
 };
 
 // An interface of the Korvex probe as the enumeration lists it.

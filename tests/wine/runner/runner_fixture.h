@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <string>
 
+#include "engine_log_capture.h"
 #include "engine/common/log.h"
 #include "engine/install/install.h"
 #include "engine/install/installer_pipe.h"
 #include "engine/install/pipe_messages.h"
+#include "prepared_for_tests.h"
 #include "test_support.h"
 #include "win/handles.h"
 
@@ -95,40 +97,8 @@ struct test_device {
   }
 };
 
-// Engine lines of the code run inside: standard error, and with `with_info` standard output too
-// (where the test's own failure messages go, so such a test reads the log before asserting).
-class log_capture {
- public:
-  explicit log_capture(bool with_info = false) : saved_level_(engine_log_level), with_info_(with_info) {
-    engine_log_level = LOG_DEBUG;
-    if (with_info_) testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-  }
-  ~log_capture() {
-    if (!done_) text();
-  }
-  const std::string& text() {
-    if (!done_) {
-      if (with_info_) out_ = testing::internal::GetCapturedStdout();
-      out_ += testing::internal::GetCapturedStderr();
-      engine_log_level = saved_level_;
-      done_ = true;
-    }
-    return out_;
-  }
-  bool has(const std::string& line) { return text().find(line) != std::string::npos; }
-  int count(const std::string& piece) {
-    int n = 0;
-    for (size_t at = text().find(piece); at != std::string::npos; at = text().find(piece, at + 1)) ++n;
-    return n;
-  }
-
- private:
-  int saved_level_;
-  bool with_info_;
-  bool done_ = false;
-  std::string out_;
-};
+// Engine lines of the code run inside, at every level.
+using log_capture = wine_test::engine_log_capture;
 
 // Milliseconds a call took.
 template <typename F>
@@ -140,6 +110,7 @@ long long timed_ms(F&& f) {
 
 inline int install(test_device& device, const package_folder& folder, const char* scenario,
                    const wdi_install_options* options = nullptr) {
+  EXPECT_NE(adopt_as_prepared(folder.path(), scenario), "") << wine_test::last_error();
   return wdi_install_driver(&device.entry, folder.path().c_str(), scenario, options);
 }
 

@@ -4,6 +4,7 @@
 #include "engine/common/status.h"
 #include "engine/install/restore_setting.h"
 #include "engine/recovery/journal.h"
+#include "engine/recovery/recovery_internal.h"
 #include "runner_fixture.h"
 #include "short_allowance.h"
 
@@ -108,7 +109,7 @@ TEST(RestoreSettingRecovery, DeadRunsSettingIsPutBackBeforeTheNextRunReadsIt) {
 
   package_folder folder;
   test_device device;
-  log_capture log(true);
+  log_capture log;
   EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
   EXPECT_EQ(::RegQueryValueExA(key, "DisableSystemRestore", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(log.count("put back the restore point creation setting of a run that did not finish"), 1);
@@ -117,6 +118,34 @@ TEST(RestoreSettingRecovery, DeadRunsSettingIsPutBackBeforeTheNextRunReadsIt) {
   ::RegCloseKey(key);
   ::RegDeleteKeyA(HKEY_CURRENT_USER, key_name);
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, journal_key_for_tests);
+  restore_policy_key_for_tests = nullptr;
+  journal_key_for_tests = nullptr;
+}
+
+// A put-back that fails keeps the record for the next run, and the warning names the failed step.
+TEST(RestoreSettingRecovery, AFailedPutBackKeepsTheRecordAndNamesTheStep) {
+  // A volatile key takes no lasting subkey: the stand-in under it cannot be created.
+  const char* parent = "Software\\Velmor tests\\volatile parent";
+  velmor::unique_hkey volatile_key;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, parent, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                              volatile_key.put(), nullptr),
+            ERROR_SUCCESS);
+  restore_policy_key_for_tests = "Software\\Velmor tests\\volatile parent\\restore policy";
+  journal_key_for_tests = L"SOFTWARE\\Velmor tests\\journal";
+  ASSERT_TRUE(velmor::journal::add(velmor::journal::kRestoreSetting, velmor::kOriginalRecord, L"0", "test"));
+  {
+    log_capture log;
+    velmor::recovery::put_back_dead_runs_restore_setting();
+    EXPECT_EQ(log.count("could not put back the restore point creation setting of a run that did not finish "
+                        "(RegCreateKeyEx failed - error 0x3fd)"),
+              1)
+        << log.text();
+  }
+  EXPECT_EQ(velmor::journal::list(velmor::journal::kRestoreSetting).size(), 1u);
+
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, journal_key_for_tests);
+  volatile_key.reset();
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, parent);
   restore_policy_key_for_tests = nullptr;
   journal_key_for_tests = nullptr;
 }

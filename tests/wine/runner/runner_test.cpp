@@ -1,6 +1,9 @@
 // The runner against the scripted installer, in standard mode. Run for two reported versions: the
 // default (6.1: remote clients refused, inheritance by list) and winxp (neither exists there).
 
+#include <regex>
+#include <string>
+
 #include "engine/common/status.h"
 #include "engine/enumeration/config_manager.h"
 #include "protocol/pipe_protocol.h"
@@ -27,7 +30,8 @@ TEST(RunnerStandardMode, ServesTheThreeQuestionsAndReturnsTheInstallersStatus) {
   std::string replies = folder.read("replies.txt");
   EXPECT_EQ(replies, reply_line(device.instance_id) + "\n" + reply_line(device.hardware_id) + "\n" +
                          reply_line(own_sid_text()) + "\n");
-  EXPECT_EQ(folder.read("started.txt").find("\"normal\""), folder.read("started.txt").size() - 9);
+  EXPECT_TRUE(std::regex_search(folder.read("started.txt"), std::regex("\"normal\" /pipe=[0-9a-f]{32}\n$")))
+      << folder.read("started.txt");
   EXPECT_TRUE(log.has("Velmor:debug [wdi_install_driver] using standard mode"));
   EXPECT_TRUE(log.has("Velmor:debug [install_driver_internal] CMP_WaitNoPendingInstallEvents not available"));
   EXPECT_TRUE(log.has("Velmor:debug [process_message] got request for device_id"));
@@ -169,30 +173,34 @@ TEST(RunnerStart, InstallerStartsByItsFullPathAndInheritsNothing) {
   ::SetEnvironmentVariableA("VELMOR_TEST_INHERITABLE_EVENT", nullptr);
   EXPECT_EQ(status, WDI_ST_OK);
   EXPECT_EQ(folder.read("inherited.txt"), "no");
-  const std::string program = folder.file(windows_is_64bit() ? "installer_x64.exe" : "installer_x86.exe");
-  EXPECT_EQ(folder.read("started.txt"), "\"" + program + "\" \"normal\"\n");
+  // From the folder prepared for the test's one, by its absolute path.
+  const std::string program = windows_is_64bit() ? "installer_x64.exe" : "installer_x86.exe";
+  EXPECT_TRUE(std::regex_search(folder.read("started.txt"),
+                                std::regex("^\"[A-Za-z]:\\\\[^\"]+\\\\" + program + "\" \"normal\" /pipe=")))
+      << folder.read("started.txt");
 }
 
-// The pipe is the engine's own: a name another program made first, whatever number of instances
-// it admits, fails the run before any installer is started, and says why.
-TEST(RunnerPipe, NameTakenFirstStartsNoInstaller) {
-  for (DWORD instances : {DWORD{1}, DWORD{PIPE_UNLIMITED_INSTANCES}}) {
-    velmor::unique_file taken(::CreateNamedPipeA(INSTALLER_PIPE_NAME, PIPE_ACCESS_DUPLEX,
-                                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, instances, 4096, 4096, 0,
-                                                 nullptr));
-    ASSERT_TRUE(taken) << wine_test::last_error();
-    package_folder folder;
-    test_device device;
-    log_capture log;
-    EXPECT_EQ(install(device, folder, "normal"), WDI_ST_NO_RESOURCE) << instances;
-    EXPECT_TRUE(log.has("Velmor:error [install_driver_internal] another program already holds the pipe "
-                        "\\\\.\\pipe\\Velmor-installer - the installer is not started\n"))
-        << log.text();
-    EXPECT_EQ(folder.starts(), 0) << instances;
-  }
-  package_folder folder;
+// The pipe's name is drawn for each run and handed to the installer: a program that makes the
+// pipe of a name it can know first (the one of an earlier run, whatever number of instances it
+// admits) stops no installation.
+TEST(RunnerPipe, NamesTakenFirstStopNoRun) {
+  package_folder first;
   test_device device;
-  EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+  ASSERT_EQ(install(device, first, "normal"), WDI_ST_OK);
+  std::smatch earlier;
+  std::string started = first.read("started.txt");
+  ASSERT_TRUE(std::regex_search(started, earlier, std::regex("/pipe=([0-9a-f]{32})"))) << started;
+  for (const std::string& name : {std::string("\\\\.\\pipe\\Velmor-installer"), INSTALLER_PIPE_PREFIX + earlier[1].str()}) {
+    for (DWORD instances : {DWORD{1}, DWORD{PIPE_UNLIMITED_INSTANCES}}) {
+      velmor::unique_file taken(::CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX,
+                                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, instances, 4096, 4096,
+                                                   0, nullptr));
+      ASSERT_TRUE(taken) << wine_test::last_error();
+      package_folder folder;
+      EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK) << name << " " << instances;
+      EXPECT_EQ(folder.read("started.txt").find(earlier[1].str()), std::string::npos) << "a name used twice";
+    }
+  }
 }
 
 // Another program that connects before the installer learns nothing: the run ends at its first
@@ -204,9 +212,15 @@ TEST(RunnerPipe, ClientOtherThanTheStartedInstallerIsRefused) {
   log_capture log;
   int status = 1;
   wine_test::thread run([&] { status = install(device, folder, "wait_for_go"); });
-  ASSERT_TRUE(wait_for_file(folder.file("started.txt"), 20000));  // the pipe is made before the start
+  // The pipe is made before the start; the line naming it may be written after the file appears.
+  std::smatch pipe;
+  std::string started;
+  ASSERT_TRUE(wine_test::wait_until([&] {
+    started = folder.read("started.txt");
+    return std::regex_search(started, pipe, std::regex("/pipe=[0-9a-f]{32}"));
+  }, 20000)) << started;
   std::string program = wine_test::program_folder() + "scripted_installer.exe";
-  wine_test::run_and_wait("\"" + program + "\" intruder \"" + intruder.path() + "\"", 30000);
+  wine_test::run_and_wait("\"" + program + "\" intruder \"" + intruder.path() + "\" " + pipe[0].str(), 30000);
   run.join();  // the waiting installer never connects: the folder's end stops it
   EXPECT_EQ(status, WDI_ST_DENIED);
   EXPECT_EQ(intruder.read("replies.txt"), "error\n");
@@ -228,26 +242,31 @@ TEST(RunnerParameters, MissingDeviceOrInfFailsBeforeAnyPipeOrInstaller) {
   EXPECT_EQ(active_device, nullptr);
 }
 
-TEST(RunnerParameters, EmptyPathInstallsFromTempAndNoTempFails) {
+// Nothing is started from a folder this process did not prepare for that INF (the user's to
+// change): not from the given folder, nor from TEMP without one, nor after a preparation for another.
+TEST(RunnerParameters, FolderNotPreparedStartsNothing) {
   package_folder folder;
   test_device device;
   char saved[MAX_PATH] = {};
   ::GetEnvironmentVariableA("TEMP", saved, MAX_PATH);
   {
-    log_capture log(true);
+    log_capture log;
+    int given = wdi_install_driver(&device.entry, folder.path().c_str(), "normal", nullptr);
     ::SetEnvironmentVariableA("TEMP", folder.path().c_str());
     int from_temp = wdi_install_driver(&device.entry, "", "normal", nullptr);
-    ::SetEnvironmentVariableA("TEMP", nullptr);
-    int without_temp = wdi_install_driver(&device.entry, nullptr, "normal", nullptr);
     ::SetEnvironmentVariableA("TEMP", saved);
+    EXPECT_NE(adopt_as_prepared(folder.path(), "other"), "");
+    int other_inf = wdi_install_driver(&device.entry, folder.path().c_str(), "normal", nullptr);
     log.text();
-    EXPECT_EQ(from_temp, WDI_ST_OK);
-    EXPECT_EQ(without_temp, WDI_ST_BAD_PARAMETER);
-    EXPECT_TRUE(log.has("Velmor:info [install_driver_internal] no path provided - installing from '" +
-                        folder.path() + "'"));
-    EXPECT_TRUE(log.has("no path provided and TEMP is not set"));
+    EXPECT_EQ(given, WDI_ST_BAD_PARAMETER);
+    EXPECT_EQ(from_temp, WDI_ST_BAD_PARAMETER);
+    EXPECT_EQ(other_inf, WDI_ST_BAD_PARAMETER);
+    EXPECT_EQ(log.count("Velmor:error [install_driver_internal] 'normal' in '" + folder.path() +
+                        "' was not prepared by this program - nothing is started"), 3)
+        << log.text();
   }
-  EXPECT_EQ(folder.starts(), 1);
+  EXPECT_EQ(folder.starts(), 0);
+  EXPECT_EQ(installer_pipe, INVALID_HANDLE_VALUE);
 }
 
 TEST(RunnerParameters, MissingInstallerNamesTheBitnessItLookedFor) {
@@ -305,7 +324,7 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
   std::string self(MAX_PATH, '\0');
   self.resize(::GetModuleFileNameA(nullptr, &self[0], MAX_PATH));
   ::SetEnvironmentVariableA(kSecondCallerEnv, other.path().c_str());
-  long second = wine_test::run_and_wait("\"" + self + "\" --gtest_filter=RunnerExclusion.SecondCaller", 30000);
+  long second = wine_test::run_and_wait("\"" + self + "\"", 30000);
   ::SetEnvironmentVariableA(kSecondCallerEnv, nullptr);
   EXPECT_EQ(second, 0) << "the second process saw something other than -6";
   EXPECT_EQ(other.starts(), 0);
@@ -316,13 +335,6 @@ TEST(RunnerExclusion, SecondInstallationAnywhereGetsBusyAtOnce) {
   EXPECT_EQ(install(device, other, "normal"), WDI_ST_OK);
 }
 
-// Run by the test above in a second process.
-TEST(RunnerExclusion, SecondCaller) {
-  char folder[MAX_PATH] = {};
-  if (::GetEnvironmentVariableA(kSecondCallerEnv, folder, MAX_PATH) == 0) GTEST_SKIP() << "helper only";
-  test_device device;
-  EXPECT_EQ(wdi_install_driver(&device.entry, folder, "normal", nullptr), WDI_ST_IN_USE);
-}
 
 TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsItsOutput) {
   package_folder folder;
@@ -337,7 +349,7 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
   options.filter_mode = 1;
   {
     device.entry.first_upper_filter = device.upper_filter;
-    log_capture log(true);
+    log_capture log;
     int status = install(device, folder, "ignored.inf", &options);
     log.text();
     EXPECT_EQ(status, WDI_ST_OK);
@@ -357,4 +369,17 @@ TEST(RunnerFilterMode, StartsTheFilterInstallerWithUninstallForLibusb0AndLogsIts
   EXPECT_EQ(active_filter_mode, 1);  // kept after the run
   EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
   EXPECT_EQ(active_filter_mode, 0);
+}
+
+// Started by SecondInstallationAnywhereGetsBusyAtOnce with the folder in kSecondCallerEnv, this
+// program is the second process: one installation attempt, exit code 0 when the machine-wide mutex
+// refused it at once, and no test.
+int main(int argc, char** argv) {
+  char folder[MAX_PATH] = {};
+  if (::GetEnvironmentVariableA(kSecondCallerEnv, folder, MAX_PATH) != 0) {
+    test_device device;
+    return wdi_install_driver(&device.entry, folder, "normal", nullptr) == WDI_ST_IN_USE ? 0 : 1;
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }

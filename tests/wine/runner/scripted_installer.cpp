@@ -1,11 +1,12 @@
 // Test-only stand-in for the installer program: connects to the installer pipe and plays the
 // scenario named by its one argument (where the real one gets the INF name). It records what it
-// saw in files of its current directory (the package folder):
+// saw in files of the folder VELMOR_TEST_RECORD_DIR names (the test's package folder), else of its
+// current directory:
 //   started.txt  its command line, one line per start;  pid.txt  its process ID;  replies.txt  "<length>:<hex>" per reply
 //   connected.txt  written once connected (scenario "hold", which then waits for release.txt);
 //   inherited.txt  "yes" or "no": whether it got the handle the test named in VELMOR_TEST_INHERITABLE_EVENT.
-// "wait_for_go" connects only once go.txt exists; "intruder <folder>" (started by a test, not the
-// engine) asks for the hardware ID and records the reply in that folder.
+// "wait_for_go" connects only once go.txt exists; "intruder <folder> /pipe=<id>" (started by a test,
+// not the engine) asks for the hardware ID and records the reply in that folder.
 #include <windows.h>
 
 #include <cstdint>
@@ -20,6 +21,7 @@
 namespace {
 
 HANDLE pipe = INVALID_HANDLE_VALUE;
+char pipe_name[INSTALLER_PIPE_NAME_SIZE] = {};  // from the command line, as the real one takes it
 
 void append_file(const char* name, const std::string& line) {
   FILE* f = std::fopen(name, "ab");
@@ -30,7 +32,7 @@ void append_file(const char* name, const std::string& line) {
 
 bool connect_pipe() {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    pipe = ::CreateFileA(INSTALLER_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    pipe = ::CreateFileA(pipe_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) break;
     ::Sleep(50);
   }
@@ -241,8 +243,16 @@ void record_inheritance() {
 }
 
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == "intruder") ::SetCurrentDirectoryA(argv[2]);
+  // The engine starts installers only in the folder it prepared: the test's own folder keeps the
+  // records.
+  char records[MAX_PATH] = {};
+  if (argc > 2 && std::string(argv[1]) == "intruder") {
+    ::SetCurrentDirectoryA(argv[2]);
+  } else if (::GetEnvironmentVariableA("VELMOR_TEST_RECORD_DIR", records, MAX_PATH) - 1 < MAX_PATH - 1) {
+    ::SetCurrentDirectoryA(records);
+  }
   append_file("started.txt", std::string(::GetCommandLineA()) + "\n");
+  for (int i = 1; i < argc && pipe_name[0] == '\0'; ++i) installer_pipe_argument(argv[i], pipe_name);
   record_inheritance();
   FILE* pid = std::fopen("pid.txt", "wb");
   if (pid != nullptr) {

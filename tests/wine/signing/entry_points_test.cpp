@@ -27,19 +27,19 @@ TEST(EntryPoints, MissingOnesAreLoggedAndLookedUpAgainFoundOnesAreKept) {
   int result = 1;
   auto log = capture_log([&] { result = SelfSignFile(cat.c_str(), "CN=Velmor entry point test"); });
   EXPECT_FALSE(result);
-  EXPECT_EQ(log.err, "Velmor:error [SelfSignFile] Unable to locate SignerSignEx() in mssign32\n\n");
+  EXPECT_EQ(log.lines, "Velmor:error [SelfSignFile] Unable to locate SignerSignEx() in mssign32\n\n");
   EXPECT_TRUE(crypt32_spy::self_sign_calls().empty());  // nothing made, nothing trusted
   EXPECT_TRUE(crypt32_spy::store_opens().empty());
 
   crypt32_spy::hide("CryptCATPersistStore");
   log = capture_log([&] { result = CreateCat(cat.c_str(), "USB\\VID_2E3C&PID_F000", pkg.path().c_str(), members, 1); });
   EXPECT_FALSE(result);
-  EXPECT_EQ(log.err, "Velmor:error [CreateCat] Unable to locate CryptCATPersistStore() in wintrust\n\n");
+  EXPECT_EQ(log.lines, "Velmor:error [CreateCat] Unable to locate CryptCATPersistStore() in wintrust\n\n");
   EXPECT_TRUE(record.calls("CryptCATOpen").empty());
 
   crypt32_spy::hide("");
   log = capture_log([&] { result = CreateCat(cat.c_str(), "USB\\VID_2E3C&PID_F000", pkg.path().c_str(), members, 1); });
-  EXPECT_TRUE(result) << log.err;
+  EXPECT_TRUE(result) << log.lines;
   unsigned persist_lookups = crypt32_spy::lookups("CryptCATPersistStore");
   unsigned open_lookups = crypt32_spy::lookups("CryptCATOpen");
   EXPECT_EQ(persist_lookups, 2u);
@@ -62,7 +62,7 @@ TEST(EntryPoints, KeyContainerGoesBeforeAnyLookup) {
   auto log = capture_log([&] { result = DeletePrivateKey(nullptr); });
   crypt32_spy::hide("");
   EXPECT_FALSE(result);
-  EXPECT_EQ(log.err, "Velmor:error [DeletePrivateKey] Unable to locate CertAddEncodedCertificateToStore() in crypt32\n\n");
+  EXPECT_EQ(log.lines, "Velmor:error [DeletePrivateKey] Unable to locate CertAddEncodedCertificateToStore() in crypt32\n\n");
   EXPECT_FALSE(::CryptAcquireContextW(&prov, name.c_str(), nullptr, PROV_RSA_FULL, CRYPT_MACHINE_KEYSET | CRYPT_SILENT));
   EXPECT_EQ(signing_key_container(), nullptr);
 }

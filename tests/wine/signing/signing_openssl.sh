@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes a certificate through the engine as on Windows 7 and reads it with openssl: SHA-1 with RSA,
-# 1024-bit key, valid until 2029-01-01, and the three extensions (code-signing usage marked
+# 2048-bit key, valid until 2029-01-01, and the three extensions (code-signing usage marked
 # critical, the publisher address under the old alternative-name OID 2.5.29.7, the CPS policy whose
 # IA5 address keeps its terminating zero).
 #   signing_openssl.sh <bench.sh> <signing_test.exe>
@@ -22,7 +22,7 @@ expect() {  # expect <file> <pattern> <what>
   grep -q -- "$2" "$out/$1" || { echo "missing: $3"; fail=1; }
 }
 expect text.txt 'Signature Algorithm: sha1WithRSAEncryption' 'SHA-1 with RSA'
-expect text.txt 'Public-Key: (1024 bit)' '1024-bit key'
+expect text.txt 'Public-Key: (2048 bit)' '2048-bit key'
 expect text.txt 'Not After : Jan  1 00:00:00 2029 GMT' 'validity end'
 expect text.txt 'Subject: CN = USB\\\\VID_2E3C&PID_F000&MI_03 (Velmor test' 'subject'
 grep -A1 'X509v3 Extended Key Usage: critical' "$out/text.txt" | grep -q 'Code Signing' ||

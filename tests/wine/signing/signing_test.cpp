@@ -262,7 +262,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   // A fresh name: the prefix and 32 hex digits.
   EXPECT_EQ(call.container.rfind(L"Velmor key ", 0), 0u);
   EXPECT_EQ(call.container.size(), 11u + 32u);
-  EXPECT_FALSE(call.provider_name_given);
+  EXPECT_TRUE(call.provider_name_given) << "the user's default provider";
   EXPECT_EQ(call.provider_type, static_cast<DWORD>(PROV_RSA_FULL));
   EXPECT_EQ(call.key_flags, static_cast<DWORD>(CRYPT_MACHINE_KEYSET));
   EXPECT_EQ(call.key_spec, static_cast<DWORD>(AT_SIGNATURE));
@@ -281,7 +281,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
     EXPECT_FALSE(key_container_exists());
     return;
   }
-  ASSERT_NE(cert, nullptr) << log_.err;
+  ASSERT_NE(cert, nullptr) << log_.lines;
   EXPECT_TRUE(log_.has("Velmor:info [CreateSelfSignedCert] created new self-signed certificate '" + subject_ + "'"));
   EXPECT_TRUE(key_container_exists());  // the key stays until the signing is done
 
@@ -296,7 +296,7 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   EXPECT_EQ(until.wMonth, 1);
   EXPECT_EQ(until.wDay, 1);
   EXPECT_EQ(until.wHour + until.wMinute + until.wSecond, 0);
-  EXPECT_EQ(::CertGetPublicKeyLength(X509_ASN_ENCODING, &cert->pCertInfo->SubjectPublicKeyInfo), 1024u);
+  EXPECT_EQ(::CertGetPublicKeyLength(X509_ASN_ENCODING, &cert->pCertInfo->SubjectPublicKeyInfo), 2048u);
 
   DWORD size = 0;
   ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) << wine_test::last_error();
@@ -304,6 +304,8 @@ TEST_F(SigningTest, CertificateCarriesTheSubjectKeyValidityAndAlgorithmOfThisVer
   ASSERT_TRUE(::CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) << wine_test::last_error();
   auto info = reinterpret_cast<CRYPT_KEY_PROV_INFO*>(buffer.data());
   EXPECT_EQ(std::wstring(info->pwszContainerName), call.container);
+  ASSERT_NE(info->pwszProvName, nullptr) << "the user's default provider";
+  EXPECT_EQ(std::wstring(info->pwszProvName), L"Microsoft Enhanced Cryptographic Provider v1.0");
   EXPECT_EQ(info->dwFlags, static_cast<DWORD>(CRYPT_MACHINE_KEYSET));
   EXPECT_EQ(info->dwKeySpec, static_cast<DWORD>(AT_SIGNATURE));
 
@@ -370,7 +372,7 @@ TEST_F(SigningTest, PlantedContainersOfTheOldAndTheNextNameAreNeverUsed) {
   ASSERT_EQ(crypt32_spy::self_sign_calls().size(), 1u);
   EXPECT_EQ(crypt32_spy::self_sign_calls()[0].container, counted_name(0x12));
   EXPECT_EQ(log_.count("Velmor:warning [CreateSelfSignedCert] key container name already taken - trying another"), 1u);
-  EXPECT_EQ(cert != nullptr, sha1_platform()) << log_.err;
+  EXPECT_EQ(cert != nullptr, sha1_platform()) << log_.lines;
   if (cert != nullptr) ::CertFreeCertificateContext(cert);
   delete_container(counted_name(0x11));
 }
@@ -513,7 +515,7 @@ TEST_F(SigningTest, DeletesTheKeyContainerAndUnlinksTheStoredCopies) {
   crypt32_spy::reset();
   int result = 0;
   log_ = capture_log([&] { result = DeletePrivateKey(cert); });
-  EXPECT_TRUE(result) << log_.err;
+  EXPECT_TRUE(result) << log_.lines;
   EXPECT_FALSE(key_container_exists());
   expect_unlinked_copies(cert, 2);
   ASSERT_EQ(crypt32_spy::store_opens().size(), 2u);
@@ -536,7 +538,7 @@ TEST_F(SigningTest, DeletesTheContainerEvenForACertificateWithoutKeyLink) {
   ASSERT_NE(bare, nullptr);
   int result = 0;
   log_ = capture_log([&] { result = DeletePrivateKey(bare); });
-  EXPECT_TRUE(result) << log_.err;
+  EXPECT_TRUE(result) << log_.lines;
   EXPECT_FALSE(key_container_exists());
   ::CertFreeCertificateContext(bare);
   ::CertFreeCertificateContext(cert);
@@ -578,7 +580,7 @@ TEST_F(SelfSignTest, SignsWithATrustedCertificateAndThenDestroysTheKey) {
     EXPECT_EQ(stored_certs("Root", subject_).size(), 0u);
     return;
   }
-  ASSERT_TRUE(result) << log_.err;
+  ASSERT_TRUE(result) << log_.lines;
   ASSERT_EQ(signs.size(), 1u);
   auto& s = signs[0];
   // Every argument as recorded; at signing time the certificate is trusted and its key still there.
