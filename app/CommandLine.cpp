@@ -14,9 +14,12 @@ const char kUsageText[] =
     "  /list [/json]               one line per attached probe: its UID, the driver of\n"
     "                              interfaces 0 (usart), 3 (winusb) and 4 (bridge), and the\n"
     "                              COM port of each serial interface\n"
-    "  /install [/interfaces LIST] [/quiet] [/log FILE]\n"
+    "  /install [/interfaces LIST] [/force] [/quiet] [/log FILE]\n"
     "                              installs the drivers for the first attached probe, or, with\n"
-    "                              none attached, for probes plugged in later\n"
+    "                              none attached, for probes plugged in later; an interface that\n"
+    "                              already has this tool's driver of this version, or Windows'\n"
+    "                              own driver for it, is left alone (\"already installed\")\n"
+    "    /force                    installs those too\n"
     "    /interfaces LIST          usart, winusb, bridge or 0, 3, 4, separated by commas\n"
     "                              (default: all three)\n"
     "    /quiet                    no window at all, not even the progress window\n"
@@ -83,7 +86,7 @@ std::string Trim(const std::string& text) {
 }
 
 enum class Switch {
-  kNone, kUnknown, kHelp, kList, kInstall, kExtract, kCheck, kUninstall, kInterfaces, kQuiet, kLog, kJson
+  kNone, kUnknown, kHelp, kList, kInstall, kExtract, kCheck, kUninstall, kInterfaces, kQuiet, kLog, kJson, kForce
 };
 
 // What an argument is as a switch: kNone for a plain argument, kUnknown for an unknown switch.
@@ -96,7 +99,7 @@ Switch SwitchOf(const std::string& argument) {
   } kKnown[] = {{"?", Switch::kHelp},          {"help", Switch::kHelp},   {"list", Switch::kList},
                 {"install", Switch::kInstall}, {"extract", Switch::kExtract}, {"interfaces", Switch::kInterfaces},
                 {"quiet", Switch::kQuiet},     {"log", Switch::kLog},         {"check", Switch::kCheck},
-                {"uninstall", Switch::kUninstall}, {"json", Switch::kJson}};
+                {"uninstall", Switch::kUninstall}, {"json", Switch::kJson}, {"force", Switch::kForce}};
   for (const auto& known : kKnown) {
     if (name == known.name) return known.value;
   }
@@ -202,6 +205,8 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
       request.quiet = true;
     } else if (s == Switch::kJson) {
       request.json = true;
+    } else if (s == Switch::kForce) {
+      request.force = true;
     } else {
       // /interfaces and /log take the next argument: not a switch of ours, nor anything starting
       // with "/" (a forgotten value); a file name may start with "-".
@@ -235,6 +240,7 @@ CommandLineRequest ParseArguments(const std::vector<std::string>& arguments) {
   if (request.json && request.action != CommandAction::kList && request.action != CommandAction::kCheck) {
     return Bad("/json goes with /list and /check only");
   }
+  if (request.force && request.action != CommandAction::kInstall) return Bad("/force goes with /install only");
   if (!interfaces.empty()) {
     if (request.action != CommandAction::kInstall && request.action != CommandAction::kCheck &&
         request.action != CommandAction::kUninstall) {
@@ -387,6 +393,16 @@ std::string TargetLine(size_t count, const std::string& uid) {
   std::string line = "Installing for probe " + uid;
   if (count > 1) line += ", the first of " + std::to_string(count) + " attached probes";
   return line + ".";
+}
+
+bool AlreadyInstalled(const InterfaceState& state, bool own_package, uint64_t package_version) {
+  if (!state.present || !state.installed || state.service == nullptr) return false;
+  if (!own_package) return true;
+  return package_version != 0 && state.version == package_version;
+}
+
+std::string AlreadyInstalledLine(const CommandInterface& row, const InterfaceState& state) {
+  return std::string(row.label) + " already installed (" + DriverText(state) + ").";
 }
 
 std::string InstallLine(const CommandInterface& row, int status) {

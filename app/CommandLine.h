@@ -17,6 +17,7 @@ struct CommandLineRequest {
   PerInterface<bool> interfaces = PerInterface<bool>::Filled(true);  // the interfaces to handle
   bool quiet = false;
   bool json = false;      // /list and /check: one line of JSON instead of the text lines
+  bool force = false;     // /install: also the interfaces that already have their driver
   std::string log_file;   // empty: no log file
   std::string directory;  // extract target; empty: the current directory
   std::string error;      // not empty: a bad command line, and why
@@ -77,6 +78,13 @@ extern const char kNoProbeLine[];
 std::string ListFailureLine(int status);
 // Which probe /install works for: the first of `count` attached probes, whose UID is `uid`.
 std::string TargetLine(size_t count, const std::string& uid);
+
+// Whether /install (without /force) leaves an interface alone: it has the driver the row names,
+// and that is either Windows' own (`own_package` false: not from a package of ours) or ours of the
+// version the payload's package carries (`package_version`; an unknown version is never the same).
+bool AlreadyInstalled(const InterfaceState& state, bool own_package, uint64_t package_version);
+// "Usart driver already installed (usbser 10.0.19041.1)."
+std::string AlreadyInstalledLine(const CommandInterface& row, const InterfaceState& state);
 
 // The line of one interface's install or extract outcome; failures carry the dialog's box text.
 std::string InstallLine(const CommandInterface& row, int status);

@@ -281,6 +281,19 @@ InterfaceState StateOf(const ProbeRecord& probe, const CommandInterface& row, Po
   return state;
 }
 
+// Whether the probe's interface already has its driver (AlreadyInstalled); if so, says so.
+bool AlreadyInPlace(const ProbeRecord& probe, const CommandInterface& row, PortNames* ports, Report* report) {
+  InterfaceState state = StateOf(probe, row, ports);
+  if (!state.present || !state.installed) return false;
+  // Unsure whose driver it is (negative): taken as ours of an unknown version, so it is installed.
+  const int own = wdi_device_has_own_driver((probe.*row.slot).device.instance_id);
+  uint64_t package_version = 0;
+  if (own == 1) wdi_package_version(row.driver_kind, &package_version);
+  if (!AlreadyInstalled(state, own != 0, package_version)) return false;
+  report->Line(AlreadyInstalledLine(row, state));
+  return true;
+}
+
 // The states of each probe's interfaces that the request names, in the install order.
 std::vector<JsonProbe> StatesOf(const std::vector<ProbeRecord>& probes, const PerInterface<bool>& requested,
                                 PortNames* ports) {
@@ -378,7 +391,15 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   bool restart = false;
   bool cut_short = false;
   std::vector<const CommandInterface*> refused;
-  auto chosen = [&request](const CommandInterface& row) { return request.interfaces[row]; };
+  PortNames ports;
+  // Asked just before the interface's turn, so that its line stands in the install order.
+  auto chosen = [&](const CommandInterface& row) {
+    if (!request.interfaces[row]) return false;
+    if (request.force || probe == nullptr || !AlreadyInPlace(*probe, row, &ports, &report)) return true;
+    results.emplace_back(&row, WDI_ST_OK);
+    statuses.push_back(WDI_ST_OK);
+    return false;
+  };
   auto attempt = [&](const CommandInterface& row) {
     if (bound.expired()) {
       cut_short = true;

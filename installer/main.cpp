@@ -16,6 +16,7 @@
 #include "installer/engine_watch.h"
 #include "installer/install_messages.h"
 #include "installer/installer_state.h"
+#include "installer/package_removal.h"
 #include "installer/pipe_client.h"
 #include "installer/syslog_reader.h"
 #include "installer/unattended.h"
@@ -174,17 +175,28 @@ int run(int argc, char** argv, run_state* state) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   utf8_arguments args;
   take_arguments(argc, argv, &args);
-  // The INF name: the first argument that is not the pipe's.
-  const char* inf_name = nullptr;
-  for (int i = 1; i < args.count && inf_name == nullptr; ++i) {
-    if (!installer_pipe_argument(args.values[i], nullptr)) inf_name = args.values[i];
+  // The arguments that are not the pipe's: the INF name, or the removal switch and the published
+  // INF name.
+  const char* given[2] = {};
+  int count = 0;
+  for (int i = 1; i < args.count && count < 2; ++i) {
+    if (!installer_pipe_argument(args.values[i], nullptr)) given[count++] = args.values[i];
   }
-  if (inf_name == nullptr) {
-    printf("usage: %s <inf_name>\n", args.count > 0 ? args.values[0] : "installer");
+  if (count == 0) {
+    printf("usage: %s <inf_name> | " INSTALLER_REMOVE_PACKAGE_SWITCH " <published inf_name>\n",
+           args.count > 0 ? args.values[0] : "installer");
     pipe_log("missing inf_name parameter");
     // Nothing to install: a clear status rather than a run on an absent name.
     return WDI_ST_BAD_PARAMETER;
   }
+  if (strcmp(given[0], INSTALLER_REMOVE_PACKAGE_SWITCH) == 0) {
+    if (count < 2) {
+      pipe_log("missing package name");
+      return WDI_ST_BAD_PARAMETER;
+    }
+    return remove_package(given[1]);
+  }
+  const char* inf_name = given[0];
   pipe_log("got parameter %s", inf_name);
 
   wchar_t wide_dir[path_capacity] = {};

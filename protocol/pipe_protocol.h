@@ -32,6 +32,10 @@ inline bool installer_pipe_argument(const char* argument, char* name) {
   return true;
 }
 
+// The installer's command line: the INF name to install, or this switch and the published name of
+// a package to remove from the driver store with its devices ("--remove-package "oem12.inf"").
+#define INSTALLER_REMOVE_PACKAGE_SWITCH "--remove-package"
+
 enum installer_pipe_message {
   PIPEMSG_LOG = 0,
   PIPEMSG_SYSLOG = 1,

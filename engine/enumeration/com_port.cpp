@@ -8,8 +8,7 @@
 
 #include "engine/common/log.h"
 #include "engine/common/status.h"
-#include "engine/common/system.h"
-#include "win/handles.h"
+#include "engine/enumeration/device_key.h"
 #include "win/registry.h"
 
 namespace {
@@ -33,22 +32,9 @@ bool is_port_name(const char* name) {
 extern "C" int wdi_get_com_port(const char* instance_id, char* port, size_t size) {
   if (instance_id == nullptr || port == nullptr || size == 0) return WDI_ST_BAD_PARAMETER;
   port[0] = '\0';
-  namespace imports = velmor::imports;
-  if (!required_import(__func__, imports::SetupDiCreateDeviceInfoList(), imports::SetupDiCreateDeviceInfoList_origin) ||
-      !required_import(__func__, imports::SetupDiOpenDeviceInfoA(), imports::SetupDiOpenDeviceInfoA_origin) ||
-      !required_import(__func__, imports::SetupDiOpenDevRegKey(), imports::SetupDiOpenDevRegKey_origin) ||
-      !required_import(__func__, imports::SetupDiDestroyDeviceInfoList(),
-                       imports::SetupDiDestroyDeviceInfoList_origin)) {
-    return WDI_ST_NO_RESOURCE;
-  }
-  velmor::unique_device_set set(imports::SetupDiCreateDeviceInfoList()(nullptr, nullptr));
-  if (!set) return WDI_ST_NO_RESOURCE;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof(device);
-  if (!imports::SetupDiOpenDeviceInfoA()(set.get(), instance_id, nullptr, 0, &device)) return WDI_ST_DEVICE_ABSENT;
-  HKEY raw = imports::SetupDiOpenDevRegKey()(set.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-  if (raw == INVALID_HANDLE_VALUE || raw == nullptr) return WDI_ST_DEVICE_ABSENT;
-  velmor::unique_hkey key(raw);
+  velmor::unique_hkey key;
+  int opened = velmor::enumeration::open_device_key(instance_id, DIREG_DEV, __func__, &key);
+  if (opened != WDI_ST_OK) return opened;
   char name[kPortNameBytes];
   if (velmor::read_registry_string(key.get(), "PortName", name, sizeof(name)) != ERROR_SUCCESS || !is_port_name(name)) {
     return WDI_ST_DEVICE_ABSENT;

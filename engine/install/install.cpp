@@ -19,6 +19,7 @@
 #include "engine/enumeration/config_manager.h"
 #include "engine/install/installer_launch.h"
 #include "engine/install/installer_pipe.h"
+#include "engine/install/native_removal.h"
 #include "engine/install/pipe_messages.h"
 #include "protocol/pipe_protocol.h"
 #include "engine/install/progress_window.h"
@@ -62,6 +63,8 @@ struct install_run {
   OVERLAPPED read = {};
   bool read_pending = false;
   bool reached_pipe = false;  // exits before the pipe step release only the mutex
+  // An installation, whose installer switches the restore-point setting off; a removal does not.
+  bool installs = false;
   DWORD expected_client = 0;  // the process that alone may talk to the engine over the pipe
   char pipe_name[INSTALLER_PIPE_NAME_SIZE] = {};  // drawn for the run
   char pipe_argument[64] = {};                    // the installer's argument that names it
@@ -141,7 +144,9 @@ void release_run(install_run& run) {
   run.process.reset();
   if (run.ended_by_engine.exchange(false)) run.restore_setting.put_back();
   // The installer put the setting back itself, or the engine just did: nothing left to recover.
-  if (reached_pipe) run.restore_setting.forget();
+  // (A removal's installer never touched it: a record there is a dead run's, kept for recovery.)
+  if (reached_pipe && run.installs) run.restore_setting.forget();
+  run.installs = false;
   // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);
   installer_pipe = INVALID_HANDLE_VALUE;
@@ -178,11 +183,16 @@ struct launch_plan {
   bool filter = false;
 };
 
-void plan_command(launch_plan& plan, const wdi_device_entry* device, const char* inf_name, const char* pipe_argument) {
+// The package installer of the machine's bitness in the plan's folder.
+void plan_package_installer(launch_plan& plan) {
+  std::snprintf(plan.command, sizeof(plan.command), "\"%s\\installer_x%s.exe\"", plan.folder,
+                plan.windows64 ? "64" : "86");
+}
+
+void plan_command(launch_plan& plan, const wdi_device_entry* device, const char* inf_name) {
   if (!plan.filter) {
-    std::snprintf(plan.command, sizeof(plan.command), "\"%s\\installer_x%s.exe\"", plan.folder,
-                  plan.windows64 ? "64" : "86");
-    std::snprintf(plan.arguments, sizeof(plan.arguments), "\"%s\" %s", inf_name, pipe_argument);
+    plan_package_installer(plan);
+    std::snprintf(plan.arguments, sizeof(plan.arguments), "\"%s\"", inf_name);
     return;
   }
   std::snprintf(plan.command, sizeof(plan.command), "\"%s\\%s\\\\install-filter.exe\"", plan.folder,
@@ -459,7 +469,8 @@ class pipe_reader {
 };
 
 // From creating the pipe to the installer's exit, with the mutex held; the caller releases the run.
-int serve_installation(install_run& run, const install_request& request, launch_plan& plan) {
+// `request` identifies the run for stop_installation.
+int serve_installer(install_run& run, const void* request, launch_plan& plan) {
   run.reached_pipe = true;
   if (!draw_installer_pipe_name(run.pipe_name, run.pipe_argument, sizeof(run.pipe_argument))) return WDI_ST_NO_RESOURCE;
   installer_pipe = create_installer_pipe(run.pipe_name);
@@ -467,7 +478,13 @@ int serve_installation(install_run& run, const install_request& request, launch_
   run.read_event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!run.read_event) return WDI_ST_NO_RESOURCE;
 
-  plan_command(plan, request.device, request.inf_name, run.pipe_argument);
+  // The package installer learns the run's pipe from its command line; the filter installer
+  // writes into the engine's own end and needs no name.
+  if (!plan.filter) {
+    const size_t used = std::strlen(plan.arguments);
+    const int added = std::snprintf(plan.arguments + used, sizeof(plan.arguments) - used, " %s", run.pipe_argument);
+    if (added < 0 || static_cast<size_t>(added) >= sizeof(plan.arguments) - used) return WDI_ST_OVERRUN;
+  }
   if (plan.filter) {
     int status = open_client_end(run);
     if (status != WDI_ST_OK) return status;
@@ -480,14 +497,23 @@ int serve_installation(install_run& run, const install_request& request, launch_
                bits);
     return WDI_ST_MISSING;
   }
-  run.restore_setting.remember();
+  if (run.installs) run.restore_setting.remember();
   int status = launch_installer(run, plan);
   if (status != WDI_ST_OK) return status;
   if (run.process) {
-    run.restore_setting.note_installer(run.process.get());
-    stopper.arm(&request, run.process.get());
+    if (run.installs) run.restore_setting.note_installer(run.process.get());
+    stopper.arm(request, run.process.get());
   }
   return pipe_reader(run).serve();
+}
+
+// Clears what the message handler reports from the run before.
+void reset_run_flags() {
+  install_restart_needed = 0;
+  install_refused_by_policy = 0;
+  installer_completed = 0;
+  installer_status_final = 0;
+  installer_status_received = 0;
 }
 
 }  // namespace
@@ -521,11 +547,8 @@ extern "C" int install_driver_internal(void* request_pointer) {
   active_filter_mode = 0;
   if (request.options != nullptr) active_filter_mode = request.options->filter_mode;
   active_unattended = request.options != nullptr ? request.options->unattended : 0;
-  install_restart_needed = 0;
-  install_refused_by_policy = 0;
-  installer_completed = 0;
-  installer_status_final = 0;
-  installer_status_received = 0;
+  reset_run_flags();
+  run.installs = true;
 
   launch_plan plan;
   plan.filter = active_filter_mode != 0;
@@ -560,7 +583,33 @@ extern "C" int install_driver_internal(void* request_pointer) {
     wdi_dbg("CMP_WaitNoPendingInstallEvents not available");
   }
   plan.windows64 = windows_is_64bit();
-  return serve_installation(run, request, plan);
+  plan_command(plan, request.device, request.inf_name);
+  return serve_installer(run, &request, plan);
+}
+
+int run_native_installer(const char* folder, const char* arguments, int* restart_needed) {
+  // The message handler answers requests about the device: a removal has none.
+  static wdi_device_entry no_device = {};
+  install_run& run = current_run;
+  // The caller holds the install mutex: no installation of this process can hold the run.
+  if (run.request != nullptr) return WDI_ST_IN_USE;
+  int token = 0;
+  run.request = &token;
+  velmor::scope_exit release([&run] { release_run(run); });
+  active_device = &no_device;
+  active_filter_mode = 0;
+  active_unattended = 1;  // nothing to answer: no prompt to look for either
+  reset_run_flags();
+  launch_plan plan;
+  velmor::path_copy(plan.folder, folder);
+  plan.windows64 = windows_is_64bit();
+  plan_package_installer(plan);
+  velmor::path_copy(plan.arguments, arguments);
+  int status = serve_installer(run, &token, plan);
+  // The program's folder goes when the caller returns: its end is waited for, briefly.
+  if (run.process) ::WaitForSingleObject(run.process.get(), kPackageReleaseWaitMs);
+  if (restart_needed != nullptr) *restart_needed = install_restart_needed;
+  return status;
 }
 
 extern "C" void release_abandoned_installation(void* request) {

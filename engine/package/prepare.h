@@ -50,6 +50,11 @@ int wdi_prepare_driver(const struct wdi_device_entry* device, const char* direct
 // is cleared and filled with the version of the kind's payload file.
 int wdi_is_driver_supported(int driver_kind, VS_FIXEDFILEINFO* driver_info);
 
+// The driver version that a package of this kind declares (its INF's DriverVer), packed like a
+// device's installed_version. 0 with the version; -2 for a kind without a template; -4 when the
+// template declares none that can be read.
+int wdi_package_version(int driver_kind, uint64_t* version);
+
 #ifdef __cplusplus
 }
 #endif

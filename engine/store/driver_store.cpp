@@ -4,7 +4,6 @@
 #include "engine/store/driver_store.h"
 
 #include <setupapi.h>
-#include <cfgmgr32.h>
 
 #include <cwchar>
 #include <vector>
@@ -12,7 +11,10 @@
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
+#include "engine/install/native_removal.h"
+#include "win/driver_removal.h"
 #include "win/handles.h"
+#include "win/system_module.h"
 #include "win/imports.h"
 #include "win/utf8.h"
 
@@ -20,8 +22,7 @@ namespace {
 
 namespace imports = velmor::imports;
 
-// The Provider every INF template of ours names.
-const wchar_t kProvider[] = L"Velmor";
+const wchar_t kProvider[] = L"" WDI_DRIVER_PROVIDER;
 
 // "<windows>\inf\<name>", or false when it would not fit. The system's folder, not a per-user one
 // that GetWindowsDirectory gives in some terminal-server sessions.
@@ -63,6 +64,8 @@ void original_name(const wchar_t* path, const wchar_t* own_name, wchar_t (&name)
   if (*file != L'\0') std::swprintf(name, MAX_PATH, L"%ls", file);
 }
 
+void log_removal(int level, const char* line) { engine_log(level, "wdi_remove_store_package", "%s", line); }
+
 bool is_ours(const wchar_t* path, const wchar_t* own_name, const wchar_t* inf_name, const wchar_t* cat_name) {
   auto open = imports::SetupOpenInfFileW();
   if (open == nullptr) return false;
@@ -80,63 +83,6 @@ bool is_ours(const wchar_t* path, const wchar_t* own_name, const wchar_t* inf_na
 // Windows publishes as oem<n>.inf; Wine under the INF's own name. Nothing else is opened.
 bool may_be_published_copy(const wchar_t* name, const wchar_t* inf_name) {
   return _wcsnicmp(name, L"oem", 3) == 0 || _wcsicmp(name, inf_name) == 0;
-}
-
-// The InfPath of a device's driver key: the published INF it was installed from.
-bool driver_inf_of(HDEVINFO set, SP_DEVINFO_DATA* device, wchar_t (&name)[MAX_PATH]) {
-  auto open_key = imports::SetupDiOpenDevRegKey();
-  if (open_key == nullptr) return false;
-  HKEY raw = open_key(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
-  if (raw == INVALID_HANDLE_VALUE || raw == nullptr) return false;
-  velmor::unique_hkey key(raw);
-  DWORD type = 0;
-  DWORD size = sizeof(name) - sizeof(wchar_t);
-  name[0] = L'\0';
-  if (::RegQueryValueExW(key.get(), L"InfPath", nullptr, &type, reinterpret_cast<BYTE*>(name), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_SZ) {
-    return false;
-  }
-  name[size / sizeof(wchar_t)] = L'\0';
-  return true;
-}
-
-// Uninstalls every device whose driver came from `published`; how many were.
-int take_devices_off(const wchar_t* published) {
-  auto get_devices = imports::SetupDiGetClassDevsA();
-  auto enum_device = imports::SetupDiEnumDeviceInfo();
-  auto call_installer = imports::SetupDiCallClassInstaller();
-  auto instance_id = imports::SetupDiGetDeviceInstanceIdA();
-  if (get_devices == nullptr || enum_device == nullptr || call_installer == nullptr) return 0;
-  velmor::unique_device_set set(get_devices(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
-  if (!set) return 0;
-  int removed = 0;
-  SP_DEVINFO_DATA device = {};
-  device.cbSize = sizeof(device);
-  for (DWORD i = 0; enum_device(set.get(), i, &device); ++i) {
-    wchar_t inf[MAX_PATH];
-    if (!driver_inf_of(set.get(), &device, inf) || _wcsicmp(inf, published) != 0) continue;
-    char id[MAX_DEVICE_ID_LEN] = {};
-    if (instance_id == nullptr || !instance_id(set.get(), &device, id, sizeof(id), nullptr)) id[0] = '\0';
-    id[sizeof(id) - 1] = '\0';
-    if (call_installer(DIF_REMOVE, set.get(), &device)) {
-      wdi_info("uninstalled device %s, which used the package", id);
-      ++removed;
-    } else {
-      wdi_warn("could not uninstall device %s: %s", id, windows_error_text(0));
-    }
-  }
-  return removed;
-}
-
-void reenumerate_tree() {
-  auto locate = imports::CM_Locate_DevNodeA();
-  auto reenumerate = imports::CM_Reenumerate_DevNode();
-  DEVINST root = 0;
-  if (locate == nullptr || reenumerate == nullptr || locate(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL) != CR_SUCCESS) {
-    return;
-  }
-  reenumerate(root, CM_REENUMERATE_SYNCHRONOUS);
 }
 
 int status_of(DWORD error) {
@@ -192,39 +138,14 @@ extern "C" int wdi_find_store_packages(const char* inf_name, struct wdi_store_pa
 extern "C" int wdi_remove_store_package(const struct wdi_store_package* package, int* restart_needed) {
   if (restart_needed != nullptr) *restart_needed = 0;
   if (package == nullptr || package->published_name[0] == '\0') return WDI_ST_BAD_PARAMETER;
-  velmor::unique_malloc<wchar_t> name(velmor::to_utf16(package->published_name));
-  if (!name) return WDI_ST_NO_RESOURCE;
-  // A published name is a bare file name: nothing outside the INF folder can be named.
-  if (std::wcspbrk(name.get(), L"\\/:") != nullptr) return WDI_ST_BAD_PARAMETER;
-  wchar_t path[MAX_PATH];
-  if (!inf_path(name.get(), path)) return WDI_ST_OVERRUN;
-
-  if (auto uninstall = imports::DiUninstallDriverW()) {
-    BOOL restart = FALSE;
-    if (uninstall(nullptr, path, 0, &restart)) {
-      wdi_info("removed %s from the driver store", package->published_name);
-      if (restart_needed != nullptr) *restart_needed = restart ? 1 : 0;
-      return WDI_ST_OK;
-    }
-    // A 32-bit program on 64-bit Windows gets ERROR_IN_WOW64 here: the older way still works.
-    wdi_warn("DiUninstallDriverW failed for %s: %s", package->published_name, windows_error_text(0));
-  } else {
-    wdi_dbg("DiUninstallDriverW not available");
+  // A 32-bit process on 64-bit Windows may remove the package but not its devices (ERROR_IN_WOW64):
+  // the installer program of the machine's bitness does it all.
+  velmor::removal_outcome outcome;
+  if (!velmor::running_under_wow64()) outcome = velmor::remove_published_package(package->published_name, log_removal);
+  if (velmor::running_under_wow64() || outcome.in_wow64) {
+    outcome = {};
+    outcome.status = remove_package_natively(package->published_name, &outcome.restart);
   }
-
-  auto uninstall_inf = imports::SetupUninstallOEMInfW();
-  if (uninstall_inf == nullptr) {
-    wdi_err("SetupUninstallOEMInfW not available");
-    return WDI_ST_UNSUPPORTED;
-  }
-  int devices = take_devices_off(name.get());
-  if (!uninstall_inf(name.get(), SUOI_FORCEDELETE, nullptr)) {
-    DWORD error = ::GetLastError();
-    wdi_err("could not remove %s from the driver store: %s", package->published_name, windows_error_text(error));
-    if (devices > 0) reenumerate_tree();
-    return status_of(error);
-  }
-  wdi_info("removed %s from the driver store", package->published_name);
-  if (devices > 0) reenumerate_tree();
-  return WDI_ST_OK;
+  if (restart_needed != nullptr) *restart_needed = outcome.restart ? 1 : 0;
+  return outcome.status;
 }

@@ -341,4 +341,33 @@ TEST(UsesDefaultLog, OnlyUnattendedInstallAndUninstallWithoutLog) {
   }
 }
 
+TEST(ParseCommandLine, ForceGoesWithInstallOnly) {
+  CommandLineRequest forced = ParseCommandLine({"/install", "-FORCE", "/quiet"});
+  EXPECT_EQ("", forced.error);
+  EXPECT_TRUE(forced.force);
+  EXPECT_FALSE(ParseCommandLine({"/install"}).force);
+  for (const char* command : {"/list", "/check", "/uninstall", "/extract"}) {
+    EXPECT_NE("", ParseCommandLine({command, "/force"}).error) << command;
+  }
+  EXPECT_NE("", ParseCommandLine({"/install", "/force", "/force"}).error);
+}
+
+// /install leaves alone Windows' own driver of any version and ours of the payload's version; an
+// older or unknown version of ours, another service or an absent interface is installed.
+TEST(AlreadyInstalled, WindowsOwnDriverOrOursOfTheSameVersion) {
+  const uint64_t v1000 = 1ull << 48;
+  const uint64_t windows = (10ull << 48) | (19041ull << 16) | 1;
+  InterfaceState inbox{true, true, "usbser", windows};
+  EXPECT_TRUE(AlreadyInstalled(inbox, false, v1000));
+  EXPECT_FALSE(AlreadyInstalled(inbox, true, v1000)) << "ours of another version";
+  EXPECT_TRUE(AlreadyInstalled(InterfaceState{true, true, "usbser", v1000}, true, v1000));
+  EXPECT_FALSE(AlreadyInstalled(InterfaceState{true, true, "usbser", 0}, true, 0)) << "unknown is never the same";
+  EXPECT_FALSE(AlreadyInstalled(InterfaceState{true, false, "oth", v1000}, false, v1000));
+  EXPECT_FALSE(AlreadyInstalled(InterfaceState{true, false, nullptr, 0}, false, v1000));
+  EXPECT_FALSE(AlreadyInstalled(InterfaceState{false, false, nullptr, 0}, false, v1000));
+  EXPECT_EQ("Usart driver already installed (usbser 10.0.19041.1).", AlreadyInstalledLine(kUsartInterface, inbox));
+  EXPECT_EQ("WinUSB driver already installed (WinUSB).",
+            AlreadyInstalledLine(kWinusbInterface, InterfaceState{true, true, "WinUSB", 0}));
+}
+
 }  // namespace

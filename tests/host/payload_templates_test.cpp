@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/package/driver_ver.h"
+
 namespace {
 
 std::string template_text(const std::string& name) {
@@ -286,4 +288,23 @@ TEST(PayloadTemplates, LibusbKTemplateFollowsItsOutline) {
                       "[libusb_files_dll_syswow64]", "[LUsbK_Device.NT]", "[LUsbK_Device.NTAMD64]",
                       "WdfCoInstaller#WDF_VERSION#.dll", "[LUsbK_Device.NT.Wdf]", "[LUsbK_Device.NTAMD64.Wdf]",
                       "[LUsbK_wdfsect]\r\nKmdfLibraryVersion=#KMDF_VERSION#\r\n"});
+}
+
+// The version /install compares an installed driver of ours with: the serial template's fixed
+// one, the others' from the payload file; read as the device installer reads [Version].
+TEST(PayloadTemplates, DriverVersionIsWhatThePackageDeclares) {
+  const uint64_t token = (6ull << 48) | (1ull << 32) | (7600ull << 16) | 16385;
+  const std::string usbser = template_text("usbser.inf.in");
+  EXPECT_EQ(1ull << 48, template_driver_version(usbser.data(), usbser.size(), token));
+  const std::string winusb = template_text("winusb.inf.in");
+  EXPECT_EQ(token, template_driver_version(winusb.data(), winusb.size(), token));
+  auto version_of = [](const std::string& text) { return template_driver_version(text.data(), text.size(), 7); };
+  EXPECT_EQ((2ull << 48) | (5ull << 32) | 17, version_of("[version]\r\n  driverver = 01/02/2026 ,  2.5.0.17 ; note\r\n"));
+  EXPECT_EQ(3ull << 48, version_of("[Version]\nDriverVer=01/02/2026,3\n"));
+  EXPECT_EQ(0u, version_of("[Strings]\nDriverVer=01/02/2026,3.0.0.0\n")) << "only [Version] counts";
+  EXPECT_EQ(0u, version_of("[Version]\n;DriverVer=01/02/2026,3.0.0.0\n"));
+  for (const char* bad : {"1.2.3.4.5", "1..2", "65536.0.0.0", "x", ""}) {
+    EXPECT_EQ(0u, version_of(std::string("[Version]\nDriverVer=01/02/2026,") + bad + "\n")) << bad;
+  }
+  EXPECT_EQ(0u, template_driver_version(nullptr, 0, 7));
 }

@@ -116,7 +116,7 @@ void delete_tree_and_empty_parent(const std::wstring& path) {
 }
 
 // A free "{class}\NNNN" driver key, created with the lab's mark.
-std::wstring new_driver_key(const std::wstring& class_guid, const std::string& version) {
+std::wstring new_driver_key(const std::wstring& class_guid, const std::string& version, const std::string& provider) {
   for (int n = 0; n < 10000; ++n) {
     wchar_t number[8];
     std::swprintf(number, 8, L"%04d", n);
@@ -127,7 +127,7 @@ std::wstring new_driver_key(const std::wstring& class_guid, const std::string& v
     if (!create(std::wstring(kClassRoot) + L"\\" + name, k)) return std::wstring();
     if (!set_dword(k.get(), kMark, 1)) return std::wstring();
     if (!version.empty() && !set_string(k.get(), L"DriverVersion", wide(version))) return std::wstring();
-    set_string(k.get(), L"ProviderName", L"Velmor probe lab");
+    if (!set_string(k.get(), L"ProviderName", wide(provider))) return std::wstring();
     return name;
   }
   return std::wstring();
@@ -174,7 +174,7 @@ bool plant(const node_spec& node) {
   if (ok && !node.class_name.empty()) ok = set_string(k.get(), L"Class", wide(node.class_name));
   if (ok && !node.device_desc.empty()) ok = set_string(k.get(), L"DeviceDesc", wide(node.device_desc));
   if (ok && node.driver_key) {
-    std::wstring driver = new_driver_key(wide(node.class_guid), node.driver_version);
+    std::wstring driver = new_driver_key(wide(node.class_guid), node.driver_version, node.provider);
     ok = !driver.empty() && set_string(k.get(), L"Driver", driver);
   }
   if (ok && !node.port_name.empty()) {
@@ -314,6 +314,7 @@ node_spec interface_node(const probe_spec& probe, int number) {
   if (mi.state != driver_state::none) {
     node.driver_key = true;
     node.driver_version = probe.driver_version;
+    node.provider = probe.provider;
   }
   return node;
 }

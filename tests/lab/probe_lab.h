@@ -11,7 +11,7 @@
 //       Properties\{540b947e-8b40-45bc-a8a2-6a0b894cbda2}\0004  the text the device reports about
 //       itself, typed 0xFFFF0012 (a string device property)
 //       Device Parameters  PortName (optional: the COM port of a serial interface)
-//   HKLM\System\CurrentControlSet\Control\Class\<Driver>   DriverVersion (optional), the lab's mark
+//   HKLM\System\CurrentControlSet\Control\Class\<Driver>   DriverVersion (optional), ProviderName, the lab's mark
 // Only marked nodes and driver keys are ever removed; clear() removes them all, together with the
 // driver keys that marked nodes point at (a real installation may have replaced them).
 //
@@ -57,6 +57,7 @@ struct node_spec {
   std::string service;
   bool driver_key = false;     // a driver key ("Driver" value and its Class key)
   std::string driver_version;  // "DriverVersion" in the driver key, when there is one
+  std::string provider = "Velmor probe lab";  // "ProviderName" in the driver key
   std::string device_desc;     // UTF-8
   bool has_bus_desc = false;
   std::string bus_desc;        // UTF-8; written when has_bus_desc
@@ -92,6 +93,7 @@ struct probe_spec {
   interface_spec mi[5];
   std::string description = "Korvex";  // bus-reported text of every node
   std::string driver_version = "1.0.0.1";
+  std::string provider = "Velmor probe lab";  // of every interface's driver ("Velmor": our packages')
 };
 
 // The instance ID of interface n of a probe, and the key all its interfaces share.
