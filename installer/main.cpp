@@ -175,12 +175,17 @@ int run(int argc, char** argv, run_state* state) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   utf8_arguments args;
   take_arguments(argc, argv, &args);
-  // The arguments that are not the pipe's: the INF name, or the removal switch and the published
-  // INF name.
+  // The arguments that are not the pipe's nor the mode's: the INF name, or the removal switch and
+  // the published INF name.
   const char* given[2] = {};
   int count = 0;
+  bool unattended = false;
   for (int i = 1; i < args.count && count < 2; ++i) {
-    if (!installer_pipe_argument(args.values[i], nullptr)) given[count++] = args.values[i];
+    if (strcmp(args.values[i], INSTALLER_UNATTENDED_SWITCH) == 0) {
+      unattended = true;
+    } else if (!installer_pipe_argument(args.values[i], nullptr)) {
+      given[count++] = args.values[i];
+    }
   }
   if (count == 0) {
     printf("usage: %s <inf_name> | " INSTALLER_REMOVE_PACKAGE_SWITCH " <published inf_name>\n",
@@ -215,7 +220,7 @@ int run(int argc, char** argv, run_state* state) {
   const char* device_id = request_id(PIPEMSG_ASK_DEVICE_ID);
   const char* hardware_id = request_id(PIPEMSG_ASK_HARDWARE_ID);
   request_id(PIPEMSG_ASK_USER_SID);
-  const bool unattended = ask_unattended();
+  if (unattended) pipe_log("installation mode: unattended");
 
   state->reader.reset(start_syslog_reader());
   switch_restore_points_off();

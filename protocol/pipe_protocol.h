@@ -35,6 +35,10 @@ inline bool installer_pipe_argument(const char* argument, char* name) {
 // The installer's command line: the INF name to install, or this switch and the published name of
 // a package to remove from the driver store with its devices ("--remove-package "oem12.inf"").
 #define INSTALLER_REMOVE_PACKAGE_SWITCH "--remove-package"
+// An unattended installation's command line also carries this switch: no prompt may appear, a
+// restart is reported (PIPEMSG_RESTART_NEEDED) rather than offered. The dialog's installations carry
+// none and exchange only the messages they always did.
+#define INSTALLER_UNATTENDED_SWITCH "/unattended"
 
 enum installer_pipe_message {
   PIPEMSG_LOG = 0,
@@ -46,8 +50,9 @@ enum installer_pipe_message {
   PIPEMSG_TIMEOUT_FINITE = 6,
   PIPEMSG_STATUS = 7,
   PIPEMSG_COMPLETED = 8,
-  // Asked by the installer before it installs: the reply "1" means unattended (no prompt may
-  // appear, a restart is reported rather than offered), anything else the interactive installation.
+  // The installation mode asked over the pipe: reply "1" unattended, anything else interactive.
+  // Today's installer takes the mode from INSTALLER_UNATTENDED_SWITCH and never asks; the engine
+  // still answers an installer that does.
   PIPEMSG_ASK_UNATTENDED = 9,
   // From the installer: the installation succeeded and needs a restart to finish. The run's status
   // stays what it is; the engine only notes it (wdi_install_needs_restart).

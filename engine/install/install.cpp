@@ -192,7 +192,8 @@ void plan_package_installer(launch_plan& plan) {
 void plan_command(launch_plan& plan, const wdi_device_entry* device, const char* inf_name) {
   if (!plan.filter) {
     plan_package_installer(plan);
-    std::snprintf(plan.arguments, sizeof(plan.arguments), "\"%s\"", inf_name);
+    std::snprintf(plan.arguments, sizeof(plan.arguments), active_unattended ? "\"%s\" " INSTALLER_UNATTENDED_SWITCH : "\"%s\"",
+                  inf_name);
     return;
   }
   std::snprintf(plan.command, sizeof(plan.command), "\"%s\\%s\\\\install-filter.exe\"", plan.folder,

@@ -187,26 +187,32 @@ TEST(InstallerAgainstEngine, ANonAsciiInfNameReachesTheLogInUtf8) {
   EXPECT_EQ(r.final_status(), 0);
 }
 
-// The engine asks for an unattended installation: the device installer's restart comes back as a
-// message of its own, after which the status stays a success. An engine that does not answer the
-// mode request gets the interactive installation.
+// The engine asks for an unattended installation on the installer's command line: the device
+// installer's restart comes back as a message of its own, after which the status stays a success.
+// Without the switch (the dialog's installation) the installer asks nothing about the mode and
+// logs nothing of it: the exchange is the one it always was.
 TEST(InstallerAgainstEngine, UnattendedRunReportsTheRestartAndKeepsItsStatus) {
   package pkg;
   pkg.write(test_inf, fake_engine::serial_inf("USB\\VID_2E3C&PID_F000&MI_00"));
   options o = standin_answering("0");
   o.environment.push_back("VELMOR_TEST_NEWDEV_RESTART=1");
-  o.unattended = std::string("1");
+  const std::string interactive_arguments = o.arguments;
+  o.arguments += " " INSTALLER_UNATTENDED_SWITCH;
+  o.unattended = std::string("0");  // an answer to a request that must not come would say otherwise
   result r = fake_engine::run(pkg, o);
   ASSERT_TRUE(r.started);
   EXPECT_TRUE(r.logged("installation mode: unattended")) << dump(r);
   EXPECT_EQ(1u, r.texts(PIPEMSG_RESTART_NEEDED).size()) << dump(r);
   EXPECT_EQ(r.final_status(), 0) << dump(r);
 
-  o.unattended = std::nullopt;  // one zero byte: not "1"
+  o.arguments = interactive_arguments;
   result interactive = fake_engine::run(pkg, o);
-  EXPECT_TRUE(interactive.logged("installation mode: interactive")) << dump(interactive);
+  EXPECT_FALSE(interactive.logged_prefix("installation mode")) << dump(interactive);
   EXPECT_TRUE(interactive.texts(PIPEMSG_RESTART_NEEDED).empty()) << "no restart output, nothing to report";
   EXPECT_EQ(interactive.final_status(), 0);
+  for (const result* run : {&r, &interactive}) {
+    for (const auto& m : run->messages) EXPECT_NE(m.type, PIPEMSG_ASK_UNATTENDED) << dump(*run);
+  }
 }
 
 // The package folder is the user's to write: modules planted there under the names of the
