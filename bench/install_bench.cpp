@@ -17,6 +17,7 @@
 
 #include "bench_timing.h"
 #include "probe_lab.h"
+#include "co_installer_feeder.h"
 #include "test_support.h"
 
 namespace {
@@ -50,55 +51,6 @@ double start_and_wait(const std::string& command_line, HANDLE output, DWORD* exi
   return ms;
 }
 
-// Puts the WinUSB co-installers into every new package folder of the Windows folder's Temp that
-// holds the WinUSB INF; takes them out again at the end.
-class co_installer_feeder {
- public:
-  co_installer_feeder() : worker_([this] { run(); }) {}
-  ~co_installer_feeder() {
-    stop_ = true;
-    worker_.join();
-    for (const std::string& folder : fed_) {
-      for (const char* name : kNames) ::DeleteFileA((folder + "\\" + name).c_str());
-      ::RemoveDirectoryA(folder.c_str());
-    }
-  }
-
- private:
-  static constexpr const char* kNames[] = {"WdfCoInstaller01011.dll", "winusbcoinstaller2.dll"};
-  void run() {
-    char windows[MAX_PATH];
-    ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
-    std::string temp = std::string(windows) + "\\Temp\\";
-    bool first_scan = true;
-    while (!stop_) {
-      WIN32_FIND_DATAA found;
-      HANDLE search = ::FindFirstFileA((temp + "Velmor-*").c_str(), &found);
-      if (search != INVALID_HANDLE_VALUE) {
-        do {
-          std::string folder = temp + found.cFileName;
-          if (first_scan) earlier_.insert(folder);
-          // A folder is fed whenever it lacks them: a later one may take an earlier one's name.
-          if (earlier_.count(folder) || !wine_test::is_file(folder + "\\Korvex-WinUSB.inf") ||
-              wine_test::is_file(folder + "\\" + kNames[0]))
-            continue;
-          for (const char* name : kNames) {
-            std::string source = wine_test::windows_path(std::string(COINSTALLER_UNIX_DIR) + "/" + name);
-            ::CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE);
-          }
-          fed_.insert(folder);
-        } while (::FindNextFileA(search, &found));
-        ::FindClose(search);
-      }
-      first_scan = false;
-      ::Sleep(2);
-    }
-  }
-  std::atomic<bool> stop_{false};
-  std::set<std::string> earlier_;
-  std::set<std::string> fed_;
-  wine_test::thread worker_;
-};
 
 struct side_by_side {
   std::vector<double> app, floor;
@@ -131,7 +83,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "install_bench: cannot plant the probe\n");
     return 1;
   }
-  co_installer_feeder feeder;
+  wine_test::co_installer_feeder feeder(COINSTALLER_UNIX_DIR);
   const std::string app = "\"" + std::string(argv[1]) + "\" /install /quiet /interfaces ";
   const std::string floor = "\"" + std::string(argv[2]) + "\" \"" + argv[3] + "\" \"" + folder + "\" ";
   DWORD code = 0;

@@ -4,11 +4,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
-#include <set>
 #include <string>
 
+#include "co_installer_feeder.h"
 #include "command_fixture.h"
 
 namespace {
@@ -35,60 +34,10 @@ void ExpectBoxForm(const Box& box) {
   EXPECT_TRUE(box.only_ok);
 }
 
-// Wine's device installer looks for the WinUSB package's co-installers in the package root only
-// (docs/WINE.md). The engine installs from its preparation's own folder in the Windows folder's
-// Temp: while the command runs, the co-installers are put into the root of each such folder once
-// it holds the WinUSB INF, and taken out again at the end.
-class CoInstallerFeeder {
- public:
-  CoInstallerFeeder() : worker_([this] { Run(); }) {}
-  ~CoInstallerFeeder() {
-    stop_ = true;
-    worker_.join();
-    for (const std::string& folder : fed_) {
-      for (const char* name : kNames) ::DeleteFileA((folder + "\\" + name).c_str());
-      ::RemoveDirectoryA(folder.c_str());
-    }
-  }
-
- private:
-  static constexpr const char* kNames[] = {"WdfCoInstaller01011.dll", "winusbcoinstaller2.dll"};
-  void Run() {
-    char windows[MAX_PATH];
-    ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
-    std::string temp = std::string(windows) + "\\Temp\\";
-    // Folders of earlier runs are not this command's.
-    bool first_scan = true;
-    while (!stop_) {
-      WIN32_FIND_DATAA found;
-      HANDLE search = ::FindFirstFileA((temp + "Velmor-*").c_str(), &found);
-      if (search != INVALID_HANDLE_VALUE) {
-        do {
-          std::string folder = temp + found.cFileName;
-          if (first_scan) earlier_.insert(folder);
-          if (earlier_.count(folder) || fed_.count(folder) || !wine_test::is_file(folder + "\\Korvex-WinUSB.inf"))
-            continue;
-          for (const char* name : kNames) {
-            std::string source = wine_test::windows_path(std::string(COINSTALLER_UNIX_DIR) + "/" + name);
-            ::CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE);
-          }
-          fed_.insert(folder);
-        } while (::FindNextFileA(search, &found));
-        ::FindClose(search);
-      }
-      first_scan = false;
-      ::Sleep(2);
-    }
-  }
-  std::atomic<bool> stop_{false};
-  std::set<std::string> earlier_;
-  std::set<std::string> fed_;
-  wine_test::thread worker_;
-};
 
 TEST_F(InstallCommand, InstallsTheShownProbeThroughTheProgressWindowAndTheInstaller) {
   ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe(kProbeA)));
-  CoInstallerFeeder feeder;
+  wine_test::co_installer_feeder feeder(COINSTALLER_UNIX_DIR);
   Start();
   ASSERT_TRUE(cmd::wait_uid(app.dialog, uid_of(kProbeA)));
   EXPECT_EQ(L"Usart driver not installed", gui::control_text(app.dialog, IDC_USART_STATUS));

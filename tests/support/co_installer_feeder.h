@@ -1,0 +1,67 @@
+// Wine's device installer looks for the WinUSB package's co-installers in the package root only
+// (docs/WINE.md). The engine installs from its preparation's own folder in the Windows folder's
+// Temp: while a command runs, the co-installers (from a Unix folder) are put into the root of each
+// new such folder that holds the WinUSB INF and lacks them, and taken out again at the end.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <set>
+#include <string>
+
+#include "test_support.h"
+
+namespace wine_test {
+
+class co_installer_feeder {
+ public:
+  explicit co_installer_feeder(const std::string& unix_source_dir)
+      : source_(unix_source_dir), worker_([this] { run(); }) {}
+  ~co_installer_feeder() {
+    stop_ = true;
+    worker_.join();
+    for (const std::string& folder : fed_) {
+      for (const char* name : kNames) ::DeleteFileA((folder + "\\" + name).c_str());
+      ::RemoveDirectoryA(folder.c_str());
+    }
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"WdfCoInstaller01011.dll", "winusbcoinstaller2.dll"};
+  void run() {
+    char windows[MAX_PATH];
+    ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    std::string temp = std::string(windows) + "\\Temp\\";
+    bool first_scan = true;
+    while (!stop_) {
+      WIN32_FIND_DATAA found;
+      HANDLE search = ::FindFirstFileA((temp + "Velmor-*").c_str(), &found);
+      if (search != INVALID_HANDLE_VALUE) {
+        do {
+          std::string folder = temp + found.cFileName;
+          if (first_scan) earlier_.insert(folder);
+          // A folder is fed whenever it lacks them: a later one may take an earlier one's name.
+          if (earlier_.count(folder) || !wine_test::is_file(folder + "\\Korvex-WinUSB.inf") ||
+              wine_test::is_file(folder + "\\" + kNames[0]))
+            continue;
+          for (const char* name : kNames) {
+            std::string source = wine_test::windows_path(source_ + "/" + name);
+            ::CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE);
+          }
+          fed_.insert(folder);
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+      }
+      first_scan = false;
+      ::Sleep(2);
+    }
+  }
+  const std::string source_;
+  std::atomic<bool> stop_{false};
+  std::set<std::string> earlier_;
+  std::set<std::string> fed_;
+  wine_test::thread worker_;
+};
+
+}  // namespace wine_test
