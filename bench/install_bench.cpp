@@ -8,10 +8,8 @@
 // root: they are put there as soon as a package folder appears, for both sides alike.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <vector>
 
