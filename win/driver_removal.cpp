@@ -125,17 +125,6 @@ void reenumerate_tree() {
   reenumerate(root, CM_REENUMERATE_SYNCHRONOUS);
 }
 
-int status_of(DWORD error) {
-  switch (error) {
-    case ERROR_ACCESS_DENIED: return WDI_ST_DENIED;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return WDI_ST_MISSING;
-    case ERROR_SHARING_VIOLATION: return WDI_ST_IN_USE;
-    case kErrorInWow64: return WDI_ST_WRONG_BITNESS;
-    default: return WDI_ST_OTHER;
-  }
-}
-
 }  // namespace
 
 removal_outcome remove_published_package(const char* published, removal_log log) {
@@ -186,12 +175,23 @@ removal_outcome remove_published_package(const char* published, removal_log log)
     DWORD error = ::GetLastError();
     report(removal_error, "could not remove %s from the driver store: %s", published, reporter::error_text(error, text));
     if (devices.removed > 0) reenumerate_tree();
-    outcome.status = status_of(error);
+    outcome.status = driver_store_status_of(error);
     return outcome;
   }
   report(removal_info, "removed %s from the driver store", published);
   if (devices.removed > 0) reenumerate_tree();
   return outcome;
+}
+
+int driver_store_status_of(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED: return WDI_ST_DENIED;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return WDI_ST_MISSING;
+    case ERROR_SHARING_VIOLATION: return WDI_ST_IN_USE;
+    case kErrorInWow64: return WDI_ST_WRONG_BITNESS;
+    default: return WDI_ST_OTHER;
+  }
 }
 
 }  // namespace velmor

@@ -27,4 +27,8 @@ struct removal_outcome {
 // devices on a package that is gone.
 removal_outcome remove_published_package(const char* published, removal_log log);
 
+// The driver store's Windows errors as WDI_ST_* statuses: denied, missing, in use, wrong bitness
+// (ERROR_IN_WOW64), anything else WDI_ST_OTHER.
+int driver_store_status_of(DWORD error);
+
 }  // namespace velmor

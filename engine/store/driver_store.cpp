@@ -85,16 +85,6 @@ bool may_be_published_copy(const wchar_t* name, const wchar_t* inf_name) {
   return _wcsnicmp(name, L"oem", 3) == 0 || _wcsicmp(name, inf_name) == 0;
 }
 
-int status_of(DWORD error) {
-  switch (error) {
-    case ERROR_ACCESS_DENIED: return WDI_ST_DENIED;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return WDI_ST_MISSING;
-    case ERROR_SHARING_VIOLATION: return WDI_ST_IN_USE;
-    default: return WDI_ST_OTHER;
-  }
-}
-
 }  // namespace
 
 extern "C" int wdi_find_store_packages(const char* inf_name, struct wdi_store_package* packages, int capacity) {
@@ -113,7 +103,7 @@ extern "C" int wdi_find_store_packages(const char* inf_name, struct wdi_store_pa
   if (!search) {
     if (::GetLastError() == ERROR_FILE_NOT_FOUND) return 0;
     wdi_err("cannot read the INF folder: %s", windows_error_text(0));
-    return status_of(::GetLastError());
+    return velmor::driver_store_status_of(::GetLastError());
   }
   int count = 0;
   do {
