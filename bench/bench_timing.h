@@ -1,10 +1,12 @@
-// Timing helpers shared by the benchmark programs.
+// Timing helpers shared by the benchmark programs, with their count arguments and scratch folders.
 #pragma once
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -33,6 +35,21 @@ inline double fastest(const std::vector<double>& v) { return v.empty() ? 0.0 : *
 // was measured, in the goal's unit. The figure's name must not contain '|'.
 inline void figure(const char* name, const char* unit, double goal, double measured) {
   std::printf("@figure|%s (%d-bit)|%s|%.2f|%.2f\n", name, static_cast<int>(sizeof(void*) * 8), unit, goal, measured);
+}
+
+// A count argument (rounds): argv[index] when given, never below `least`.
+inline int count_arg(int argc, char** argv, int index, int fallback, int least = 1) {
+  int count = argc > index ? std::atoi(argv[index]) : fallback;
+  return count < least ? least : count;
+}
+
+// "<TEMP>velmor_<name>_<process ID>", made; the benchmark removes it at its end.
+inline std::string scratch_folder(const char* name) {
+  char temp[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  std::string folder = std::string(temp) + "velmor_" + name + "_" + std::to_string(::GetCurrentProcessId());
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
 }
 
 }  // namespace bench

@@ -78,12 +78,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <app.exe> <bare_dialog.exe> [rounds]\n", argv[0]);
     return 2;
   }
-  int rounds = argc > 3 ? std::atoi(argv[3]) : 20;
-  if (rounds < 1) rounds = 1;
-  char temp[MAX_PATH];
-  ::GetTempPathA(MAX_PATH, temp);
-  std::string folder = std::string(temp) + "velmor_dialog_bench_" + std::to_string(::GetCurrentProcessId());
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  const int rounds = bench::count_arg(argc, argv, 3, 20);  const std::string folder = bench::scratch_folder("dialog_bench");
   ::SetEnvironmentVariableA("USERPROFILE", folder.c_str());
 
   velmor_lab::probe_spec probe;

@@ -17,6 +17,7 @@
 #include "probe_lab.h"
 #include "co_installer_feeder.h"
 #include "test_support.h"
+#include "win/handles.h"
 
 namespace {
 
@@ -62,18 +63,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <app.exe> <install_floor.exe> <bare program> [rounds]\n", argv[0]);
     return 2;
   }
-  int rounds = argc > 4 ? std::atoi(argv[4]) : 8;
-  if (rounds < 1) rounds = 1;
-
-  char temp[MAX_PATH];
-  ::GetTempPathA(MAX_PATH, temp);
-  std::string folder = std::string(temp) + "velmor_install_bench_" + std::to_string(::GetCurrentProcessId());
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  const int rounds = bench::count_arg(argc, argv, 4, 8);
+  const std::string folder = bench::scratch_folder("install_bench");
   // The app's packages (the user's copies) and the floor's go into the bench's folder.
   ::SetEnvironmentVariableA("USERPROFILE", folder.c_str());
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-  HANDLE output = ::CreateFileA((folder + "\\out.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &inheritable, CREATE_ALWAYS, 0, nullptr);
+  velmor::unique_file output_file(::CreateFileA((folder + "\\out.txt").c_str(), GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS, 0,
+                                               nullptr));
+  HANDLE output = output_file.get();
 
   velmor_lab::probe_spec probe;
   probe.instance = kInstance;
@@ -121,7 +119,7 @@ int main(int argc, char** argv) {
     three.failures += code != 0;
   }
   velmor_lab::unplug_probe(kInstance);
-  ::CloseHandle(output);
+  output_file.reset();
 
   std::printf("install_bench (%d-bit), %d rounds (medians)\n", static_cast<int>(sizeof(void*) * 8), rounds);
   for (const auto& [label, s] : {std::make_pair("one interface", &one), std::make_pair("three interfaces", &three)}) {

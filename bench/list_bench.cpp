@@ -77,13 +77,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <app.exe> <bare_program.exe> [rounds]\n", argv[0]);
     return 2;
   }
-  int rounds = argc > 3 ? std::atoi(argv[3]) : 20;
-  if (rounds < 1) rounds = 1;
-
-  char temp[MAX_PATH];
-  ::GetTempPathA(MAX_PATH, temp);
-  std::string folder = std::string(temp) + "velmor_list_bench_" + std::to_string(::GetCurrentProcessId());
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  const int rounds = bench::count_arg(argc, argv, 3, 20);
+  const std::string folder = bench::scratch_folder("list_bench");
   // The app's profile (its log file) and output stay in the bench's folder.
   ::SetEnvironmentVariableA("USERPROFILE", folder.c_str());
   const std::string bare = folder + "\\bare_program.exe";

@@ -107,10 +107,7 @@ int main(int argc, char** argv) {
   int rounds = argc > 2 ? std::atoi(argv[2]) : 30;
   engine_log_level = LOG_ERROR;
 
-  char temp[MAX_PATH];
-  ::GetTempPathA(MAX_PATH, temp);
-  std::string folder = std::string(temp) + "velmor_runner_bench_" + std::to_string(::GetCurrentProcessId());
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string folder = bench::scratch_folder("runner_bench");
   for (const char* name : {"installer_x86.exe", "installer_x64.exe"}) {
     if (!::CopyFileA(argv[1], (folder + "\\" + name).c_str(), FALSE)) {
       std::fprintf(stderr, "runner_overhead_bench: cannot copy %s into %s (error %lu)\n", argv[1], folder.c_str(),

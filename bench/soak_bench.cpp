@@ -55,10 +55,7 @@ int main(int argc, char** argv) {
   int refreshes = argc > 2 ? std::atoi(argv[2]) : 10000;
   if (refreshes < 10 * kSamples) refreshes = 10 * kSamples;
   const int sample_every = refreshes / kSamples;
-  char temp[MAX_PATH];
-  ::GetTempPathA(MAX_PATH, temp);
-  std::string folder = std::string(temp) + "velmor_soak_bench_" + std::to_string(::GetCurrentProcessId());
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string folder = bench::scratch_folder("soak_bench");
   ::SetEnvironmentVariableA("USERPROFILE", folder.c_str());
 
   velmor_lab::probe_spec probe;
