@@ -31,6 +31,16 @@ esac
 
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
+# Compiles go through ccache where it is installed (VELMOR_CCACHE=0 turns it off). The objects carry
+# no path of the clone (-ffile-prefix-map), and paths under the clone are hashed relative to it, so
+# every clone of the same sources on this machine shares the cache.
+launcher=()
+if [ "${VELMOR_CCACHE:-1}" != 0 ] && command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=$top CCACHE_NOHASHDIR=true
+else
+  launcher=(-UCMAKE_C_COMPILER_LAUNCHER -UCMAKE_CXX_COMPILER_LAUNCHER)
+fi
 
 # Each Windows tree's tests have a Wine bench of their own (prefixes, servers, Xvfb), so that the
 # two trees can be tested at the same time; the run command and the benchmarks use build/wine.
@@ -60,7 +70,7 @@ configure() {  # tree toolchain
       extra+=(--fresh)
     fi
   fi
-  cmake -S "$top" -B "$build/$tree" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "${extra[@]}" \
+  cmake -S "$top" -B "$build/$tree" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "${extra[@]}" "${launcher[@]}" \
     -DVELMOR_INSTALLER_X86="$build/win32/installer/installer_x86.exe" \
     -DVELMOR_INSTALLER_X64="$build/win64/installer/installer_x64.exe" \
     -DVELMOR_RELEASE_PAYLOAD=ON -DVELMOR_SOURCE_DATE_EPOCH="$epoch" \

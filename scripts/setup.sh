@@ -60,6 +60,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
+# A compiler cache shared by every clone on this machine: a fresh clone rebuilds in a fraction of the
+# time. Only a speed-up: the build runs without it where it cannot be installed.
+if ! installed ccache; then
+  update_indexes
+  apt_install ccache >"$answer" 2>&1 || echo "setup.sh: warning: ccache not installed ($(apt_refusal_reason "$answer" 1)); builds run uncached." >&2
+fi
+
 # Step 2: Wine's 32-bit tree, when this machine can have it.
 installed wine32:i386 && exit 0
 if [ "${VELMOR_NO_IA32:-0}" = 1 ]; then
