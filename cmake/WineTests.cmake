@@ -17,7 +17,15 @@
 #     [NO_GTEST_MAIN]               the program brings its own main
 #     [ENV <NAME=value...>]         extra environment of the run (e.g. WINEDLLOVERRIDES, which Wine
 #                                   takes from the Unix environment, not from a child's block)
+#     [COST <s>]                    about how long the test runs (default 6): long ones start first,
+#                                   and the shards below are balanced by it
 #   )
+#
+# Shards: every test carries the label wine-shard-a or wine-shard-b, given so that both hold about
+# the same cost. scripts/test.sh runs a tree's two shards side by side on two benches of their own
+# (WINE_BENCH_SHARD, tests/wine/bench.sh) where a CPU would otherwise wait: most of a Wine test is
+# waiting on windows and timers, and the "devices" lock otherwise runs nearly every test in a row.
+# Tests on the display all go to shard a, which alone then needs a display prefix.
 #
 # Test names: wine32.<name>[.<version>] and wine64.<name>[.<version>]. Every test requires the
 # fixture "wine" (one prefix and one persistent wineserver per run, see tests/wine/bench.sh).
@@ -36,7 +44,7 @@ function(add_wine_test name)
   if(NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(W "VERSION_MANIFEST;DISPLAY;NO_GTEST_MAIN" "TIMEOUT"
+  cmake_parse_arguments(W "VERSION_MANIFEST;DISPLAY;NO_GTEST_MAIN" "TIMEOUT;COST"
                         "SOURCES;LIBS;VERSIONS;LOCK;ARGS;ENV" ${ARGN})
   set(sources ${W_SOURCES})
   if(W_VERSION_MANIFEST)
@@ -55,8 +63,13 @@ function(add_wine_test name)
     set(W_VERSIONS default)
   endif()
   set(display_flag)
+  set(shard_flag)
   if(W_DISPLAY)
     set(display_flag --display)
+    set(shard_flag SHARD a)
+  endif()
+  if(NOT W_COST)
+    set(W_COST 6)
   endif()
   foreach(ver IN LISTS W_VERSIONS)
     set(test_name ${name})
@@ -65,28 +78,50 @@ function(add_wine_test name)
     endif()
     add_wine_command_test(${test_name}
       COMMAND ${WINE_BENCH} run --version ${ver} ${display_flag} -- $<TARGET_FILE:${name}> ${W_ARGS}
-      LOCK ${W_LOCK} ENV ${W_ENV} TIMEOUT ${W_TIMEOUT})
+      LOCK ${W_LOCK} ENV ${W_ENV} TIMEOUT ${W_TIMEOUT} COST ${W_COST} ${shard_flag})
   endforeach()
 endfunction()
 
 # A test that is not one program's run (a script reading what a program left, a run in another
 # kind of prefix): wine32.<name> / wine64.<name> with the fixture "wine" and the bench's root.
 #   add_wine_command_test(<name> COMMAND <command...> [LOCK <resources...>] [TIMEOUT <s>]
-#                         [ENV <NAME=value...>])
+#                         [ENV <NAME=value...>] [COST <s>] [SHARD a|b])
 function(add_wine_command_test name)
   if(NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(W "" "TIMEOUT" "COMMAND;LOCK;ENV" ${ARGN})
+  cmake_parse_arguments(W "" "TIMEOUT;COST;SHARD" "COMMAND;LOCK;ENV" ${ARGN})
   if(NOT W_TIMEOUT)
     set(W_TIMEOUT 120)
   endif()
+  if(NOT W_COST)
+    set(W_COST 6)
+  endif()
+  get_property(load_a GLOBAL PROPERTY VELMOR_WINE_SHARD_LOAD_a)
+  get_property(load_b GLOBAL PROPERTY VELMOR_WINE_SHARD_LOAD_b)
+  if(NOT load_a)
+    set(load_a 0)
+  endif()
+  if(NOT load_b)
+    set(load_b 0)
+  endif()
+  if(NOT W_SHARD)
+    if(load_b LESS load_a)
+      set(W_SHARD b)
+    else()
+      set(W_SHARD a)
+    endif()
+  endif()
+  math(EXPR load "${load_${W_SHARD}} + ${W_COST}")
+  set_property(GLOBAL PROPERTY VELMOR_WINE_SHARD_LOAD_${W_SHARD} ${load})
   set(test_name ${WINE_TEST_PREFIX}.${name})
   add_test(NAME ${test_name} COMMAND ${W_COMMAND})
   set_tests_properties(${test_name} PROPERTIES
     FIXTURES_REQUIRED wine
     SKIP_RETURN_CODE ${WINE_BENCH_SKIP_CODE}
     TIMEOUT ${W_TIMEOUT}
+    COST ${W_COST}
+    LABELS wine-shard-${W_SHARD}
     ENVIRONMENT "WINE_BENCH_ROOT=${VELMOR_WINE_ROOT}")
   if(W_ENV)
     set_property(TEST ${test_name} APPEND PROPERTY ENVIRONMENT ${W_ENV})

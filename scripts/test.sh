@@ -20,21 +20,42 @@ fi
 status=0
 ctest --test-dir "$build/host" --output-on-failure -j 2 || status=1
 # Both Windows trees at once, each on its Wine bench (scripts/build.sh): their tests mostly wait on
-# windows, timers and installers, so side by side they take the time of one. Each tree's output is
-# printed whole when both are done.
-echo "== Testing the win32 and win64 trees side by side ..."
+# windows, timers and installers, so side by side they take the time of one. In the 64-bit-only mode
+# the win32 tree's Wine tests skip, and the win64 tree runs as its two shards (cmake/WineTests.cmake)
+# side by side instead, the second on a bench of its own. Each run's output is printed whole when all
+# are done.
+if [ "$("$bench" host)" = 64-only ]; then
+  runs=(win32 win64:a win64:b)
+else
+  runs=(win32 win64)
+fi
+echo "== Testing ${runs[*]} side by side ..."
 declare -A pid
-for tree in win32 win64; do
-  ctest --test-dir "$build/$tree" --output-on-failure -j 2 ${CTEST_ARGS:-} >"$build/ctest-$tree.log" 2>&1 &
-  pid[$tree]=$!
+for run in "${runs[@]}"; do
+  tree=${run%%:*} shard=
+  [ "$run" = "$tree" ] || shard=${run#*:}
+  select=()
+  case "$shard" in
+    a) select=(-LE wine-shard-b) ;;
+    b) select=(-L wine-shard-b) ;;
+  esac
+  [ "$shard" = b ] && export WINE_BENCH_SHARD=b
+  ctest --test-dir "$build/$tree" --output-on-failure -j 2 "${select[@]}" ${CTEST_ARGS:-} \
+    >"$build/ctest-${run/:/-}.log" 2>&1 &
+  pid[$run]=$!
+  unset WINE_BENCH_SHARD
 done
-for tree in win32 win64; do
-  wait "${pid[$tree]}" || status=1
-  echo "== $tree"
-  cat "$build/ctest-$tree.log"
+for run in "${runs[@]}"; do
+  wait "${pid[$run]}" || status=1
+  echo "== $run"
+  cat "$build/ctest-${run/:/-}.log"
 done
-for tree in win32 win64; do
+for run in "${runs[@]}"; do
+  tree=${run%%:*}
   root=$(sed -n 's/^VELMOR_WINE_ROOT:PATH=//p' "$build/$tree/CMakeCache.txt")
-  WINE_BENCH_ROOT=${root:-$WINE_BENCH_ROOT} "$bench" stop || true
+  shard=
+  [ "$run" = "$tree" ] || shard=${run#*:}
+  [ "$shard" = b ] || shard=
+  WINE_BENCH_SHARD=$shard WINE_BENCH_ROOT=${root:-$WINE_BENCH_ROOT} "$bench" stop || true
 done
 exit $status

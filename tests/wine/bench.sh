@@ -26,11 +26,17 @@
 # On such a "64-only" host every Wine call goes through the 64-bit loader, no 32-bit-only prefix is
 # made, and running a 32-bit program (read from its PE header) or "--kind win32" exits 77, which
 # CTest counts as skipped.
-# State lives in $WINE_BENCH_ROOT (default: build/wine of the repository).
+# State lives in $WINE_BENCH_ROOT (default: build/wine of the repository); with WINE_BENCH_SHARD=X
+# (one letter or word: a second CTest run of the same tree beside the first) in "$WINE_BENCH_ROOT-X",
+# a bench of its own.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=${WINE_BENCH_ROOT:-$here/../../build/wine}
+if [ -n "${WINE_BENCH_SHARD:-}" ]; then
+  [[ "$WINE_BENCH_SHARD" =~ ^[a-z0-9]+$ ]] || { echo "bench.sh: WINE_BENCH_SHARD must be letters or digits" >&2; exit 1; }
+  root=$root-$WINE_BENCH_SHARD
+fi
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
 export WINEDEBUG=${WINEDEBUG:--all}

@@ -40,10 +40,13 @@ inline view read_view(HWND dialog) {
   return v;
 }
 
-// Waits until the dialog shows the UID and as many rows (a refresh comes once a second).
+// Waits until the dialog shows the UID and as many rows. A refresh comes once a second; the wait
+// asks for one every 200 ms as the timer would (the refresh itself is what is under test).
 inline bool wait_for(HWND dialog, const std::string& uid, size_t rows, DWORD timeout_ms = 6000) {
+  int polls = 0;
   return gui::wait_until(
       [&] {
+        if (polls++ % 20 == 0) ::PostMessageW(dialog, WM_TIMER, 1, 0);
         return gui::control_text(dialog, IDC_UID_EDIT) == widen(uid) && gui::combo_rows(dialog, IDC_PROBE_COMBO).size() == rows;
       },
       timeout_ms);
