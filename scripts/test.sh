@@ -18,16 +18,16 @@ fi
 "$top/scripts/build.sh"
 
 status=0
-ctest --test-dir "$build/host" --output-on-failure -j 2 || status=1
 # Both Windows trees at once, each on its Wine bench (scripts/build.sh): their tests mostly wait on
-# windows, timers and installers, so side by side they take the time of one. In the 64-bit-only mode
+# windows, timers and installers, so side by side they take the time of one, and the host tests,
+# which compute, run beside them. In the 64-bit-only mode
 # the win32 tree's Wine tests skip, and the win64 tree runs as its two shards (cmake/WineTests.cmake)
 # side by side instead, the second on a bench of its own. Each run's output is printed whole when all
 # are done.
 if [ "$("$bench" host)" = 64-only ]; then
-  runs=(win32 win64:a win64:b)
+  runs=(host win32 win64:a win64:b)
 else
-  runs=(win32 win64)
+  runs=(host win32 win64)
 fi
 echo "== Testing ${runs[*]} side by side ..."
 declare -A pid
@@ -52,6 +52,7 @@ for run in "${runs[@]}"; do
 done
 for run in "${runs[@]}"; do
   tree=${run%%:*}
+  [ "$tree" = host ] && continue
   root=$(sed -n 's/^VELMOR_WINE_ROOT:PATH=//p' "$build/$tree/CMakeCache.txt")
   shard=
   [ "$run" = "$tree" ] || shard=${run#*:}
