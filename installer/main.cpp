@@ -22,6 +22,7 @@
 #include "installer/unattended.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
+#include "win/imports.h"
 #include "win/utf8.h"
 #include "win/system_module.h"
 
@@ -45,12 +46,12 @@ struct utf8_arguments {
 };
 
 void take_arguments(int argc, char** argv, utf8_arguments* args) {
-  if (pwgetmainargs != nullptr) {
+  if (auto get_main_args = velmor::imports::__wgetmainargs()) {
     int wargc = 0;
     wchar_t** wargv = nullptr;
     wchar_t** wenv = nullptr;
     int new_mode = 0;
-    if (pwgetmainargs(&wargc, &wargv, &wenv, 1, &new_mode) == 0 && wargv != nullptr && wargc > 0) {
+    if (get_main_args(&wargc, &wargv, &wenv, 1, &new_mode) == 0 && wargv != nullptr && wargc > 0) {
       char** values = static_cast<char**>(calloc(static_cast<size_t>(wargc) + 1, sizeof(char*)));
       if (values != nullptr) {
         args->values = values;
@@ -80,8 +81,8 @@ BOOL update_driver(const char* hardware_id, const char* inf_path, bool unattende
     return FALSE;
   }
   DWORD flags = unattended ? INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE : INSTALLFLAG_FORCE;
-  BOOL ok = pUpdateDriverForPlugAndPlayDevicesW(nullptr, wide_id.get(), wide_inf.get(), flags,
-                                                unattended ? restart : nullptr);
+  BOOL ok = velmor::imports::UpdateDriverForPlugAndPlayDevicesW()(nullptr, wide_id.get(), wide_inf.get(), flags,
+                                                               unattended ? restart : nullptr);
   velmor::preserve_last_error keep;
   wide_id.reset();
   wide_inf.reset();
@@ -96,8 +97,8 @@ BOOL copy_inf(const char* inf_path, char* destination) {
     return FALSE;
   }
   wchar_t wide_destination[path_capacity] = {};
-  BOOL ok = pSetupCopyOEMInfW(wide_inf.get(), nullptr, SPOST_PATH, 0, wide_destination, path_capacity, nullptr,
-                              nullptr);
+  BOOL ok = velmor::imports::SetupCopyOEMInfW()(wide_inf.get(), nullptr, SPOST_PATH, 0, wide_destination,
+                                               path_capacity, nullptr, nullptr);
   velmor::preserve_last_error keep;
   if (ok) {
     wide_destination[path_capacity - 1] = L'\0';

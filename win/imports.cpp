@@ -1,6 +1,7 @@
 #include "win/imports.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "win/system_module.h"
 
@@ -19,20 +20,41 @@ void* look_up(const char* module, const char* function) {
   return h != nullptr ? reinterpret_cast<void*>(::GetProcAddress(h, function)) : nullptr;
 }
 
-}  // namespace
-
 // Threads may race to the first lookup; every one stores the same address.
-#define VELMOR_IMPORT(module, name, ...)                                          \
-  name##_fn name() {                                                              \
-    static std::atomic<name##_fn> cached{nullptr};                                \
-    name##_fn found = cached.load();                                              \
-    if (found == nullptr) {                                                       \
-      found = reinterpret_cast<name##_fn>(look_up(module, #name));                \
-      if (found != nullptr) cached.store(found);                                  \
-    }                                                                             \
-    return found;                                                                 \
+void* resolve(std::atomic<void*>& found, const origin& where) {
+  void* address = found.load();
+  if (address == nullptr) {
+    address = look_up(where.module, where.function);
+    if (address != nullptr) found.store(address);
   }
+  return address;
+}
+
+#define VELMOR_IMPORT(module, name, ...) std::atomic<void*> name##_found{nullptr};
 #include "win/import_list.h"
 #undef VELMOR_IMPORT
+
+struct entry {
+  const origin& where;
+  std::atomic<void*>& found;
+};
+const entry entries[] = {
+#define VELMOR_IMPORT(module, name, ...) {origin_of<&name>, name##_found},
+#include "win/import_list.h"
+#undef VELMOR_IMPORT
+};
+
+}  // namespace
+
+#define VELMOR_IMPORT(module, name, ...) \
+  name##_fn name() { return reinterpret_cast<name##_fn>(resolve(name##_found, origin_of<&name>)); }
+#include "win/import_list.h"
+#undef VELMOR_IMPORT
+
+void replace_entry(const origin& which, void* stand_in) {
+  for (const entry& e : entries) {
+    if (&e.where == &which) e.found.store(stand_in);
+  }
+}
 
 }  // namespace velmor::imports

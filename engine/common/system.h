@@ -26,11 +26,15 @@ int process_exit_status(HANDLE process);
 #include "engine/common/log.h"
 #include "win/imports.h"
 
-// An entry point of the run-time import list (win/import_list.h) that the caller cannot do without:
-// a missing one is logged once per call as "Unable to locate %s() in %s\n" under the caller's name.
-//   auto open = required_import(__func__, velmor::imports::CryptCATOpen(), velmor::imports::CryptCATOpen_origin);
-template <typename Fn>
-Fn required_import(const char* caller, Fn found, const velmor::imports::origin& where) {
+// An entry point of the run-time import list (win/import_list.h) that the caller cannot do without,
+// named once: a missing one is logged, at every call, as "Unable to locate %s() in %s\n" under the
+// caller's name.
+//   auto open = required_import<velmor::imports::CryptCATOpen>(__func__);
+template <auto entry>
+auto required_import(const char* caller) {
+  constexpr const velmor::imports::origin& where = velmor::imports::origin_of<entry>;
+  static_assert(where.function != nullptr, "not an entry of win/import_list.h");
+  auto found = entry();
   if (found == nullptr) engine_log(LOG_ERROR, caller, "Unable to locate %s() in %s\n", where.function, where.module);
   return found;
 }

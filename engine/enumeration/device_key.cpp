@@ -9,10 +9,10 @@ namespace velmor::enumeration {
 
 int open_device_key(const char* instance_id, DWORD which, const char* caller, unique_hkey* key) {
   if (instance_id == nullptr) return WDI_ST_BAD_PARAMETER;
-  if (!required_import(caller, imports::SetupDiCreateDeviceInfoList(), imports::SetupDiCreateDeviceInfoList_origin) ||
-      !required_import(caller, imports::SetupDiOpenDeviceInfoA(), imports::SetupDiOpenDeviceInfoA_origin) ||
-      !required_import(caller, imports::SetupDiOpenDevRegKey(), imports::SetupDiOpenDevRegKey_origin) ||
-      !required_import(caller, imports::SetupDiDestroyDeviceInfoList(), imports::SetupDiDestroyDeviceInfoList_origin)) {
+  if (!required_import<imports::SetupDiCreateDeviceInfoList>(caller) ||
+      !required_import<imports::SetupDiOpenDeviceInfoA>(caller) ||
+      !required_import<imports::SetupDiOpenDevRegKey>(caller) ||
+      !required_import<imports::SetupDiDestroyDeviceInfoList>(caller)) {
     return WDI_ST_NO_RESOURCE;
   }
   unique_device_set set(imports::SetupDiCreateDeviceInfoList()(nullptr, nullptr));

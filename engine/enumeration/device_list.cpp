@@ -48,15 +48,12 @@ constexpr char kCreate[] = "wdi_create_list";
 // one logged).
 bool setup_api_ready() {
   namespace imports = velmor::imports;
-  bool ready = required_import(kCreate, imports::SetupDiGetClassDevsA(), imports::SetupDiGetClassDevsA_origin) != nullptr;
-  ready = required_import(kCreate, imports::SetupDiEnumDeviceInfo(), imports::SetupDiEnumDeviceInfo_origin) && ready;
-  ready = required_import(kCreate, imports::SetupDiGetDeviceRegistryPropertyA(),
-                          imports::SetupDiGetDeviceRegistryPropertyA_origin) && ready;
-  ready = required_import(kCreate, imports::SetupDiGetDeviceRegistryPropertyW(),
-                          imports::SetupDiGetDeviceRegistryPropertyW_origin) && ready;
-  ready = required_import(kCreate, imports::SetupDiOpenDevRegKey(), imports::SetupDiOpenDevRegKey_origin) && ready;
-  return required_import(kCreate, imports::SetupDiDestroyDeviceInfoList(),
-                         imports::SetupDiDestroyDeviceInfoList_origin) && ready;
+  bool ready = required_import<imports::SetupDiGetClassDevsA>(kCreate) != nullptr;
+  ready = required_import<imports::SetupDiEnumDeviceInfo>(kCreate) && ready;
+  ready = required_import<imports::SetupDiGetDeviceRegistryPropertyA>(kCreate) && ready;
+  ready = required_import<imports::SetupDiGetDeviceRegistryPropertyW>(kCreate) && ready;
+  ready = required_import<imports::SetupDiOpenDevRegKey>(kCreate) && ready;
+  return required_import<imports::SetupDiDestroyDeviceInfoList>(kCreate) && ready;
 }
 // Limits of the data: longer properties count as unreadable.
 constexpr DWORD kPropertyBytes = 256;
@@ -255,7 +252,7 @@ outcome build_entry(HDEVINFO set, SP_DEVINFO_DATA* device, int number, const wdi
     engine_log(LOG_WARNING, kCreate, "could not read driver version");
   }
 
-  CONFIGRET cr = pfnCM_Get_Device_IDA(device->DevInst, property, kPropertyBytes, 0);
+  CONFIGRET cr = velmor::imports::CM_Get_Device_IDA()(device->DevInst, property, kPropertyBytes, 0);
   if (cr != CR_SUCCESS) {
     engine_log(LOG_ERROR, kCreate, "could not retrieve simple path for device %d: CR error %d", number,
                static_cast<int>(cr));

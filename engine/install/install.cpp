@@ -575,8 +575,9 @@ extern "C" int install_driver_internal(void* request_pointer) {
   // What a killed run left (its installer, the setting it switched off, its folder) goes before
   // this run reads the setting as the machine's own.
   recover_before_installation();
-  if (request.options != nullptr && pfnCMP_WaitNoPendingInstallEvents != nullptr) {
-    if (pfnCMP_WaitNoPendingInstallEvents(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
+  auto wait_for_pending = velmor::imports::CMP_WaitNoPendingInstallEvents();
+  if (request.options != nullptr && wait_for_pending != nullptr) {
+    if (wait_for_pending(request.options->pending_wait_ms) == WAIT_TIMEOUT) {
       wdi_warn("timeout expired while waiting for another pending installation - aborting");
       return WDI_ST_INSTALL_PENDING;
     }

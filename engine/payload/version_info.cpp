@@ -28,16 +28,12 @@ const char* const versioned_file_table[4] = {"winusbcoinstaller2.dll", "libusb0.
 
 namespace {
 
-// The wide calls: the temporary path is UTF-8 and may hold any character of the user's name.
-velmor::imports::VerQueryValueW_fn pVerQueryValue = nullptr;
-velmor::imports::GetFileVersionInfoW_fn pGetFileVersionInfo = nullptr;
-velmor::imports::GetFileVersionInfoSizeW_fn pGetFileVersionInfoSize = nullptr;
+namespace imports = velmor::imports;
 
-bool resolve_version_functions() {
-  pVerQueryValue = velmor::imports::VerQueryValueW();
-  pGetFileVersionInfo = velmor::imports::GetFileVersionInfoW();
-  pGetFileVersionInfoSize = velmor::imports::GetFileVersionInfoSizeW();
-  return pVerQueryValue != nullptr && pGetFileVersionInfo != nullptr && pGetFileVersionInfoSize != nullptr;
+// The wide calls: the temporary path is UTF-8 and may hold any character of the user's name.
+bool version_functions_found() {
+  return imports::VerQueryValueW() != nullptr && imports::GetFileVersionInfoW() != nullptr &&
+         imports::GetFileVersionInfoSizeW() != nullptr;
 }
 
 const payload_entry* find_entry(const char* name) {
@@ -55,13 +51,13 @@ bool read_fixed_file_info(const char* path, VS_FIXEDFILEINFO* info) {
   unique_malloc<wchar_t> wide_path(utf8_to_utf16(path));
   if (!wide_path) return false;
   DWORD handle = 0;
-  DWORD size = pGetFileVersionInfoSize(wide_path.get(), &handle);
+  DWORD size = imports::GetFileVersionInfoSizeW()(wide_path.get(), &handle);
   if (size == 0) return false;
   unique_malloc<void> buffer(std::malloc(size));
-  if (!buffer || !pGetFileVersionInfo(wide_path.get(), 0, size, buffer.get())) return false;
+  if (!buffer || !imports::GetFileVersionInfoW()(wide_path.get(), 0, size, buffer.get())) return false;
   void* value = nullptr;
   UINT length = 0;
-  if (!pVerQueryValue(buffer.get(), L"\\", &value, &length) || value == nullptr ||
+  if (!imports::VerQueryValueW()(buffer.get(), L"\\", &value, &length) || value == nullptr ||
       length < sizeof(VS_FIXEDFILEINFO)) {
     return false;
   }
@@ -77,7 +73,7 @@ extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
     *out = driver_version_table[kind];
     return WDI_ST_OK;
   }
-  if (!resolve_version_functions()) {
+  if (!version_functions_found()) {
     wdi_warn("unable to access version.dll");
     return WDI_ST_NO_RESOURCE;
   }

@@ -8,13 +8,14 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/common/system.h"
 #include "engine/common/utf8.h"
-#include "engine/signing/crypt_api.h"
 #include "engine/signing/key_container.h"
 #include "win/handles.h"
 
 using velmor::unique_file;
 using velmor::unique_malloc;
+namespace imports = velmor::imports;
 
 extern "C" {
 char catalog_base_path[MAX_PATH] = "";
@@ -63,17 +64,17 @@ namespace {
 // written. TRUE on success.
 template <typename AddMembers>
 int create_catalog(const char* caller, const char* cat_path, const char* hw_id, AddMembers add_members) {
-  auto cat_open = crypt_api::CryptCATOpen(caller);
+  auto cat_open = required_import<imports::CryptCATOpen>(caller);
   if (cat_open == nullptr) return FALSE;
-  auto cat_close = crypt_api::CryptCATClose(caller);
+  auto cat_close = required_import<imports::CryptCATClose>(caller);
   if (cat_close == nullptr) return FALSE;
-  auto persist = crypt_api::CryptCATPersistStore(caller);
+  auto persist = required_import<imports::CryptCATPersistStore>(caller);
   if (persist == nullptr) return FALSE;
-  if (crypt_api::CryptCATStoreFromHandle(caller) == nullptr) return FALSE;
-  auto put_cat_attr = crypt_api::CryptCATPutCatAttrInfo(caller);
+  if (required_import<imports::CryptCATStoreFromHandle>(caller) == nullptr) return FALSE;
+  auto put_cat_attr = required_import<imports::CryptCATPutCatAttrInfo>(caller);
   if (put_cat_attr == nullptr) return FALSE;
 
-  auto acquire = crypt_api::CryptAcquireContextW(caller);
+  auto acquire = required_import<imports::CryptAcquireContextW>(caller);
   if (acquire == nullptr) return FALSE;
   velmor::unique_crypt_provider prov;
   if (!acquire(prov.put(), nullptr, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
@@ -116,7 +117,7 @@ int create_catalog(const char* caller, const char* cat_path, const char* hw_id, 
 
 // The catalog hash of an open file, read from its start.
 bool hash_of_handle(HANDLE file, BYTE hash[20]) {
-  auto calc = crypt_api::CryptCATAdminCalcHashFromFileHandle("CalcHash");
+  auto calc = required_import<imports::CryptCATAdminCalcHashFromFileHandle>("CalcHash");
   if (calc == nullptr) return false;
   if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
   DWORD size = 20;
@@ -254,11 +255,11 @@ extern "C" int CalcHash(BYTE hash[20], const char* file_path) {
 }
 
 extern "C" int AddFileHash(HANDLE catalog, const char* file_name, const BYTE hash[20]) {
-  auto put_member = crypt_api::CryptCATPutMemberInfo(__func__);
+  auto put_member = required_import<imports::CryptCATPutMemberInfo>(__func__);
   if (put_member == nullptr) return FALSE;
-  auto put_attr = crypt_api::CryptCATPutAttrInfo(__func__);
+  auto put_attr = required_import<imports::CryptCATPutAttrInfo>(__func__);
   if (put_attr == nullptr) return FALSE;
-  auto encode = crypt_api::CryptEncodeObject(__func__);
+  auto encode = required_import<imports::CryptEncodeObject>(__func__);
   if (encode == nullptr) return FALSE;
 
   wchar_t tag[41];

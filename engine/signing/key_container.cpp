@@ -12,12 +12,14 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/common/system.h"
 #include "engine/recovery/journal.h"
-#include "engine/signing/crypt_api.h"
 #include "engine/signing/publisher.h"
 #include "win/handles.h"
 #include "win/random.h"
 #include "win/utf8.h"
+
+namespace imports = velmor::imports;
 
 extern "C" {
 void (*key_container_random_for_tests)(BYTE* bytes, DWORD size) = nullptr;
@@ -57,7 +59,7 @@ bool record(const wchar_t* name) {
 void forget(const wchar_t* name) { velmor::journal::remove(velmor::journal::kKeyContainers, name); }
 
 bool delete_container(const wchar_t* name) {
-  auto acquire = crypt_api::CryptAcquireContextW("DeletePrivateKey");
+  auto acquire = required_import<imports::CryptAcquireContextW>("DeletePrivateKey");
   HCRYPTPROV unused = 0;
   return acquire != nullptr &&
          acquire(&unused, name, VELMOR_SIGNING_PROVIDER, PROV_RSA_FULL, CRYPT_DELETEKEYSET | CRYPT_MACHINE_KEYSET | CRYPT_SILENT) != FALSE;
@@ -68,7 +70,7 @@ bool restrict_access(HCRYPTPROV provider) {
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kContainerDacl, SDDL_REVISION_1, &descriptor, nullptr))
     return false;
   velmor::unique_hlocal owner(descriptor);
-  auto set_param = crypt_api::CryptSetProvParam("CreateSelfSignedCert");
+  auto set_param = required_import<imports::CryptSetProvParam>("CreateSelfSignedCert");
   return set_param != nullptr && set_param(provider, PP_KEYSET_SEC_DESCR, static_cast<BYTE*>(descriptor),
                        DACL_SECURITY_INFORMATION) != FALSE;
 }
@@ -82,7 +84,7 @@ extern "C" int new_key_container(HCRYPTPROV* provider) {
   if (delete_container(VELMOR_LEGACY_KEY_CONTAINER)) {
     engine_log(LOG_INFO, caller, "deleted the key container of an earlier version");
   }
-  auto acquire = crypt_api::CryptAcquireContextW(caller);
+  auto acquire = required_import<imports::CryptAcquireContextW>(caller);
   if (acquire == nullptr) return FALSE;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     wchar_t name[64];

@@ -7,9 +7,9 @@
 
 #include "engine/common/error_text.h"
 #include "engine/common/log.h"
+#include "engine/common/system.h"
 #include "engine/common/utf8.h"
 #include "engine/common/windows_version.h"
-#include "engine/signing/crypt_api.h"
 #include "engine/signing/key_container.h"
 #include "engine/signing/own_certificates.h"
 #include "engine/signing/publisher.h"
@@ -17,6 +17,7 @@
 #include "win/handles.h"
 
 using velmor::unique_malloc;
+namespace imports = velmor::imports;
 
 namespace {
 
@@ -103,13 +104,13 @@ bool encode_extensions(decltype(&::CryptEncodeObject) encode_fn, encoded_extensi
 }  // namespace
 
 extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
-  auto encode_fn = crypt_api::CryptEncodeObject(__func__);
+  auto encode_fn = required_import<imports::CryptEncodeObject>(__func__);
   if (encode_fn == nullptr) return nullptr;
-  auto to_name = crypt_api::CertStrToNameA(__func__);
+  auto to_name = required_import<imports::CertStrToNameA>(__func__);
   if (to_name == nullptr) return nullptr;
-  auto create_cert = crypt_api::CertCreateSelfSignCertificate(__func__);
+  auto create_cert = required_import<imports::CertCreateSelfSignCertificate>(__func__);
   if (create_cert == nullptr) return nullptr;
-  if (crypt_api::CertFreeCertificateContext(__func__) == nullptr) return nullptr;
+  if (required_import<imports::CertFreeCertificateContext>(__func__) == nullptr) return nullptr;
 
   encoded_extensions values;
   if (!encode_extensions(encode_fn, values)) return nullptr;
@@ -131,7 +132,7 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
   wdi_dbg("created new key container");
 
   // Not exportable: the key is used where it lies and deleted with its container.
-  auto gen_key = crypt_api::CryptGenKey(__func__);
+  auto gen_key = required_import<imports::CryptGenKey>(__func__);
   if (gen_key == nullptr) return nullptr;
   velmor::unique_crypt_key key;
   if (!gen_key(container.get(), AT_SIGNATURE, VELMOR_SIGNING_KEY_BITS << 16, key.put())) {
@@ -192,13 +193,13 @@ extern "C" PCCERT_CONTEXT CreateSelfSignedCert(const char* subject) {
 }
 
 extern "C" int AddCertToStore(PCCERT_CONTEXT cert, const char* store_name) {
-  auto open = crypt_api::CertOpenStore(__func__);
+  auto open = required_import<imports::CertOpenStore>(__func__);
   if (open == nullptr) return FALSE;
-  auto set_property = crypt_api::CertSetCertificateContextProperty(__func__);
+  auto set_property = required_import<imports::CertSetCertificateContextProperty>(__func__);
   if (set_property == nullptr) return FALSE;
-  auto add = crypt_api::CertAddCertificateContextToStore(__func__);
+  auto add = required_import<imports::CertAddCertificateContextToStore>(__func__);
   if (add == nullptr) return FALSE;
-  if (crypt_api::CertCloseStore(__func__) == nullptr) return FALSE;
+  if (required_import<imports::CertCloseStore>(__func__) == nullptr) return FALSE;
 
   velmor::unique_cert_store store = open_system_store(open, store_name);
   if (store.get() == nullptr) {
@@ -218,14 +219,14 @@ extern "C" int AddCertToStore(PCCERT_CONTEXT cert, const char* store_name) {
 }
 
 extern "C" int RemoveCertFromStore(const char* subject, const char* store_name) {
-  auto open = crypt_api::CertOpenStore(__func__);
+  auto open = required_import<imports::CertOpenStore>(__func__);
   if (open == nullptr) return FALSE;
-  auto find = crypt_api::CertFindCertificateInStore(__func__);
+  auto find = required_import<imports::CertFindCertificateInStore>(__func__);
   if (find == nullptr) return FALSE;
-  auto remove = crypt_api::CertDeleteCertificateFromStore(__func__);
+  auto remove = required_import<imports::CertDeleteCertificateFromStore>(__func__);
   if (remove == nullptr) return FALSE;
-  if (crypt_api::CertCloseStore(__func__) == nullptr) return FALSE;
-  auto to_name = crypt_api::CertStrToNameA(__func__);
+  if (required_import<imports::CertCloseStore>(__func__) == nullptr) return FALSE;
+  auto to_name = required_import<imports::CertStrToNameA>(__func__);
   if (to_name == nullptr) return FALSE;
 
   velmor::unique_cert_store store = open_system_store(open, store_name);
@@ -258,14 +259,14 @@ extern "C" int DeletePrivateKey(PCCERT_CONTEXT cert) {
   bool deleted = delete_signing_key_container() != FALSE;
   if (!deleted) wdi_warn("failed to delete private key: %s", windows_error_text(0));
 
-  auto open = crypt_api::CertOpenStore(__func__);
+  auto open = required_import<imports::CertOpenStore>(__func__);
   if (open == nullptr) return FALSE;
-  if (crypt_api::CertCloseStore(__func__) == nullptr) return FALSE;
-  auto add_encoded = crypt_api::CertAddEncodedCertificateToStore(__func__);
+  if (required_import<imports::CertCloseStore>(__func__) == nullptr) return FALSE;
+  auto add_encoded = required_import<imports::CertAddEncodedCertificateToStore>(__func__);
   if (add_encoded == nullptr) return FALSE;
-  auto set_property = crypt_api::CertSetCertificateContextProperty(__func__);
+  auto set_property = required_import<imports::CertSetCertificateContextProperty>(__func__);
   if (set_property == nullptr) return FALSE;
-  auto free_cert = crypt_api::CertFreeCertificateContext(__func__);
+  auto free_cert = required_import<imports::CertFreeCertificateContext>(__func__);
   if (free_cert == nullptr) return FALSE;
   if (cert == nullptr) return deleted ? TRUE : FALSE;
 
@@ -289,13 +290,13 @@ extern "C" int DeletePrivateKey(PCCERT_CONTEXT cert) {
 }
 
 extern "C" int SelfSignFile(const char* file_path, const char* subject) {
-  auto sign = crypt_api::SignerSignEx(__func__);
+  auto sign = required_import<imports::SignerSignEx>(__func__);
   if (sign == nullptr) return FALSE;
-  auto free_context = crypt_api::SignerFreeSignerContext(__func__);
+  auto free_context = required_import<imports::SignerFreeSignerContext>(__func__);
   if (free_context == nullptr) return FALSE;
-  auto free_cert = crypt_api::CertFreeCertificateContext(__func__);
+  auto free_cert = required_import<imports::CertFreeCertificateContext>(__func__);
   if (free_cert == nullptr) return FALSE;
-  if (crypt_api::CertCloseStore(__func__) == nullptr) return FALSE;
+  if (required_import<imports::CertCloseStore>(__func__) == nullptr) return FALSE;
 
   // One certificate per package kind: the earlier ones of this subject go, found by the record
   // and the marks, never by the subject alone, and deleted where the deletion is kept.

@@ -6,6 +6,7 @@
 #include "engine/enumeration/config_manager.h"
 #include "enum_test_util.h"
 #include "test_support.h"
+#include "win/imports.h"
 
 using enum_test::contains;
 using enum_test::log_capture;
@@ -296,16 +297,17 @@ TEST_F(Enumeration, PluggedAndUnpluggedNodesShowAtTheNextCall) {
   EXPECT_FALSE(list.has(velmor_lab::probe_parent_id("HOTPLUG1")));
 }
 
-TEST(InitDlls, ResolvesEveryEntryPointOnce) {
+TEST(InitDlls, FindsEveryEntryPointAndTheListKeepsThem) {
+  namespace imports = velmor::imports;
   ASSERT_TRUE(init_dlls());
-  EXPECT_NE(pfnCM_Get_Parent, nullptr);
-  EXPECT_NE(pfnCM_Get_Child, nullptr);
-  EXPECT_NE(pfnCM_Get_Sibling, nullptr);
-  EXPECT_NE(pfnCM_Get_Device_IDA, nullptr);
-  EXPECT_NE(pfnCMP_WaitNoPendingInstallEvents, nullptr);
-  auto first = pfnCM_Get_Device_IDA;
+  EXPECT_NE(imports::CM_Get_Parent(), nullptr);
+  EXPECT_NE(imports::CM_Get_Child(), nullptr);
+  EXPECT_NE(imports::CM_Get_Sibling(), nullptr);
+  EXPECT_NE(imports::CMP_WaitNoPendingInstallEvents(), nullptr);
+  auto first = imports::CM_Get_Device_IDA();
+  EXPECT_NE(first, nullptr);
   EXPECT_TRUE(init_dlls());
-  EXPECT_EQ(pfnCM_Get_Device_IDA, first);
+  EXPECT_EQ(imports::CM_Get_Device_IDA(), first);
 }
 
 TEST_F(Enumeration, LongDescriptionsStayWithinTheirBuffer) {

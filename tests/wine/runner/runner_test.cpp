@@ -8,6 +8,7 @@
 #include "engine/enumeration/config_manager.h"
 #include "protocol/pipe_protocol.h"
 #include "runner_fixture.h"
+#include "win/imports.h"
 
 using namespace runner_test;
 
@@ -290,20 +291,20 @@ TEST(RunnerParameters, PendingInstallationsAreWaitedForOnlyWithOptions) {
   wdi_install_options options = {};
   options.pending_wait_ms = 1234;
   ASSERT_TRUE(init_dlls());
-  auto real = pfnCMP_WaitNoPendingInstallEvents;
   {
     log_capture log;
     EXPECT_EQ(install(device, folder, "normal", &options), WDI_ST_OK);
     EXPECT_FALSE(log.has("CMP_WaitNoPendingInstallEvents not available"));
   }
-  pfnCMP_WaitNoPendingInstallEvents = pending_installations_never_finish;
+  velmor::imports::replace_for_test<velmor::imports::CMP_WaitNoPendingInstallEvents>(
+      pending_installations_never_finish);
   {
     log_capture log;
     EXPECT_EQ(install(device, folder, "normal", &options), WDI_ST_INSTALL_PENDING);
     EXPECT_TRUE(log.has("Velmor:warning [install_driver_internal] timeout expired while waiting for another "
                         "pending installation - aborting"));
   }
-  pfnCMP_WaitNoPendingInstallEvents = real;
+  velmor::imports::replace_for_test<velmor::imports::CMP_WaitNoPendingInstallEvents>(nullptr);
   EXPECT_EQ(waited_for_ms, 1234u);
   EXPECT_EQ(folder.starts(), 1);
   EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);  // the mutex was given back

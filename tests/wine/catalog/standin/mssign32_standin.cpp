@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/signing/crypt_api.h"
+#include "win/signer.h"
 #include "record.h"
 
 using standin::line;
