@@ -20,7 +20,9 @@ StopEvents& Events() {
   return events;
 }
 
-BOOL WINAPI OnConsoleEvent(DWORD event) {
+}  // namespace
+
+BOOL WINAPI ConsoleStop::OnEvent(DWORD event) {
   StopEvents& events = Events();
   ::SetEvent(events.requested.get());
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
@@ -29,16 +31,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   return TRUE;
 }
 
-}  // namespace
-
 ConsoleStop::ConsoleStop() {
   Events();  // made here, not on the handler's thread
-  ::SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
+  ::SetConsoleCtrlHandler(&OnEvent, TRUE);
 }
 
 ConsoleStop::~ConsoleStop() {
   ::SetEvent(Events().finished.get());
-  ::SetConsoleCtrlHandler(&OnConsoleEvent, FALSE);
+  ::SetConsoleCtrlHandler(&OnEvent, FALSE);
 }
 
 bool ConsoleStop::requested() const { return ::WaitForSingleObject(Events().requested.get(), 0) == WAIT_OBJECT_0; }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+// One per process: a stop once asked for stays asked for.
 class ConsoleStop {
  public:
   ConsoleStop();
@@ -20,4 +21,8 @@ class ConsoleStop {
   bool requested() const;
   // Signalled once a stop is asked for (for RunBound); lives as long as the process.
   HANDLE event() const;
+
+  // The handler Windows calls on a console event, on a thread of its own. Public for the tests:
+  // Wine sends no Ctrl+Break, close, logoff or shutdown event.
+  static BOOL WINAPI OnEvent(DWORD event);
 };

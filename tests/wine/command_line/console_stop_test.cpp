@@ -19,6 +19,7 @@ namespace {
 
 const char kProbe[] = "C0DE3C0A";
 const char kStopped[] = "Stopped by a console control event.";
+const char kInstall[] = "/install /quiet /interfaces usart,bridge";
 
 // The test's own process takes the event too; it goes on.
 BOOL WINAPI Ignore(DWORD) { return TRUE; }
@@ -45,11 +46,11 @@ class ConsoleStop : public cmd::CommandTest {
     cmd::CommandTest::TearDown();
   }
 
-  // Starts an unattended /install of usart and bridge, presses Ctrl+C once its log holds `line`,
-  // and returns the run's exit code and log.
-  long StopAfter(const char* line, std::string* text) {
+  // Starts the app with `arguments`, presses Ctrl+C once its log holds `line`, and returns the
+  // run's exit code and log.
+  long StopAfter(const std::string& arguments, const char* line, std::string* text) {
     const std::string log = logs / "stopped.log";
-    options.arguments = "/install /quiet /interfaces usart,bridge /log \"" + log + "\"";
+    options.arguments = arguments + " /log \"" + log + "\"";
     if (!cmd::launch_app(app, options)) {
       ADD_FAILURE() << wine_test::last_error();
       return -1;
@@ -78,7 +79,7 @@ class ConsoleStop : public cmd::CommandTest {
 TEST_F(ConsoleStop, InsideTheDeviceInstallerEndsAndUndoesTheInstallation) {
   if (sizeof(void*) == 4) GTEST_SKIP() << "the device-installer stand-in is in the 64-bit system folder";
   std::string text;
-  EXPECT_EQ(1602, StopAfter("Installing driver for", &text)) << text;
+  EXPECT_EQ(1602, StopAfter(kInstall, "Installing driver for", &text)) << text;
   EXPECT_NE(std::string::npos, text.find(kStopped)) << text;
   EXPECT_NE(std::string::npos, text.find("Summary: usart failed (-14); stopped")) << text;
   EXPECT_EQ(std::string::npos, text.find("Bridge driver")) << "an interface was started after the stop\n" << text;
@@ -88,11 +89,22 @@ TEST_F(ConsoleStop, InsideTheDeviceInstallerEndsAndUndoesTheInstallation) {
 TEST_F(ConsoleStop, InTheSigningStepFinishesItAndInstallsNothing) {
   if (sizeof(void*) == 4) GTEST_SKIP() << "the device-installer stand-in is in the 64-bit system folder";
   std::string text;
-  EXPECT_EQ(1602, StopAfter("created new key container", &text)) << text;
+  EXPECT_EQ(1602, StopAfter(kInstall, "created new key container", &text)) << text;
   EXPECT_NE(std::string::npos, text.find(kStopped)) << text;
   EXPECT_NE(std::string::npos, text.find("successfully deleted private key")) << "the signing step was cut\n" << text;
   EXPECT_EQ(std::string::npos, text.find("Installing driver for")) << "installed after the stop\n" << text;
   ExpectNothingLeft();
+}
+
+// /extract finishes the package under way and writes no other.
+TEST_F(ConsoleStop, ExtractStopsBetweenPackages) {
+  std::string text;
+  const std::string out = cwd / "out";
+  EXPECT_EQ(1602, StopAfter("/extract \"" + out + "\"", "Korvex-USART.inf'", &text)) << text;
+  EXPECT_NE(std::string::npos, text.find("Summary: usart succeeded; stopped")) << text;
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((out + "\\Usart_driver\\Korvex-USART.cat").c_str())) << text;
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((out + "\\Bridge_driver").c_str())) << text;
+  EXPECT_EQ("", cmd::joined(cmd::tool_key_containers()));
 }
 
 }  // namespace
