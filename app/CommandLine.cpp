@@ -48,6 +48,9 @@ const char kUsageText[] =
     "minutes in all. On Windows for ARM64 and in S mode /install installs nothing (exit code\n"
     "1603).\n"
     "\n"
+    "Ctrl+C, Ctrl+Break or closing the console stops /install, /uninstall and /extract after the\n"
+    "step under way: a running installation is ended and undone (exit code 1602).\n"
+    "\n"
     "Exit codes:\n"
     "  0     every requested interface (or package) succeeded\n"
     "  3010  succeeded; a restart is needed to finish\n"
@@ -55,6 +58,7 @@ const char kUsageText[] =
     "        try again later\n"
     "  1603  at least one failed; the output and the log say which, and why\n"
     "  1639  bad command line, or the log file cannot be opened: nothing was done\n"
+    "  1602  stopped from the console; the output and the log say how far it got\n"
     "  1     /check: something requested is not there\n";
 
 const char kNoProbeLine[] = "No probe attached.";
@@ -440,6 +444,7 @@ std::string PlatformRefusalLine(unsigned native_machine, bool s_mode) {
 }
 
 const char kRestartLine[] = "A restart is needed to finish the installation; Windows was not restarted.";
+const char kStoppedLine[] = "Stopped by a console control event.";
 
 std::string TimeLimitLine(unsigned limit_ms) {
   return "The run's time limit of " + std::to_string(limit_ms / 1000) +

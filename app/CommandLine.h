@@ -31,6 +31,7 @@ enum : int {
   kExitBusy = 1618,     // another copy of the tool, or a device installation in progress: try later
   kExitFailed = 1603,   // at least one failed
   kExitUsage = 1639,    // bad command line, or the log file cannot be opened: nothing was done
+  kExitStopped = 1602,  // stopped from its console (Ctrl+C, Ctrl+Break, closed): the step under way ended
   kExitMissing = 1      // /check: something requested is not there
 };
 
@@ -103,6 +104,8 @@ std::string PlatformRefusalLine(unsigned native_machine, bool s_mode);
 std::string PolicyRefusalLine(const std::vector<const CommandInterface*>& refused);
 // The line that says a restart is needed, and the one that says the run's bound cut it short.
 extern const char kRestartLine[];
+// A console control event stopped /install, /uninstall or /extract between two steps.
+extern const char kStoppedLine[];
 std::string TimeLimitLine(unsigned limit_ms);
 // An attempt at `row` ran past its bound of `limit_ms` and was stopped.
 std::string AttemptLimitLine(const CommandInterface& row, unsigned limit_ms);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ConsoleStop.h"
 #include "app/ProbeRecord.h"
 #include "app/Routines.h"
 #include "app/Unattended.h"
@@ -354,13 +355,15 @@ class HiddenOwner {
 };
 
 int RunInstall(const CommandLineRequest& request, Report& report) {
+  ConsoleStop stop;
   // Windows there rejects every self-signed catalog, whatever the tool would do.
   std::string refusal = PlatformRefusalLine(NativeMachine(), SModeActive());
   if (!refusal.empty()) {
     report.Error(refusal);
     return report.Close("nothing installed on this Windows", kExitFailed);
   }
-  RunBound bound(kRunLimitMs);
+  // A stop from the console ends the running installer as the run's time limit does.
+  RunBound bound(kRunLimitMs, stop.event());
   DeviceList list;
   int status = CreateList(&list);
   if (status == WDI_ST_IN_USE) {
@@ -390,17 +393,26 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   std::vector<int> statuses;
   bool restart = false;
   bool cut_short = false;
+  bool stopped = false;  // an interface was left out or cut short by a stop from the console
   std::vector<const CommandInterface*> refused;
   PortNames ports;
   // Asked just before the interface's turn, so that its line stands in the install order.
   auto chosen = [&](const CommandInterface& row) {
     if (!request.interfaces[row]) return false;
+    if (stop.requested()) {
+      stopped = true;
+      return false;
+    }
     if (request.force || probe == nullptr || !AlreadyInPlace(*probe, row, &ports, &report)) return true;
     results.emplace_back(&row, WDI_ST_OK);
     statuses.push_back(WDI_ST_OK);
     return false;
   };
   auto attempt = [&](const CommandInterface& row) {
+    if (stop.requested()) {
+      stopped = true;
+      return static_cast<int>(WDI_ST_CANCELLED);
+    }
     if (bound.expired()) {
       cut_short = true;
       return static_cast<int>(WDI_ST_TIMED_OUT);
@@ -409,8 +421,11 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
     // Nobody is there to end a hung attempt by hand: it is ended by its own bound.
     std::unique_ptr<RunBound> attempt_bound;
     if (options.unattended) attempt_bound.reset(new RunBound(std::min(AttemptLimitMs(), bound.remaining_ms())));
-    int result = InstallPackage(row, probe, &template_device, &options);
-    if (bound.expired() && result != WDI_ST_OK) {
+    int result = InstallPackage(row, probe, &template_device, &options, stop.event());
+    if (result != WDI_ST_OK && stop.requested()) {
+      stopped = true;  // its installer was ended by the stop
+      result = WDI_ST_CANCELLED;
+    } else if (bound.expired() && result != WDI_ST_OK) {
       cut_short = true;
       result = WDI_ST_TIMED_OUT;
     } else if (attempt_bound != nullptr && attempt_bound->expired() && result != WDI_ST_OK) {
@@ -424,8 +439,8 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
     }
     return result;
   };
-  auto pause = [&bound](unsigned ms) {
-    if (!bound.expired()) PauseAfterAttempt(ms < bound.remaining_ms() ? ms : bound.remaining_ms());
+  auto pause = [&bound, &stop](unsigned ms) {
+    if (!bound.expired() && !stop.requested()) PauseAfterAttempt(ms < bound.remaining_ms() ? ms : bound.remaining_ms());
   };
   auto done = [&](const CommandInterface& row, int result) {
     results.emplace_back(&row, result);
@@ -435,6 +450,10 @@ int RunInstall(const CommandLineRequest& request, Report& report) {
   InstallInOrder(chosen, attempt, pause, done);
   if (cut_short) report.Error(TimeLimitLine(bound.limit_ms()));
   if (!refused.empty()) report.Line(PolicyRefusalLine(refused));
+  if (stopped) {
+    report.Error(kStoppedLine);
+    return report.Close(ResultsDetails(results) + "; stopped", kExitStopped);
+  }
   int exit_code = ExitCodeFor(statuses, restart);
   if (exit_code == kExitRestart) report.Line(kRestartLine);
   return report.Close(ResultsDetails(results), exit_code);
@@ -478,6 +497,10 @@ int RunCheck(const CommandLineRequest& request, Report& report) {
 }
 
 int RunUninstall(const CommandLineRequest& request, Report& report) {
+  // A removal under way is finished, not cut: a stop ends the run between two packages.
+  ConsoleStop stop;
+  bool stopped = false;
+  auto halted = [&] { return stopped = stopped || stop.requested(); };
   // No removal under a running installation of another copy. A name another account made first
   // holds no installation back: the removal of machine-trusted certificates must not wait on it.
   velmor::unique_handle busy(::CreateMutexA(nullptr, TRUE, WDI_INSTALL_MUTEX_NAME));
@@ -499,6 +522,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
       every_interface = false;
       continue;
     }
+    if (halted()) break;
     wdi_store_package packages[kMaxPackages] = {};
     int found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
     if (found < 0) {
@@ -511,6 +535,10 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
     int row_status = WDI_ST_OK;
     for (int round = 1; found > 0; ++round) {
       for (int i = 0; i < found && i < kMaxPackages; ++i) {
+        if (halted()) {
+          row_status = WDI_ST_CANCELLED;  // packages of it are left
+          break;
+        }
         int needs_restart = 0;
         int removed = wdi_remove_store_package(&packages[i], &needs_restart);
         if (removed == WDI_ST_OK && needs_restart) restart = true;
@@ -518,7 +546,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
         report.Line(UninstallLine(*row, packages[i].published_name, removed));
       }
       // More copies than one batch holds: the next batch, a bounded number of times.
-      if (found <= kMaxPackages || row_status != WDI_ST_OK || round >= 8) break;
+      if (found <= kMaxPackages || row_status != WDI_ST_OK || round >= 8 || stopped) break;
       found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
       if (found < 0) row_status = found;
     }
@@ -526,12 +554,16 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
     statuses.push_back(row_status);
   }
   // The certificates sign every package alike: they go only when every package goes.
-  if (every_interface) {
+  if (every_interface && !halted()) {
     int root = wdi_remove_own_certificates("Root");
     int publisher = wdi_remove_own_certificates("TrustedPublisher");
     report.Line(CertificatesLine(root, publisher));
     if (root < 0) statuses.push_back(root);
     if (publisher < 0) statuses.push_back(publisher);
+  }
+  if (stopped) {
+    report.Error(kStoppedLine);
+    return report.Close(ResultsDetails(results) + "; stopped", kExitStopped);
   }
   int exit_code = ExitCodeFor(statuses, restart);
   if (exit_code == kExitRestart) report.Line("A restart is needed to finish the removal; Windows was not restarted.");
@@ -539,6 +571,7 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
 }
 
 int RunExtract(const CommandLineRequest& request, Report& report) {
+  ConsoleStop stop;
   // Without a folder: the bare names, as the dialog's button uses them.
   std::string base;
   velmor::package_folders held;  // the given folder's existing folders, for the whole extraction
@@ -552,6 +585,10 @@ int RunExtract(const CommandLineRequest& request, Report& report) {
   std::vector<std::pair<const CommandInterface*, int>> results;
   std::vector<int> statuses;
   for (const CommandInterface& row : kInterfaces) {
+    if (stop.requested()) {
+      report.Error(kStoppedLine);
+      return report.Close(ResultsDetails(results) + "; stopped", kExitStopped);
+    }
     std::string folder = base + row.folder;
     int status = linked ? WDI_ST_DENIED : ExtractPackage(row, folder.c_str(), &template_device);
     results.emplace_back(&row, status);

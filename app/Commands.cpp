@@ -68,7 +68,7 @@ void PauseAfterAttempt(unsigned ms) { ::Sleep(ms / VELMOR_RETRY_PAUSE_DIVISOR); 
 unsigned AttemptLimitMs() { return kAttemptLimitMs / VELMOR_RETRY_PAUSE_DIVISOR; }
 
 int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_device_entry* template_device,
-                   const wdi_install_options* install_options) {
+                   const wdi_install_options* install_options, HANDLE stop) {
   FillTemplateDevice(row, template_device);
   engine_log_level = LOG_WARNING;
 
@@ -97,6 +97,8 @@ int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_de
 
   status = wdi_prepare_driver(template_device, folder.c_str(), row.inf_name, &options);
   if (status != WDI_ST_OK) return status;
+  // Stopped while preparing: nothing is installed; the package goes with the next preparation or the process.
+  if (stop != nullptr && ::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return WDI_ST_CANCELLED;
 
   wdi_device_entry* device = slot != nullptr ? const_cast<wdi_device_entry*>(&slot->device) : template_device;
   return wdi_install_driver(device, folder.c_str(), row.inf_name, install_options);

@@ -19,9 +19,10 @@ void DestroyList(wdi_device_entry* list);
 // One attempt of the install routine of `row`: the package is prepared from the template record
 // (filled here) in "<user's profile folder>\<folder>" and installed for the probe's own record of that
 // interface, or for the template record when `probe` is null or lacks the interface. `options`
-// decides progress window (owner_window set) or none.
+// decides progress window (owner_window set) or none. When `stop` (an event, optional) is signalled
+// by the end of the preparation, nothing is installed: WDI_ST_CANCELLED.
 int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_device_entry* template_device,
-                   const wdi_install_options* options);
+                   const wdi_install_options* options, HANDLE stop = nullptr);
 
 // The extract routine of `row`: the package prepared from the template record into `folder` (a
 // bare name lands under the current directory).

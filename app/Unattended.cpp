@@ -4,7 +4,6 @@
 
 #include "app/CommandLine.h"
 #include "engine/engine.h"
-#include "engine/engine.h"
 #include "win/imports.h"
 #include "win/registry.h"
 
@@ -49,8 +48,11 @@ bool SModeActive() {
   return velmor::read_registry_dword(key.get(), "SkuPolicyRequired", &required) == ERROR_SUCCESS && required == 1;
 }
 
-RunBound::RunBound(unsigned limit_ms)
-    : limit_ms_(limit_ms), start_(::GetTickCount()), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+RunBound::RunBound(unsigned limit_ms, HANDLE ends_early)
+    : limit_ms_(limit_ms),
+      start_(::GetTickCount()),
+      ends_early_(ends_early),
+      stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   if (stop_) thread_.reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Watch, this, 0, nullptr)));
 }
 
@@ -65,7 +67,9 @@ unsigned RunBound::remaining_ms() const { return RemainingRunMs(::GetTickCount()
 
 unsigned __stdcall RunBound::Watch(void* self) {
   RunBound* bound = static_cast<RunBound*>(self);
-  if (::WaitForSingleObject(bound->stop_.get(), bound->limit_ms_) != WAIT_TIMEOUT) return 0;
+  HANDLE waits[2] = {bound->stop_.get(), bound->ends_early_};
+  DWORD woke = ::WaitForMultipleObjects(bound->ends_early_ != nullptr ? 2 : 1, waits, FALSE, bound->limit_ms_);
+  if (woke != WAIT_TIMEOUT && woke != WAIT_OBJECT_0 + 1) return 0;
   // An attempt may be about to start its installer: keep ending them until the run is over.
   do {
     stop_current_installation();

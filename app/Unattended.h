@@ -15,11 +15,11 @@ unsigned NativeMachine();
 bool SModeActive();
 
 // The bound of a whole run or of one attempt: from construction on, a watchdog thread ends
-// whichever installer process runs once `limit_ms` have passed, and keeps ending new ones until
-// the bound is destroyed.
+// whichever installer process runs once `limit_ms` have passed, or as soon as `ends_early` (an
+// event, optional) is signalled, and keeps ending new ones until the bound is destroyed.
 class RunBound {
  public:
-  explicit RunBound(unsigned limit_ms);
+  explicit RunBound(unsigned limit_ms, HANDLE ends_early = nullptr);
   ~RunBound();
   RunBound(const RunBound&) = delete;
   RunBound& operator=(const RunBound&) = delete;
@@ -33,6 +33,7 @@ class RunBound {
 
   unsigned limit_ms_;
   DWORD start_;
+  HANDLE ends_early_;  // not owned
   velmor::unique_handle stop_;
   velmor::unique_handle thread_;
 };

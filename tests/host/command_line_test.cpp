@@ -145,6 +145,7 @@ TEST(ExitCodeFor, BusyOnlyWhenEveryFailureWasAnotherCopyAtWork) {
   EXPECT_EQ(1603, ExitCodeFor({WDI_ST_IN_USE, WDI_ST_TIMED_OUT, 0}, true));
   EXPECT_EQ(1603, ExitCodeFor({WDI_ST_OTHER}));
   EXPECT_EQ(1639, kExitUsage);
+  EXPECT_EQ(1602, kExitStopped) << "the Windows installer's \"cancelled by the user\"";
 }
 
 TEST(ParseCommandLine, CheckAndUninstallTakeAnInterfaceList) {

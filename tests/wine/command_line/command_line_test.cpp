@@ -463,7 +463,7 @@ TEST_F(CommandLine, BadCommandLinesExitTwoWithTheUsageAndWriteNothing) {
   EXPECT_NE(std::string::npos, help.out.find("/install [/interfaces LIST] [/force] [/quiet] [/log FILE]"));
   for (const char* text : {"/check [/interfaces LIST]", "/uninstall [/interfaces LIST] [/quiet] [/log FILE]",
                            "  3010  succeeded; a restart is needed", "  1618  another copy of this tool",
-                           "  1603  at least one failed", "  1639  bad command line"}) {
+                           "  1603  at least one failed", "  1639  bad command line", "  1602  stopped from the console"}) {
     EXPECT_NE(std::string::npos, help.out.find(text)) << text;
   }
   EXPECT_EQ("", help.err);
