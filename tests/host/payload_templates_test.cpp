@@ -11,9 +11,7 @@
 namespace {
 
 std::string template_text(const std::string& name) {
-  std::string here = __FILE__;
-  std::string root = here.substr(0, here.rfind("tests/host/"));
-  std::ifstream in(root + "payload/templates/" + name, std::ios::binary);
+  std::ifstream in(std::string(VELMOR_SOURCE_DIR) + "payload/templates/" + name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
