@@ -35,10 +35,6 @@ fail() {
   exit 1
 }
 
-prefix=$("$bench" prefix)
-server() { WINEPREFIX=$prefix wineserver "$@" >/dev/null 2>&1 </dev/null; }
-# Whatever the test leaves running ends with it.
-trap 'server -k || true' EXIT
 
 # An /install to its end with the device installer answering at once; its exit code.
 install_to_end() {  # log-name
@@ -66,7 +62,12 @@ wait_for_line() {  # log line pid
   done
 }
 
+# First, so that a tree whose programs this host cannot run is skipped before a prefix is made.
 run "$machine" prepare || { rc=$?; [ $rc = 77 ] && exit 77; fail "prepare failed ($rc)"; }
+prefix=$("$bench" prefix)
+server() { WINEPREFIX=$prefix wineserver "$@" >/dev/null 2>&1 </dev/null; }
+# Whatever the test leaves running ends with it.
+trap 'server -k || true' EXIT
 # Settles what an interrupted earlier run of this test may have left, and shows that the stand-ins
 # let an installation switch the setting off and back.
 install_to_end settle || fail "the first /install failed ($?)"
