@@ -142,10 +142,15 @@ void release_run(install_run& run) {
   if (run.read_pending && installer_pipe != INVALID_HANDLE_VALUE) cancel_read(run);
   run.thread.reset();
   run.process.reset();
-  if (run.ended_by_engine.exchange(false)) run.restore_setting.put_back();
-  // The installer put the setting back itself, or the engine just did: nothing left to recover.
-  // (A removal's installer never touched it: a record there is a dead run's, kept for recovery.)
-  if (reached_pipe && run.installs) run.restore_setting.forget();
+  // An installer the engine ended could not put the setting back; one that ran to its end put back
+  // only what it found, which is a dead run's switched-off value when this run took that run's over.
+  bool settled = true;
+  if (run.ended_by_engine.exchange(false) || run.restore_setting.owes_put_back()) {
+    settled = run.restore_setting.put_back();
+  }
+  // Nothing left to recover once the setting is back; a failed put-back keeps the record for the
+  // next run. (A removal's installer never touched it: a record there is a dead run's.)
+  if (reached_pipe && run.installs && settled) run.restore_setting.forget();
   run.installs = false;
   // The pipe goes before the buffer: no read can complete into freed memory.
   if (installer_pipe != INVALID_HANDLE_VALUE) ::CloseHandle(installer_pipe);

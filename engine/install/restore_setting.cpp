@@ -11,7 +11,17 @@ namespace velmor {
 
 void restore_setting_keeper::remember() {
   remembered_ = false;
+  inherited_ = false;
   original_ = restore_setting{};
+  // Recovery left a dead run's record only because it could not put it back: the first recorded
+  // value is the machine's own, and a reading now would overwrite it with the switched-off one.
+  for (const auto& record : journal::list(journal::kRestoreSetting)) {
+    if (record.first == kOriginalRecord && parse_recorded_setting(record.second.c_str(), &original_)) {
+      remembered_ = true;
+      inherited_ = true;
+      return;
+    }
+  }
   // Before Vista there is no such policy; unreached, there is nothing the installer could change.
   if (!read_restore_policy(&original_).reached()) return;
   remembered_ = true;
@@ -44,13 +54,16 @@ bool parse_recorded_setting(const wchar_t* text, restore_setting* setting) {
   return true;
 }
 
-void restore_setting_keeper::put_back() {
-  if (!remembered_) return;
+bool restore_setting_keeper::put_back() {
+  if (!remembered_) return true;
   remembered_ = false;
-  if (put_back_restore_setting(original_, "install_driver_internal",
-                               "could not restore the system restore point creation setting")) {
-    engine_log(LOG_INFO, "install_driver_internal", "restored the system restore point creation setting");
+  inherited_ = false;
+  if (!put_back_restore_setting(original_, "install_driver_internal",
+                                "could not restore the system restore point creation setting")) {
+    return false;
   }
+  engine_log(LOG_INFO, "install_driver_internal", "restored the system restore point creation setting");
+  return true;
 }
 
 void restore_setting_keeper::note_installer(HANDLE process) {

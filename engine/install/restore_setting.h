@@ -25,18 +25,23 @@ class restore_setting_keeper {
  public:
   // Reads the value as the installer will find it (Vista and later; older systems keep no such
   // policy) and records it for recovery before the installer can change it. Forgets an earlier
-  // reading.
+  // reading. A dead run's record that recovery could not put back is kept instead: the setting now
+  // is that run's switched-off one, and the machine's own is the recorded value, owed until it has
+  // been put back.
   void remember();
   // Records the installer that may switch it off, so that a recovery waits for that one first.
   void note_installer(HANDLE process);
-  // Writes the remembered value back, or deletes the value when there was none. Nothing when
-  // nothing was remembered.
-  void put_back();
+  // Writes the remembered value back, or deletes the value when there was none. True when it is
+  // back, or when nothing was remembered.
+  bool put_back();
+  // A dead run's value this run took over, which its own installer does not know to put back.
+  bool owes_put_back() const { return remembered_ && inherited_; }
   // The run is over and the setting is as it was: the record goes.
   void forget();
 
  private:
   bool remembered_ = false;
+  bool inherited_ = false;
   restore_setting original_;
 };
 

@@ -5,75 +5,28 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 #include <wincrypt.h>
 
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "command_fixture.h"
+#include "machine_changes.h"
 #include "standin_session.h"
 #include "test_support.h"
 
 namespace {
 
+using wine_test::installers_running;
+using wine_test::joined;
+using wine_test::protected_folders;
+using wine_test::tool_key_containers;
+
 const char kProbe[] = "C0DE3A0A";
 const char kInstall[] = "/install /quiet /interfaces usart,bridge";
-
-std::string temp_of_windows() {
-  char windows[MAX_PATH] = {};
-  ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
-  return std::string(windows) + "\\Temp";
-}
-
-std::vector<std::string> protected_folders() {
-  std::set<std::string> found;
-  for (const std::string& file : wine_test::list_files(temp_of_windows())) {
-    const std::string folder = file.substr(0, file.find('\\'));
-    // The tool's own names only ("Velmor-" and hex digits): benchmarks leave folders of their own here.
-    if (folder.rfind("Velmor-", 0) == 0 && folder.size() > 7 &&
-        folder.find_first_not_of("0123456789abcdefABCDEF", 7) == std::string::npos) {
-      found.insert(folder);
-    }
-  }
-  return std::vector<std::string>(found.begin(), found.end());
-}
-
-std::vector<std::string> tool_key_containers() {
-  std::vector<std::string> found;
-  HCRYPTPROV provider = 0;
-  if (!::CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_MACHINE_KEYSET))
-    return {"(cannot enumerate)"};
-  char name[256];
-  DWORD flags = CRYPT_FIRST;
-  for (;;) {
-    DWORD size = sizeof(name);
-    if (!::CryptGetProvParam(provider, PP_ENUMCONTAINERS, reinterpret_cast<BYTE*>(name), &size, flags)) break;
-    flags = 0;
-    if (std::string(name).rfind("Velmor key ", 0) == 0) found.push_back(name);
-  }
-  ::CryptReleaseContext(provider, 0);
-  return found;
-}
-
-std::vector<DWORD> installers_running() {
-  std::vector<DWORD> found;
-  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return found;
-  PROCESSENTRY32 entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry)) {
-    std::string exe = entry.szExeFile;
-    if (exe.find("installer_x64.exe") != std::string::npos || exe.find("installer_x86.exe") != std::string::npos)
-      found.push_back(entry.th32ProcessID);
-  }
-  ::CloseHandle(snapshot);
-  return found;
-}
 
 // How many certificates of each package kind the tool made for the usart and bridge interfaces the
 // machine's store holds (read through the whole system store, as Windows uses it). Other kinds may be
@@ -93,12 +46,6 @@ std::map<std::string, int> tool_certificates(const char* store_name) {
   }
   ::CertCloseStore(store, 0);
   return count;
-}
-
-std::string joined(const std::vector<std::string>& items) {
-  std::string all;
-  for (const std::string& item : items) all += item + " ";
-  return all;
 }
 
 class KilledRuns : public cmd::CommandTest {

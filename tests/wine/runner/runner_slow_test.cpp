@@ -149,3 +149,60 @@ TEST(RestoreSettingRecovery, AFailedPutBackKeepsTheRecordAndNamesTheStep) {
   restore_policy_key_for_tests = nullptr;
   journal_key_for_tests = nullptr;
 }
+
+// A dead run's record that recovery could not put back is the machine's own setting: the next
+// installation keeps it (the value it finds now is the dead run's switched-off one) and owes its
+// put-back, until one succeeds.
+TEST(RestoreSettingRecovery, TheFirstRecordedSettingWinsUntilItIsPutBack) {
+  const char* key_name = "Software\\Velmor tests\\restore policy";
+  restore_policy_key_for_tests = key_name;
+  journal_key_for_tests = L"SOFTWARE\\Velmor tests\\journal";
+  // The dead run's state: the setting switched off, the machine's own 0 in the record.
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key_name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  DWORD one = 1;
+  ::RegSetValueExA(key, "DisableSystemRestore", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+  ASSERT_TRUE(velmor::journal::add(velmor::journal::kRestoreSetting, velmor::kOriginalRecord, L"0", "test"));
+  // Writes refused (as a policy store that cannot be saved would refuse them), reads allowed.
+  auto set_dacl = [&](const char* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_EQ(::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    ::LocalFree(descriptor);
+  };
+  set_dacl("D:P(D;;KW;;;WD)(A;;KR;;;WD)");
+  auto recorded = [] {
+    std::string all;
+    for (const auto& record : velmor::journal::list(velmor::journal::kRestoreSetting)) {
+      if (record.first == velmor::kOriginalRecord) all += wine_test::narrow(record.second);
+    }
+    return all;
+  };
+  {
+    package_folder folder;
+    test_device device;
+    log_capture log;
+    EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+    EXPECT_EQ(log.count("could not put back the restore point creation setting of a run that did not finish"), 1)
+        << log.text();
+    EXPECT_EQ(recorded(), "0") << "the dead run's value, not the switched-off one found now";
+  }
+  set_dacl("D:P(A;;KA;;;WD)");
+  {
+    package_folder folder;
+    test_device device;
+    EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
+    DWORD value = 7;
+    DWORD size = sizeof(value);
+    EXPECT_EQ(::RegQueryValueExA(key, "DisableSystemRestore", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(recorded(), "");
+  }
+  ::RegCloseKey(key);
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, key_name);
+  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, journal_key_for_tests);
+  restore_policy_key_for_tests = nullptr;
+  journal_key_for_tests = nullptr;
+}
