@@ -588,7 +588,9 @@ extern "C" int install_driver_internal(void* request_pointer) {
   // Before Vista, Windows installs the probe on another port from the folder it was installed
   // from: the package is installed from a copy that stays (the prepared folder still goes).
   if (windows_version_code == -1) detect_windows_version();
-  if (windows_version_code < 0x60 && !plan.filter) velmor::kept_source::keep(prepared, request.inf_name, plan.folder);
+  if (windows_version_code >= 0 && windows_version_code < 0x60 && !plan.filter) {
+    velmor::kept_source::keep(prepared, request.inf_name, plan.folder);
+  }
   plan.windows64 = windows_is_64bit();
   plan_command(plan, request.device, request.inf_name);
   return serve_installer(run, &request, plan);

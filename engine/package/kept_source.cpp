@@ -92,7 +92,7 @@ bool trusted_owner(const std::wstring& path) {
   if (::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid)) return true;
   if (windows_version_code == -1) detect_windows_version();
   unique_hlocal user(get_sid());
-  return windows_version_code < 0x60 && user && ::EqualSid(owner, user.get());
+  return windows_version_code >= 0 && windows_version_code < 0x60 && user && ::EqualSid(owner, user.get());
 }
 
 // The folder of all kept sources, held from the volume root down while this run works in it.
@@ -213,7 +213,10 @@ bool keep(const char* prepared, const char* inf_name, char (&folder)[MAX_PATH]) 
   mend_in(place, kKeeping);
 
   protected_folder staging;
-  if (staging.create_at(place.staging, kKeeping) != WDI_ST_OK) return false;
+  if (staging.create_at(place.staging, kKeeping) != WDI_ST_OK) {
+    engine_log(LOG_WARNING, kKeeping, "the package source cannot be kept: Windows will ask for it again");
+    return false;
+  }
   if (!copy_into(utf16_string(prepared), std::string(), staging) || !staging.keep()) {
     engine_log(LOG_WARNING, kKeeping, "could not copy the package to '%s': %s", narrow(place.staging).c_str(),
                windows_error_text(0));
@@ -253,7 +256,8 @@ extern "C" int wdi_forget_package_source(const char* inf_name) {
     return WDI_ST_BAD_PARAMETER;
   }
   sources all;
-  if (!all.open(false, kForgetting)) return WDI_ST_OK;  // nothing kept here
+  // None kept here (or in a folder of all sources that another account made, said in a warning).
+  if (!all.open(false, kForgetting)) return WDI_ST_OK;
   kind_folders place(all, kind);
   mend_in(place, kForgetting);
   int status = WDI_ST_OK;
