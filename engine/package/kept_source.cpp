@@ -22,6 +22,7 @@
 #include "engine/payload/security.h"
 #include "win/bounded_path.h"
 #include "win/handles.h"
+#include "win/imports.h"
 #include "win/utf8.h"
 
 namespace velmor::kept_source {
@@ -102,7 +103,9 @@ class sources {
   // warning under `caller`, or quietly when it is missing and not to be made.
   bool open(bool create, const char* caller) {
     wchar_t data[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data))) {
+    auto folder_path = imports::SHGetFolderPathW();
+    if (folder_path == nullptr ||
+        FAILED(folder_path(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data))) {
       engine_log(LOG_WARNING, caller, "the common application data folder cannot be found");
       return false;
     }
