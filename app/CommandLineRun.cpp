@@ -550,6 +550,9 @@ int RunUninstall(const CommandLineRequest& request, Report& report) {
       found = wdi_find_store_packages(row->inf_name, packages, kMaxPackages);
       if (found < 0) row_status = found;
     }
+    // The source Windows before Vista installs from again goes with the package (a warning only
+    // when it cannot: the package itself is gone).
+    if (row_status == WDI_ST_OK) wdi_forget_package_source(row->inf_name);
     results.emplace_back(row, row_status);
     statuses.push_back(row_status);
   }

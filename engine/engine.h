@@ -2,7 +2,8 @@
 //   status codes and texts, log           engine/common/status.h, engine/common/log.h,
 //                                          engine/common/error_text.h, engine/common/utf8.h
 //   enumeration                            engine/enumeration/device_list.h, engine/enumeration/com_port.h
-//   package preparation and installation   engine/package/prepare.h, engine/install/install.h
+//   package preparation and installation   engine/package/prepare.h, engine/install/install.h,
+//                                          engine/package/kept_source.h
 //   driver store and own certificates      engine/store/driver_store.h, engine/signing/own_certificates.h
 //   process set-up and Windows facts       engine/common/system.h, engine/common/windows_version.h
 //   folders held against links             engine/payload/security.h
@@ -21,6 +22,7 @@
 #include "engine/common/windows_version.h"
 #include "engine/enumeration/com_port.h"
 #include "engine/install/install.h"
+#include "engine/package/kept_source.h"
 #include "engine/package/prepare.h"
 #include "engine/payload/security.h"
 #include "engine/signing/own_certificates.h"

@@ -22,6 +22,9 @@ VELMOR_IMPORT("kernel32.dll", GetFileInformationByHandleEx,
               BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD))
 VELMOR_IMPORT("kernel32.dll", GetFinalPathNameByHandleW, DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD))
 VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
+// The kept package sources' folder (engine/package/kept_source.cpp): the app delay-loads shell32,
+// and a direct call there would be bound to the startup import the toolchain adds by default.
+VELMOR_IMPORT("shell32.dll", SHGetFolderPathW, HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR))
 // The user's profile folder from the token (no known DLL on every system).
 VELMOR_IMPORT("userenv.dll", GetUserProfileDirectoryW, BOOL(WINAPI*)(HANDLE, LPWSTR, LPDWORD))
 // Not known DLLs on every system (comctl32 on none), so never static imports of the app.

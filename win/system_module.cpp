@@ -50,11 +50,6 @@ void restrict_dll_search() {
   if (auto set_directory = imports::SetDllDirectoryW()) set_directory(L"");
 }
 
-bool user_is_admin() {
-  auto is_user_an_admin = imports::IsUserAnAdmin();
-  return is_user_an_admin != nullptr && is_user_an_admin();
-}
-
 bool running_under_wow64() {
   BOOL flag = FALSE;
   auto is_wow64 = imports::IsWow64Process();

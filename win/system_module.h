@@ -19,7 +19,10 @@ HMODULE load_system_library(const char* name);
 // without the current directory (SetDllDirectoryW(L""), XP SP1 and later).
 void restrict_dll_search();
 
-// True when the process has administrator rights; false where shell32 lacks the call.
+// True when the process has administrator rights; false where shell32 lacks the call. Alone in
+// win/administrator.cpp: a test program links a definition of its own in its place to stand for a
+// user without them (under Wine every user is an administrator), and a shipped program has no
+// other.
 bool user_is_admin();
 
 // True for a 32-bit process on 64-bit Windows; false where kernel32 lacks the call.

@@ -16,6 +16,7 @@
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/utf8.h"
+#include "engine/common/windows_version.h"
 #include "engine/enumeration/config_manager.h"
 #include "engine/install/installer_launch.h"
 #include "engine/install/installer_pipe.h"
@@ -24,6 +25,7 @@
 #include "protocol/pipe_protocol.h"
 #include "engine/install/progress_window.h"
 #include "engine/install/restore_setting.h"
+#include "engine/package/kept_source.h"
 #include "engine/package/prepared_package.h"
 #include "engine/recovery/recovery.h"
 #include "win/bounded_path.h"
@@ -588,6 +590,12 @@ extern "C" int install_driver_internal(void* request_pointer) {
     }
   } else {
     wdi_dbg("CMP_WaitNoPendingInstallEvents not available");
+  }
+  // Before Vista, Windows installs the probe on another port from the folder it was installed
+  // from: the package is installed from a copy that stays (the prepared folder still goes).
+  if (windows_version_code == -1) detect_windows_version();
+  if (windows_version_code >= 0 && windows_version_code < 0x60 && !plan.filter) {
+    velmor::kept_source::keep(prepared, request.inf_name, plan.folder);
   }
   plan.windows64 = windows_is_64bit();
   plan_command(plan, request.device, request.inf_name);

@@ -12,7 +12,7 @@
 #include "win/handles.h"
 
 namespace velmor::prepare {
-int write_inf(const char* inf_path, int kind, protected_folder& own, const char* inf_name) {
+int write_inf(const char* inf_path, int kind, protected_folder* own, const char* inf_name) {
   unique_malloc<char> text;
   int status = substitute_template(inf_template_table[kind], text);
   if (status != WDI_ST_OK) return status;
@@ -26,8 +26,8 @@ int write_inf(const char* inf_path, int kind, protected_folder& own, const char*
   std::string bytes = "\xFF\xFE";
   bytes.append(reinterpret_cast<const char*>(wide.get()), units * sizeof(wchar_t));
 
-  if (own.write_file(inf_name, bytes.data(), bytes.size(), "wdi_prepare_driver") != WDI_ST_OK) {
-    prepare_err("failed to create file: %s", own.full(inf_name).c_str());
+  if (own != nullptr && own->write_file(inf_name, bytes.data(), bytes.size(), "wdi_prepare_driver") != WDI_ST_OK) {
+    prepare_err("failed to create file: %s", own->full(inf_name).c_str());
     return WDI_ST_DENIED;
   }
 

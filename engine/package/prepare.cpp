@@ -18,6 +18,7 @@
 #include "engine/payload/security.h"
 #include "win/handles.h"
 #include "win/lock.h"
+#include "win/system_module.h"
 #include "win/utf8.h"
 
 using velmor::unique_malloc;
@@ -111,14 +112,20 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
     return WDI_ST_BAD_PARAMETER;
   }
   // Everything that is hashed, signed and installed comes from a protected folder of this
-  // preparation; the user's folder receives the same files as the user's copy.
-  // What a killed preparation or installation left goes before this one adds anything.
-  recover_before_preparation();
+  // preparation; the user's folder receives the same files as the user's copy. Without
+  // administrator rights there is no such folder to be had (one made in the Windows folder's Temp
+  // could be neither held nor removed again), nor anything to sign or install: the user's copy
+  // alone is written, and what a killed run left waits for an administrator's run.
+  const bool elevated = velmor::user_is_admin();
   velmor::protected_folder* own = nullptr;
-  status = velmor::prepare::begin_package(&own);
-  if (status != WDI_ST_OK) return status;
+  if (elevated) {
+    // What a killed preparation or installation left goes before this one adds anything.
+    recover_before_preparation();
+    status = velmor::prepare::begin_package(&own);
+    if (status != WDI_ST_OK) return status;
+  }
   auto drop = velmor::scope_exit([] { velmor::prepare::drop_package(); });
-  status = velmor::extract_binaries_into(*own);
+  if (own != nullptr) status = velmor::extract_binaries_into(*own);
   if (status != WDI_ST_OK) return status;
   status = extract_binaries(directory);
   if (status != WDI_ST_OK) return status;
@@ -137,10 +144,11 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
 
   status = velmor::prepare::fill_inf_tokens(*device, inf_name, options, kind);
   if (status != WDI_ST_OK) return status;
-  status = velmor::prepare::write_inf(inf_path, kind, *own, inf_name);
+  status = velmor::prepare::write_inf(inf_path, kind, own, inf_name);
   if (status != WDI_ST_OK) return status;
-  status = velmor::prepare::make_catalog(directory, inf_name, cat_path, options, kind, *own);
+  status = velmor::prepare::make_catalog(directory, inf_name, cat_path, options, kind, own);
   if (status != WDI_ST_OK) return status;
+  if (own == nullptr) return WDI_ST_OK;  // nothing that could be installed: the last package is dropped
   velmor::prepare::complete_package(directory, inf_name);
   drop.dismiss();
   return WDI_ST_OK;

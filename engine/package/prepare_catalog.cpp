@@ -1,12 +1,11 @@
 // The catalog of a prepared package: its members, its hardware ID and its self-signed signature.
 //   velmor::prepare::make_catalog
-#include <shlobj.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/common/error_text.h"
 #include "engine/common/status.h"
 #include "engine/common/system.h"
 #include "engine/common/windows_version.h"
@@ -19,7 +18,6 @@
 #include "payload/payload_table.h"
 #include "engine/common/utf8.h"
 #include "win/handles.h"
-#include "win/system_module.h"
 
 namespace velmor::prepare {
 namespace {
@@ -43,16 +41,19 @@ std::vector<std::string> member_files(const char* const* members, int count, con
   return relatives;
 }
 
-// The signed catalog, read from the protected folder, as the user's copy.
-int copy_catalog(const std::string& own_cat, const char* directory, const char* cat_path) {
+// The signed catalog, read from the protected folder, as the user's copy. What is installed is the
+// protected one, so a copy that cannot be written (another program holds the file without sharing,
+// it is read-only) only warns, like every other catalog failure; a link found at the last moment
+// is still not written through (fcreate_below refuses it).
+void copy_catalog(const std::string& own_cat, const char* directory, const char* cat_path) {
   unique_malloc<wchar_t> wide(utf8_to_utf16(own_cat.c_str()));
   unique_file source(wide ? ::CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                           : INVALID_HANDLE_VALUE);
-  if (!source) return WDI_ST_OK;  // no catalog was written: nothing to copy
+  if (!source) return;  // no catalog was written: nothing to copy
   FILE* copy = velmor::fcreate_below(directory, cat_path, "w");
   if (copy == nullptr) {
-    prepare_err("failed to create file: %s", cat_path);
-    return WDI_ST_DENIED;
+    prepare_warn("could not write the copy of the cat file to %s: %s", cat_path, windows_error_text(0));
+    return;
   }
   char buffer[16384];
   DWORD got = 0;
@@ -60,20 +61,17 @@ int copy_catalog(const std::string& own_cat, const char* directory, const char* 
   while (written && ::ReadFile(source.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0)
     written = std::fwrite(buffer, 1, got, copy) == got;
   written = std::fclose(copy) == 0 && written;
-  if (!written) {
-    prepare_err("failed to write file: %s", cat_path);
-    return WDI_ST_DENIED;
-  }
-  return WDI_ST_OK;
+  if (!written) prepare_warn("could not write the copy of the cat file to %s", cat_path);
 }
 
 }  // namespace
 
 int make_catalog(const char* directory, const char* inf_name, const char* cat_path,
-                 const wdi_prepare_options* options, int kind, protected_folder& own) {
+                 const wdi_prepare_options* options, int kind, protected_folder* own) {
   if (windows_version_code == -1) detect_windows_version();
-  // Catalogs matter from Vista on, and only an administrator can trust the signing certificate.
-  if (windows_version_code < 0x60 || !velmor::user_is_admin()) {
+  // Catalogs matter from Vista on, and only an administrator can trust the signing certificate
+  // (only an administrator's preparation has a protected folder).
+  if (windows_version_code < 0x60 || own == nullptr) {
     prepare_info("No .cat file generated (not running Vista or later, or missing elevated privileges)");
     return WDI_ST_OK;
   }
@@ -111,15 +109,15 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
   std::vector<std::string> relatives = member_files(members, count, inf_name);
   paths.reserve(relatives.size());
   for (const std::string& relative : relatives) {
-    HANDLE handle = own.file(relative.c_str());
+    HANDLE handle = own->file(relative.c_str());
     if (handle == nullptr) continue;
-    paths.push_back(own.full(relative.c_str()));
+    paths.push_back(own->full(relative.c_str()));
     size_t slash = relative.find_last_of('\\');
     files.push_back({relative.c_str() + (slash == std::string::npos ? 0 : slash + 1), paths.back().c_str(), handle});
   }
   const char* cat_name = std::strrchr(cat_path, '\\') != nullptr ? std::strrchr(cat_path, '\\') + 1 : cat_path;
-  std::string own_cat = own.full(cat_name);
-  own.adopt_file(cat_name);
+  std::string own_cat = own->full(cat_name);
+  own->adopt_file(cat_name);
   if (!CreateCatOfFiles(own_cat.c_str(), hardware_id, files.data(), static_cast<DWORD>(files.size()))) {
     prepare_warn("could not create cat file");
     return WDI_ST_OK;
@@ -129,7 +127,8 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
     const char* signer = options->signer_subject != nullptr ? options->signer_subject : subject;
     if (!SelfSignFile(own_cat.c_str(), signer)) prepare_warn("could not sign cat file");
   }
-  return copy_catalog(own_cat, directory, cat_path);
+  copy_catalog(own_cat, directory, cat_path);
+  return WDI_ST_OK;
 }
 
 }  // namespace velmor::prepare

@@ -23,14 +23,15 @@ int fill_inf_tokens(const wdi_device_entry& device, const char* inf_name, const 
 int substitute_template(const char* name, unique_malloc<char>& text);
 
 // Substitutes the kind's INF template and writes it as UTF-16LE with a byte-order mark into the
-// protected folder (as inf_name) and to inf_path.
-int write_inf(const char* inf_path, int kind, protected_folder& own, const char* inf_name);
+// protected folder (as inf_name; none without administrator rights) and to inf_path.
+int write_inf(const char* inf_path, int kind, protected_folder* own, const char* inf_name);
 
-// The catalog steps after the INF: decides whether a catalog is made, lists its members, creates
-// and signs it in the protected folder from the files held there, and copies it to cat_path.
-// Failures of the catalog itself only warn; the result is 0, a substitution error or a refused
-// user copy.
+// The catalog steps after the INF: decides whether a catalog is made (never without administrator
+// rights, when there is no protected folder), lists its members, creates and signs it in the
+// protected folder from the files held there, and copies it to cat_path. Failures of the catalog
+// itself and of the user's copy only warn; the result is 0, a substitution error or a user's
+// catalog path that is a link.
 int make_catalog(const char* directory, const char* inf_name, const char* cat_path,
-                 const wdi_prepare_options* options, int kind, protected_folder& own);
+                 const wdi_prepare_options* options, int kind, protected_folder* own);
 
 }  // namespace velmor::prepare

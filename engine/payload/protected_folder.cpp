@@ -55,7 +55,46 @@ bool create_new_folder(const std::wstring& path, SECURITY_ATTRIBUTES* security, 
   return false;
 }
 
+// The folder's security descriptor, made once per creation.
+bool folder_security(unique_hlocal* owner, SECURITY_ATTRIBUTES* security, const char* caller) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderDacl, SDDL_REVISION_1, &descriptor, nullptr)) {
+    engine_log(LOG_ERROR, caller, "could not set security descriptor: %s", windows_error_text(0));
+    return false;
+  }
+  owner->reset(descriptor);
+  *security = {sizeof(*security), descriptor, FALSE};
+  return true;
+}
+
 }  // namespace
+
+int protected_folder::create_at(const std::wstring& path, const char* caller) {
+  remove();
+  unique_hlocal descriptor;
+  SECURITY_ATTRIBUTES security;
+  if (!folder_security(&descriptor, &security, caller)) return WDI_ST_NO_RESOURCE;
+  unique_file held;
+  if (!create_new_folder(path, &security, &held)) {
+    engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(path).c_str(), windows_error_text(0));
+    return WDI_ST_DENIED;
+  }
+  wide_ = path;
+  path_ = narrow(path);
+  held_folders_.push_back(std::move(held));
+  return WDI_ST_OK;
+}
+
+bool protected_folder::keep() {
+  bool flushed = true;
+  for (auto& f : files_) flushed = (!f.second || ::FlushFileBuffers(f.second.get())) && flushed;
+  files_.clear();
+  held_folders_.clear();
+  folders_.clear();
+  wide_.clear();
+  path_.clear();
+  return flushed;
+}
 
 int protected_folder::create(const char* caller) {
   remove();
@@ -65,13 +104,9 @@ int protected_folder::create(const char* caller) {
     engine_log(LOG_ERROR, caller, "unable to find the Windows folder: %s", windows_error_text(0));
     return WDI_ST_NO_RESOURCE;
   }
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderDacl, SDDL_REVISION_1, &descriptor, nullptr)) {
-    engine_log(LOG_ERROR, caller, "could not set security descriptor: %s", windows_error_text(0));
-    return WDI_ST_NO_RESOURCE;
-  }
-  unique_hlocal descriptor_owner(descriptor);
-  SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
+  unique_hlocal descriptor_owner;
+  SECURITY_ATTRIBUTES security;
+  if (!folder_security(&descriptor_owner, &security, caller)) return WDI_ST_NO_RESOURCE;
 
   std::wstring base = std::wstring(windows);
   if (!base.empty() && base.back() != L'\\') base += L'\\';

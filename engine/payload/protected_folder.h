@@ -1,5 +1,6 @@
 // A folder only administrators and the system account can write to, made new for one preparation
-// (or one version lookup) and removed with everything the engine wrote into it.
+// (or one version lookup) and removed with everything the engine wrote into it, or kept (the source
+// of an installed package on XP, engine/package/kept_source.h).
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,12 @@ class protected_folder {
   // (administrators and the system account), never opening one that exists, and holds it open
   // against renaming. 0, or a status after an error line under `caller`.
   int create(const char* caller);
+  // The same protection for a folder of a given full path (its parent must exist), which must not
+  // exist yet. 0, or a status after an error line.
+  int create_at(const std::wstring& path, const char* caller);
+  // Keeps the folder: the written files are flushed to disk and every handle is closed, and the
+  // folder is forgotten, not removed. False when a flush failed.
+  bool keep();
   bool created() const { return !path_.empty(); }
   // Its full path in UTF-8; empty before create.
   const std::string& path() const { return path_; }

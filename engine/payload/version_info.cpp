@@ -17,6 +17,7 @@
 #include "win/bounded_path.h"
 #include "win/handles.h"
 #include "win/imports.h"
+#include "win/system_module.h"
 #include "win/utf8.h"
 
 using velmor::unique_malloc;
@@ -65,6 +66,25 @@ bool read_fixed_file_info(const char* path, VS_FIXEDFILEINFO* info) {
   return true;
 }
 
+// The version record inside the image bytes themselves: the VS_VERSIONINFO block of its version
+// resource (the key "VS_VERSION_INFO" six bytes into the block, the record behind the key, aligned
+// to four bytes from the block's start).
+bool fixed_file_info_in_image(const unsigned char* data, size_t size, VS_FIXEDFILEINFO* info) {
+  static const wchar_t key[] = L"VS_VERSION_INFO";
+  const size_t key_bytes = sizeof(key);  // with its terminator
+  const size_t value_offset = (6 + key_bytes + 3) & ~static_cast<size_t>(3);
+  if (size < value_offset + sizeof(*info)) return false;
+  for (size_t block = 0; block + value_offset + sizeof(*info) <= size; block += 2) {
+    if (std::memcmp(data + block + 6, key, key_bytes) != 0) continue;
+    VS_FIXEDFILEINFO found;
+    std::memcpy(&found, data + block + value_offset, sizeof(found));
+    if (found.dwSignature != VS_FFI_SIGNATURE) continue;
+    *info = found;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
@@ -80,19 +100,27 @@ extern "C" int get_version_info(int kind, VS_FIXEDFILEINFO* out) {
   const payload_entry* entry = find_entry(versioned_file_table[kind]);
   if (entry == nullptr) return WDI_ST_MISSING;
 
-  velmor::protected_folder folder;
-  int status = folder.create("get_version_info");
-  if (status != WDI_ST_OK) return WDI_ST_NO_RESOURCE;
-  if (folder.write_file(entry->file_name, entry->data, entry->size, "get_version_info") != WDI_ST_OK)
-    return WDI_ST_NO_RESOURCE;
-  std::string copy = folder.full(entry->file_name);
-  const char* path = copy.c_str();
-  // The version calls open the file for reading with read sharing only: the engine's writing handle
-  // goes first. Nobody else can change the file in the folder meanwhile.
-  folder.close_files();
-
   VS_FIXEDFILEINFO info = {};
-  if (read_fixed_file_info(path, &info)) {
+  bool found = false;
+  if (velmor::user_is_admin()) {
+    velmor::protected_folder folder;
+    int status = folder.create("get_version_info");
+    if (status != WDI_ST_OK) return WDI_ST_NO_RESOURCE;
+    if (folder.write_file(entry->file_name, entry->data, entry->size, "get_version_info") != WDI_ST_OK)
+      return WDI_ST_NO_RESOURCE;
+    std::string copy = folder.full(entry->file_name);
+    // The version calls open the file for reading with read sharing only: the engine's writing
+    // handle goes first. Nobody else can change the file in the folder meanwhile.
+    folder.close_files();
+    found = read_fixed_file_info(copy.c_str(), &info);
+  } else {
+    // No protected folder can be had without administrator rights (one made in the Windows
+    // folder's Temp could be neither held nor removed again), and the user's own folders are open
+    // to the user's programs: the record is read from the bytes the program carries.
+    found = fixed_file_info_in_image(entry->data, entry->size, &info);
+  }
+  int status = WDI_ST_OK;
+  if (found) {
     // The file date is the entry's build-time timestamp as a FILETIME (100 ns since 1601).
     uint64_t file_time = (static_cast<uint64_t>(entry->timestamp) + 11644473600ULL) * 10000000ULL;
     info.dwFileDateMS = static_cast<DWORD>(file_time >> 32);

@@ -146,3 +146,38 @@ TEST_F(PrepareCatalog, HardLinkedInfOrCatalogIsNotWrittenThrough) {
   }
   EXPECT_TRUE(session.calls("SignerSignEx").empty());
 }
+
+// The user's copy of the catalog is only a copy: one that cannot be written (held by another program
+// without sharing, or read-only) leaves the preparation a success with a warning, and the signed
+// catalog is still the one in the protected folder.
+TEST_F(PrepareCatalog, UnwritableUserCopyOfTheCatalogOnlyWarns) {
+  if (!vista_or_later()) GTEST_SKIP() << "no catalogs before Vista";
+  wdi_prepare_options o = options_for(DRIVER_KIND_CDC);
+  const std::string warning = "Velmor:warning [wdi_prepare_driver] could not write the copy of the cat file to " +
+                              dir.file("u.cat");
+  ASSERT_TRUE(wine_test::write_file(dir.file("u.cat"), "the user's"));
+  {
+    HANDLE locked = ::CreateFileA(dir.file("u.cat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE) << wine_test::last_error();
+    log_capture log;
+    EXPECT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "u.inf", &o), WDI_ST_OK) << log.text();
+    ::CloseHandle(locked);
+    EXPECT_TRUE(log.has(warning)) << log.text();
+    EXPECT_EQ(read_file(dir.file("u.cat")), "the user's");
+    EXPECT_TRUE(exists(dir.file("u.inf")));
+    EXPECT_EQ(session.calls("SignerSignEx").size(), 1u);
+  }
+  ASSERT_TRUE(::SetFileAttributesA(dir.file("u.cat").c_str(), FILE_ATTRIBUTE_READONLY));
+  HANDLE writable = ::CreateFileA(dir.file("u.cat").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+  if (writable != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(writable);
+    ::SetFileAttributesA(dir.file("u.cat").c_str(), FILE_ATTRIBUTE_NORMAL);
+    GTEST_SKIP() << "Wine run by root writes read-only files";
+  }
+  log_capture log;
+  EXPECT_EQ(wdi_prepare_driver(usart.get(), dir.path().c_str(), "u.inf", &o), WDI_ST_OK) << log.text();
+  EXPECT_TRUE(log.has(warning)) << log.text();
+  EXPECT_EQ(read_file(dir.file("u.cat")), "the user's");
+  ::SetFileAttributesA(dir.file("u.cat").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
