@@ -44,12 +44,13 @@ std::vector<std::string> member_files(const char* const* members, int count, con
 }
 
 // The signed catalog, read from the protected folder, as the user's copy.
-int copy_catalog(const std::string& own_cat, const char* directory, const char* cat_path) {
+int copy_catalog(const std::string& own_cat, const char* directory, const char* cat_path,
+                 velmor::package_folders& user_folders) {
   unique_malloc<wchar_t> wide(utf8_to_utf16(own_cat.c_str()));
   unique_file source(wide ? ::CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                           : INVALID_HANDLE_VALUE);
   if (!source) return WDI_ST_OK;  // no catalog was written: nothing to copy
-  FILE* copy = velmor::fcreate_below(directory, cat_path, "w");
+  FILE* copy = velmor::fcreate_below(directory, cat_path, "w", user_folders);
   if (copy == nullptr) {
     prepare_err("failed to create file: %s", cat_path);
     return WDI_ST_DENIED;
@@ -70,7 +71,7 @@ int copy_catalog(const std::string& own_cat, const char* directory, const char* 
 }  // namespace
 
 int make_catalog(const char* directory, const char* inf_name, const char* cat_path,
-                 const wdi_prepare_options* options, int kind, protected_folder& own) {
+                 const wdi_prepare_options* options, int kind, protected_folder& own, package_folders& user_folders) {
   if (windows_version_code == -1) detect_windows_version();
   // Catalogs matter from Vista on, and only an administrator can trust the signing certificate.
   if (windows_version_code < 0x60 || !velmor::user_is_admin()) {
@@ -101,7 +102,7 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
   // The user's copy is written by the engine's own checked open; it is refused (a link, another
   // hard link) before anything is signed.
   velmor::package_file target;
-  status = target.check(directory, cat_path, "wdi_prepare_driver");
+  status = target.check(directory, cat_path, "wdi_prepare_driver", user_folders);
   if (status != WDI_ST_OK) return status;
 
   // The members are the files this preparation wrote, by their places in the package, hashed
@@ -129,7 +130,7 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
     const char* signer = options->signer_subject != nullptr ? options->signer_subject : subject;
     if (!SelfSignFile(own_cat.c_str(), signer)) prepare_warn("could not sign cat file");
   }
-  return copy_catalog(own_cat, directory, cat_path);
+  return copy_catalog(own_cat, directory, cat_path, user_folders);
 }
 
 }  // namespace velmor::prepare
