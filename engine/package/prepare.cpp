@@ -117,9 +117,10 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
   }
   // Everything that is hashed, signed and installed comes from a protected folder of this
   // preparation; the user's folder receives the same files as the user's copy.
-  // What a killed preparation or installation left goes before this one adds anything: once per
-  // process, as nothing of a run that ends while this process lives is left to another preparation
-  // of it (the next process finds it).
+  // What a killed preparation or installation left goes before this one adds anything. Once per
+  // process: the sweep lists the Windows folder's Temp and reads the record, which cost every
+  // preparation more than its own files; a run that dies while this process lives is left to the
+  // next process (and its folder to the next installation's sweep).
   if (!recovered) {
     recover_before_preparation();
     recovered = true;

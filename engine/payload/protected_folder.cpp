@@ -18,6 +18,7 @@
 #include "engine/common/utf8.h"
 #include "engine/payload/security.h"
 #include "win/handles.h"
+#include "win/lock.h"
 #include "win/open_in_folder.h"
 #include "win/random.h"
 #include "win/utf8.h"
@@ -57,13 +58,20 @@ bool create_new_folder(const std::wstring& path, SECURITY_ATTRIBUTES* security, 
 }
 
 // The Windows folder's Temp as the file system spells it. Wine looks a name up by its exact case
-// first and reads the whole parent folder for any other spelling, for every file below it.
+// first and reads the whole parent folder for any other spelling, for every file below it. Only
+// administrators can rename it, so the spelling found is kept for the process.
 std::wstring temp_of_windows(const wchar_t* windows) {
+  static critical_section lock;
+  static std::wstring found_base;
+  critical_section_lock hold(lock);
   std::wstring base(windows);
   if (!base.empty() && base.back() != L'\\') base += L'\\';
+  if (!found_base.empty() && _wcsnicmp(found_base.c_str(), base.c_str(), base.size()) == 0) return found_base;
   WIN32_FIND_DATAW found;
   unique_find find(::FindFirstFileW((base + L"Temp").c_str(), &found));
-  return base + (find && _wcsicmp(found.cFileName, L"Temp") == 0 ? found.cFileName : L"Temp");
+  if (!find || _wcsicmp(found.cFileName, L"Temp") != 0) return base + L"Temp";  // made when first used
+  found_base = base + found.cFileName;
+  return found_base;
 }
 
 }  // namespace
