@@ -21,6 +21,11 @@ VELMOR_IMPORT("kernel32.dll", GetNamedPipeServerProcessId, BOOL(WINAPI*)(HANDLE,
 VELMOR_IMPORT("kernel32.dll", GetFileInformationByHandleEx,
               BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD))
 VELMOR_IMPORT("kernel32.dll", GetFinalPathNameByHandleW, DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD))
+// Opening a name inside an open folder (win/open_in_folder.h): no Win32 call takes a folder handle.
+// The object-attribute and status-block records stay opaque here.
+VELMOR_IMPORT("ntdll.dll", NtCreateFile,
+              LONG(NTAPI*)(PHANDLE, ACCESS_MASK, void*, void*, PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG))
+VELMOR_IMPORT("ntdll.dll", RtlNtStatusToDosError, ULONG(NTAPI*)(LONG))
 VELMOR_IMPORT("shell32.dll", IsUserAnAdmin, BOOL(WINAPI*)(void))
 // The kept package sources' folder (engine/package/kept_source.cpp): the app delay-loads shell32,
 // and a direct call there would be bound to the startup import the toolchain adds by default.

@@ -12,7 +12,8 @@
 #include "win/handles.h"
 
 namespace velmor::prepare {
-int write_inf(const char* inf_path, int kind, protected_folder* own, const char* inf_name) {
+int write_inf(const char* directory, const char* inf_path, int kind, protected_folder* own, const char* inf_name,
+              package_folders& user_folders) {
   unique_malloc<char> text;
   int status = substitute_template(inf_template_table[kind], text);
   if (status != WDI_ST_OK) return status;
@@ -31,15 +32,13 @@ int write_inf(const char* inf_path, int kind, protected_folder* own, const char*
     return WDI_ST_DENIED;
   }
 
-  FILE* stream = fcreate(inf_path, "w");
-  if (stream == nullptr) {
+  write_result result = write_below(directory, inf_path, bytes.data(), bytes.size(), user_folders);
+  if (result == write_result::not_opened) {
     prepare_err("failed to create file: %s", inf_path);
     return WDI_ST_DENIED;
   }
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-  written = std::fclose(stream) == 0 && written;
   // A truncated INF must not pass for a good one.
-  if (!written) {
+  if (result != write_result::written) {
     prepare_err("failed to write file: %s", inf_path);
     return WDI_ST_DENIED;
   }

@@ -26,6 +26,8 @@ using velmor::unique_malloc;
 namespace {
 
 constexpr char kMutexName[] = "Global\\wdi_prepare_driver";
+// Whether this process has undone what dead runs left; guarded by the preparation's mutex.
+bool recovered = false;
 constexpr char kInfExtension[] = ".inf";
 
 bool has_inf_extension(const char* name) {
@@ -90,7 +92,10 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
     directory = temp.get();
     prepare_info("no path provided - extracting to '%s'", directory);
   }
-  int status = check_dir(directory);
+  // The user's folders are checked once, from the volume root down, and held until the last file
+  // of the user's copy is written.
+  velmor::package_folders user_folders;
+  int status = velmor::check_dir_below(directory, directory, user_folders);
   if (status != WDI_ST_OK) return status;
 
   int requested = options != nullptr ? options->driver_kind : DRIVER_KIND_WINUSB;
@@ -119,15 +124,21 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
   const bool elevated = velmor::user_is_admin();
   velmor::protected_folder* own = nullptr;
   if (elevated) {
-    // What a killed preparation or installation left goes before this one adds anything.
-    recover_before_preparation();
+    // What a killed preparation or installation left goes before this one adds anything. Once per
+    // process: the sweep lists the Windows folder's Temp and reads the record, which cost every
+    // preparation more than its own files; a run that dies while this process lives is left to the
+    // next process (and its folder to the next installation's sweep).
+    if (!recovered) {
+      recover_before_preparation();
+      recovered = true;
+    }
     status = velmor::prepare::begin_package(&own);
     if (status != WDI_ST_OK) return status;
   }
   auto drop = velmor::scope_exit([] { velmor::prepare::drop_package(); });
   if (own != nullptr) status = velmor::extract_binaries_into(*own);
   if (status != WDI_ST_OK) return status;
-  status = extract_binaries(directory);
+  status = velmor::extract_binaries(directory, user_folders);
   if (status != WDI_ST_OK) return status;
 
   size_t dir_len = std::strlen(directory);
@@ -144,9 +155,9 @@ extern "C" int wdi_prepare_driver(const struct wdi_device_entry* device, const c
 
   status = velmor::prepare::fill_inf_tokens(*device, inf_name, options, kind);
   if (status != WDI_ST_OK) return status;
-  status = velmor::prepare::write_inf(inf_path, kind, own, inf_name);
+  status = velmor::prepare::write_inf(directory, inf_path, kind, own, inf_name, user_folders);
   if (status != WDI_ST_OK) return status;
-  status = velmor::prepare::make_catalog(directory, inf_name, cat_path, options, kind, own);
+  status = velmor::prepare::make_catalog(directory, inf_name, cat_path, options, kind, own, user_folders);
   if (status != WDI_ST_OK) return status;
   if (own == nullptr) return WDI_ST_OK;  // nothing that could be installed: the last package is dropped
   velmor::prepare::complete_package(directory, inf_name);

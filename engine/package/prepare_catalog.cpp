@@ -45,12 +45,13 @@ std::vector<std::string> member_files(const char* const* members, int count, con
 // protected one, so a copy that cannot be written (another program holds the file without sharing,
 // it is read-only) only warns, like every other catalog failure; a link found at the last moment
 // is still not written through (fcreate_below refuses it).
-void copy_catalog(const std::string& own_cat, const char* directory, const char* cat_path) {
+void copy_catalog(const std::string& own_cat, const char* directory, const char* cat_path,
+                  velmor::package_folders& user_folders) {
   unique_malloc<wchar_t> wide(utf8_to_utf16(own_cat.c_str()));
   unique_file source(wide ? ::CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                           : INVALID_HANDLE_VALUE);
   if (!source) return;  // no catalog was written: nothing to copy
-  FILE* copy = velmor::fcreate_below(directory, cat_path, "w");
+  FILE* copy = velmor::fcreate_below(directory, cat_path, "w", user_folders);
   if (copy == nullptr) {
     prepare_warn("could not write the copy of the cat file to %s: %s", cat_path, windows_error_text(0));
     return;
@@ -67,7 +68,7 @@ void copy_catalog(const std::string& own_cat, const char* directory, const char*
 }  // namespace
 
 int make_catalog(const char* directory, const char* inf_name, const char* cat_path,
-                 const wdi_prepare_options* options, int kind, protected_folder* own) {
+                 const wdi_prepare_options* options, int kind, protected_folder* own, package_folders& user_folders) {
   if (windows_version_code == -1) detect_windows_version();
   // Catalogs matter from Vista on, and only an administrator can trust the signing certificate
   // (only an administrator's preparation has a protected folder).
@@ -99,7 +100,7 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
   // The user's copy is written by the engine's own checked open; it is refused (a link, another
   // hard link) before anything is signed.
   velmor::package_file target;
-  status = target.check(directory, cat_path, "wdi_prepare_driver");
+  status = target.check(directory, cat_path, "wdi_prepare_driver", user_folders);
   if (status != WDI_ST_OK) return status;
 
   // The members are the files this preparation wrote, by their places in the package, hashed
@@ -127,7 +128,7 @@ int make_catalog(const char* directory, const char* inf_name, const char* cat_pa
     const char* signer = options->signer_subject != nullptr ? options->signer_subject : subject;
     if (!SelfSignFile(own_cat.c_str(), signer)) prepare_warn("could not sign cat file");
   }
-  copy_catalog(own_cat, directory, cat_path);
+  copy_catalog(own_cat, directory, cat_path, user_folders);
   return WDI_ST_OK;
 }
 

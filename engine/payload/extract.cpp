@@ -13,10 +13,16 @@
 using velmor::path_append;
 
 extern "C" int extract_binaries(const char* dir) {
-  if (dir == nullptr) return WDI_ST_BAD_PARAMETER;
   // Every folder is checked once and held until the last file is written: a held folder cannot be
   // swapped for a link meanwhile, so the files below it need no second check of it.
   velmor::package_folders folders;
+  return velmor::extract_binaries(dir, folders);
+}
+
+namespace velmor {
+
+int extract_binaries(const char* dir, package_folders& folders) {
+  if (dir == nullptr) return WDI_ST_BAD_PARAMETER;
   const char* checked_subdir = nullptr;
   for (const payload_entry& entry : payload_table) {
     if (entry.subdir[0] == '\0') continue;  // templates stay inside the program
@@ -41,17 +47,15 @@ extern "C" int extract_binaries(const char* dir) {
       return WDI_ST_NO_RESOURCE;
     }
 
-    FILE* file = velmor::fcreate_below(dir, path, "w", folders);
-    if (file == nullptr) {
+    velmor::write_result result = velmor::write_below(dir, path, entry.data, entry.size, folders);
+    if (result == velmor::write_result::not_opened) {
       DWORD error = ::GetLastError();
       wdi_err("failed to create file '%s' (%s)", path, windows_error_text(error));
       // A link refused, or a file the user may not write: not a shortage of anything.
       return error == ERROR_ACCESS_DENIED ? WDI_ST_DENIED : WDI_ST_NO_RESOURCE;
     }
     // A short write (a full disk) would leave a broken driver file behind a reported success.
-    size_t written = std::fwrite(entry.data, 1, entry.size, file);
-    int closed = std::fclose(file);
-    if (written != entry.size || closed != 0) {
+    if (result != velmor::write_result::written) {
       wdi_err("failed to write file '%s'", path);
       return WDI_ST_IO_FAILURE;
     }
@@ -59,8 +63,6 @@ extern "C" int extract_binaries(const char* dir) {
   wdi_info("successfully extracted driver files to %s", dir);
   return WDI_ST_OK;
 }
-
-namespace velmor {
 
 int extract_binaries_into(protected_folder& folder) {
   for (const payload_entry& entry : payload_table) {

@@ -30,6 +30,9 @@ int get_version_info(int kind, VS_FIXEDFILEINFO* out);
 #include "engine/payload/protected_folder.h"
 
 namespace velmor {
+// extract_binaries with the folders held in `folders`: those a preparation holds for the whole
+// package are not checked again.
+int extract_binaries(const char* dir, package_folders& folders);
 // extract_binaries into a protected folder: the same files and sub-folders, each created new, its
 // handle held by the folder. 0 or a negative status.
 int extract_binaries_into(protected_folder& folder);

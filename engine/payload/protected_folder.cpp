@@ -18,6 +18,8 @@
 #include "engine/common/utf8.h"
 #include "engine/payload/security.h"
 #include "win/handles.h"
+#include "win/lock.h"
+#include "win/open_in_folder.h"
 #include "win/random.h"
 #include "win/utf8.h"
 
@@ -67,6 +69,23 @@ bool folder_security(unique_hlocal* owner, SECURITY_ATTRIBUTES* security, const 
   return true;
 }
 
+// The Windows folder's Temp as the file system spells it. Wine looks a name up by its exact case
+// first and reads the whole parent folder for any other spelling, for every file below it. Only
+// administrators can rename it, so the spelling found is kept for the process.
+std::wstring temp_of_windows(const wchar_t* windows) {
+  static critical_section lock;
+  static std::wstring found_base;
+  critical_section_lock hold(lock);
+  std::wstring base(windows);
+  if (!base.empty() && base.back() != L'\\') base += L'\\';
+  if (!found_base.empty() && _wcsnicmp(found_base.c_str(), base.c_str(), base.size()) == 0) return found_base;
+  WIN32_FIND_DATAW found;
+  unique_find find(::FindFirstFileW((base + L"Temp").c_str(), &found));
+  if (!find || _wcsicmp(found.cFileName, L"Temp") != 0) return base + L"Temp";  // made when first used
+  found_base = base + found.cFileName;
+  return found_base;
+}
+
 }  // namespace
 
 int protected_folder::create_at(const std::wstring& path, const char* caller) {
@@ -108,9 +127,7 @@ int protected_folder::create(const char* caller) {
   SECURITY_ATTRIBUTES security;
   if (!folder_security(&descriptor_owner, &security, caller)) return WDI_ST_NO_RESOURCE;
 
-  std::wstring base = std::wstring(windows);
-  if (!base.empty() && base.back() != L'\\') base += L'\\';
-  base += L"Temp";
+  const std::wstring base = temp_of_windows(windows);
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     wchar_t random[33];
     if (!random_hex(random)) {
@@ -150,9 +167,14 @@ int protected_folder::make_folder(const char* relative, const char* caller) {
     bool known = false;
     for (const std::wstring& f : folders_) known = known || _wcsicmp(f.c_str(), part.c_str()) == 0;
     if (known || part.empty() || part == L".") continue;
-    unique_file held;
-    // The folder's DACL is inherited: nothing of the user's can be inside.
-    if (!create_new_folder(wide_ + L"\\" + part, nullptr, &held)) {
+    // Made new inside its held parent and held in the same call. The folder's DACL is inherited:
+    // nothing of the user's can be inside.
+    size_t slash = part.find_last_of(L'\\');
+    HANDLE parent = folder_handle(slash == std::wstring::npos ? std::wstring() : part.substr(0, slash));
+    unique_file held = open_in_folder(parent, part.c_str() + (slash == std::wstring::npos ? 0 : slash + 1),
+                                      object_kind::folder, FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_NEW, nullptr, nullptr);
+    if (!held) {
       DWORD error = ::GetLastError();
       engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(wide_ + L"\\" + part).c_str(),
                  windows_error_text(error));
@@ -164,10 +186,27 @@ int protected_folder::make_folder(const char* relative, const char* caller) {
   return WDI_ST_OK;
 }
 
+HANDLE protected_folder::folder_handle(const std::wstring& relative) const {
+  if (held_folders_.empty()) return nullptr;
+  if (relative.empty()) return held_folders_.front().get();
+  for (size_t i = 0; i < folders_.size() && i + 1 < held_folders_.size(); ++i) {
+    if (_wcsicmp(folders_[i].c_str(), relative.c_str()) == 0) return held_folders_[i + 1].get();
+  }
+  return nullptr;
+}
+
 int protected_folder::write_file(const char* relative, const void* data, size_t size, const char* caller) {
-  std::wstring path = wide_ + L"\\" + utf16_string(relative);
-  unique_file file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::wstring wide_relative = utf16_string(relative);
+  std::wstring path = wide_ + L"\\" + wide_relative;
+  // Inside its held folder where the engine made that folder; else by the full path.
+  size_t slash = wide_relative.find_last_of(L'\\');
+  HANDLE parent = folder_handle(slash == std::wstring::npos ? std::wstring() : wide_relative.substr(0, slash));
+  unique_file file =
+      parent != nullptr
+          ? open_in_folder(parent, wide_relative.c_str() + (slash == std::wstring::npos ? 0 : slash + 1),
+                           object_kind::file, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, nullptr, nullptr)
+          : unique_file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     DWORD error = ::GetLastError();
     engine_log(LOG_ERROR, caller, "failed to create file '%s' (%s)", narrow(path).c_str(), windows_error_text(error));

@@ -55,6 +55,8 @@ class protected_folder {
 
  private:
   bool remove_contents(bool log_failures);
+  // The held handle of the folder itself (empty) or of a sub-folder made by make_folder; or null.
+  HANDLE folder_handle(const std::wstring& relative) const;
 
   std::wstring wide_;
   std::string path_;

@@ -29,6 +29,7 @@
 #include "win/handles.h"
 #include "win/imports.h"
 #include "win/lock.h"
+#include "win/open_in_folder.h"
 #include "win/utf8.h"
 
 using velmor::unique_file;
@@ -88,33 +89,6 @@ PSID process_user_sid() {
   if (!sid) sid.reset(get_sid());
   return sid.get();  // never replaced once set
 }
-
-// Security attributes naming the current user as owner (no DACL: the default access applies).
-// When they cannot be built the object is created with the system default instead.
-class owner_only_security {
- public:
-  explicit owner_only_security(const char* caller) : sid_(process_user_sid()) {
-    if (sid_ != nullptr && ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-        ::SetSecurityDescriptorOwner(&descriptor_, sid_, FALSE)) {
-      attributes_.nLength = sizeof(attributes_);
-      attributes_.lpSecurityDescriptor = &descriptor_;
-      attributes_.bInheritHandle = FALSE;
-      valid_ = true;
-    } else {
-      engine_log(LOG_ERROR, caller, "could not set security descriptor: %s", windows_error_text(0));
-    }
-  }
-  owner_only_security(const owner_only_security&) = delete;
-  owner_only_security& operator=(const owner_only_security&) = delete;
-
-  SECURITY_ATTRIBUTES* get() { return valid_ ? &attributes_ : nullptr; }
-
- private:
-  PSID sid_;
-  SECURITY_DESCRIPTOR descriptor_ = {};
-  SECURITY_ATTRIBUTES attributes_ = {};
-  bool valid_ = false;
-};
 
 std::string narrow(const std::wstring& text) { return velmor::utf8_string(text.c_str()); }
 
@@ -221,6 +195,29 @@ size_t package_folders::held_prefix(const std::wstring& folder) const {
     }
   }
   return longest;
+}
+
+HANDLE package_folders::handle_of(const std::wstring& folder) const {
+  for (size_t i = 0; i < held_paths_.size(); ++i) {
+    if (_wcsicmp(held_paths_[i].c_str(), folder.c_str()) == 0) return held_[i].get();
+  }
+  return nullptr;
+}
+
+// The owner only, no DACL: the default access applies. What a preparation creates for the user is
+// the user's, every file alike, so the descriptor is made once.
+SECURITY_ATTRIBUTES* package_folders::owner_security(const char* caller) {
+  if (owner_built_ == built::not_yet) {
+    PSID user = process_user_sid();
+    bool made = user != nullptr && ::InitializeSecurityDescriptor(&owner_descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+                ::SetSecurityDescriptorOwner(&owner_descriptor_, user, FALSE);
+    owner_built_ = made ? built::yes : built::failed;
+    if (!made) engine_log(LOG_ERROR, caller, "could not set security descriptor: %s", windows_error_text(0));
+  }
+  if (owner_built_ != built::yes) return nullptr;
+  // Pointed again on every call: the object may have been moved since.
+  owner_attributes_ = {sizeof(owner_attributes_), &owner_descriptor_, FALSE};
+  return &owner_attributes_;
 }
 
 int package_folders::hold(const std::wstring& folder, bool create, const char* caller) {
@@ -416,12 +413,16 @@ int check_dir_below(const char* base, const char* path, package_folders& folders
 }
 
 int package_file::check(const char* base, const char* path, const char* caller) {
+  folders_ = package_folders();
+  return check(base, path, caller, folders_);
+}
+
+int package_file::check(const char* base, const char* path, const char* caller, package_folders& folders) {
   std::wstring full_base;
   std::wstring full;
   int status = resolve_below(base, path, &full_base, &full, caller);
   if (status != WDI_ST_OK) return status;
-  folders_ = package_folders();
-  status = folders_.hold(folder_of(full), false, caller);
+  status = folders.hold(folder_of(full), false, caller);
   if (status != WDI_ST_OK) {
     if (status == WDI_ST_MISSING) engine_log(LOG_ERROR, caller, "%s does not exist", narrow(folder_of(full)).c_str());
     return status;
@@ -434,9 +435,9 @@ int package_file::check(const char* base, const char* path, const char* caller) 
 
 namespace {
 
-// The file at path opened for writing, created or emptied, after its folders from base down and
-// the file itself passed the checks. INVALID_HANDLE_VALUE with *error set on failure.
-HANDLE open_for_writing(const char* base, const char* path, DWORD access, velmor::package_folders& folders,
+// The file at path opened for writing, created or (with `empty`) emptied, after its folders from
+// base down and the file itself passed the checks. INVALID_HANDLE_VALUE with *error set on failure.
+HANDLE open_for_writing(const char* base, const char* path, DWORD access, bool empty, velmor::package_folders& folders,
                         DWORD* error) {
   std::wstring full_base;
   std::wstring full;
@@ -445,22 +446,34 @@ HANDLE open_for_writing(const char* base, const char* path, DWORD access, velmor
     return INVALID_HANDLE_VALUE;
   }
   // Held (by the caller) at least until the file is open.
-  if (folders.hold(folder_of(full), false, "fcreate") != WDI_ST_OK) {
+  const std::wstring folder = folder_of(full);
+  if (folders.hold(folder, false, "fcreate") != WDI_ST_OK) {
     *error = ::GetLastError();
     return INVALID_HANDLE_VALUE;
   }
-  owner_only_security security("fcreate");
+  SECURITY_ATTRIBUTES* security = folders.owner_security("fcreate");
   // Opened, not created anew: an existing file is checked before it is emptied. Windows answers
   // the check's attribute query only on a handle with FILE_READ_ATTRIBUTES, which write access
-  // alone does not give.
-  unique_file file(::CreateFileW(full.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, security.get(),
-                                 OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file || ::GetLastError() != ERROR_ALREADY_EXISTS) {
+  // alone does not give. The name is opened inside the held folder itself where there is one (a
+  // root has none).
+  HANDLE parent = folders.handle_of(folder);
+  size_t name_at = folder.size() + (is_separator(folder.back()) ? 0 : 1);
+  bool existed = false;
+  unique_file file;
+  if (parent != nullptr && name_at < full.size()) {
+    file = velmor::open_in_folder(parent, full.c_str() + name_at, velmor::object_kind::file, access | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ, OPEN_ALWAYS, security, &existed);
+  } else {
+    file.reset(::CreateFileW(full.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, security, OPEN_ALWAYS,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    existed = file && ::GetLastError() == ERROR_ALREADY_EXISTS;
+  }
+  if (!file || !existed) {
     *error = ::GetLastError();
     return file.release();
   }
   if (check_existing_file(file.get(), full, "fcreate") != WDI_ST_OK ||
-      (::GetFileType(file.get()) == FILE_TYPE_DISK && !::SetEndOfFile(file.get()))) {
+      (empty && ::GetFileType(file.get()) == FILE_TYPE_DISK && !::SetEndOfFile(file.get()))) {
     *error = ::GetLastError();
     return INVALID_HANDLE_VALUE;
   }
@@ -484,7 +497,7 @@ FILE* fcreate_below(const char* base, const char* path, const char* mode, packag
   if ((access & GENERIC_WRITE) == 0) return nullptr;
 
   DWORD error = ERROR_SUCCESS;
-  HANDLE handle = open_for_writing(base, path, access, folders, &error);
+  HANDLE handle = open_for_writing(base, path, access, true, folders, &error);
   if (handle == INVALID_HANDLE_VALUE) {
     ::SetLastError(error);  // the failed step's, past the clean-up
     return nullptr;
@@ -502,6 +515,31 @@ FILE* fcreate_below(const char* base, const char* path, const char* mode, packag
   }
   ::_setmode(fd, _O_BINARY);
   return stream;
+}
+
+write_result write_below(const char* base, const char* path, const void* data, size_t size,
+                         package_folders& folders) {
+  if (base == nullptr || path == nullptr || (data == nullptr && size != 0) || size > MAXDWORD) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return write_result::not_opened;
+  }
+  DWORD error = ERROR_SUCCESS;
+  // Not emptied first: the same bytes are written over the same file again and again, and cutting
+  // it costs a call of its own. What is left past the new end is cut after the write.
+  unique_file file(open_for_writing(base, path, GENERIC_WRITE, false, folders, &error));
+  if (!file) {
+    ::SetLastError(error);
+    return write_result::not_opened;
+  }
+  DWORD written = 0;
+  if (!::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size)
+    return write_result::not_written;
+  LARGE_INTEGER length = {};
+  if (::GetFileType(file.get()) == FILE_TYPE_DISK && ::GetFileSizeEx(file.get(), &length) &&
+      static_cast<ULONGLONG>(length.QuadPart) > size && !::SetEndOfFile(file.get())) {
+    return write_result::not_written;
+  }
+  return write_result::written;
 }
 
 }  // namespace velmor

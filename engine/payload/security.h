@@ -49,6 +49,12 @@ class package_folders {
   // missing and `create` is false.
   // A folder already held is not checked again (it cannot have changed), nor is anything above it.
   int hold(const std::wstring& folder, bool create, const char* caller);
+  // The held handle of exactly that full folder path (any case), or null.
+  HANDLE handle_of(const std::wstring& folder) const;
+  // Security attributes naming the current user as owner, built once for all the files created
+  // below these folders; null (after an error line under `caller`) when they cannot be built, and
+  // the file then gets the system default.
+  SECURITY_ATTRIBUTES* owner_security(const char* caller);
 
  private:
   int hold_one(const std::wstring& part, bool create, const char* caller);
@@ -56,6 +62,9 @@ class package_folders {
   size_t held_prefix(const std::wstring& folder) const;
   std::vector<unique_file> held_;
   std::vector<std::wstring> held_paths_;  // full paths of held_, in the same order
+  enum class built { not_yet, yes, failed } owner_built_ = built::not_yet;
+  SECURITY_DESCRIPTOR owner_descriptor_ = {};
+  SECURITY_ATTRIBUTES owner_attributes_ = {};
 };
 
 // check_dir for a path at or below the folder `base`, checking every folder from the base down.
@@ -70,6 +79,13 @@ int check_dir_below(const char* base, const char* path, package_folders& folders
 FILE* fcreate_below(const char* base, const char* path, const char* mode);
 FILE* fcreate_below(const char* base, const char* path, const char* mode, package_folders& folders);
 
+// The bytes as the whole content of a file at or below the folder `base`, opened and checked as by
+// fcreate_below (the folders held in `folders`). not_opened keeps the Windows error of the failed
+// step (ERROR_ACCESS_DENIED for a link or a file with other hard links, after an error line).
+enum class write_result { written, not_opened, not_written };
+write_result write_below(const char* base, const char* path, const void* data, size_t size,
+                         package_folders& folders);
+
 // For a file that a system component writes by name (the catalog): holds the folders from `base`
 // down to the file's folder and checks that the file, where it exists, is neither a link nor has
 // other hard links. 0 or a status after an error line under `caller`. The folders stay held while
@@ -77,6 +93,9 @@ FILE* fcreate_below(const char* base, const char* path, const char* mode, packag
 class package_file {
  public:
   int check(const char* base, const char* path, const char* caller);
+  // The same with the folders held in `folders` (those of a whole package), which must outlive
+  // this object's use.
+  int check(const char* base, const char* path, const char* caller, package_folders& folders);
 
  private:
   package_folders folders_;
