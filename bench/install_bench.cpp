@@ -1,5 +1,5 @@
 // What a user of the command line waits for when installing: the app started with
-// `/install /quiet` to its exit, for one interface and for all three, one probe attached, against a
+// `/install /quiet /force` to its exit, for one interface and for all three, one probe attached, against a
 // floor program that does the least an installation needs with plain calls (install_floor.cpp):
 // one run of it for one interface, three runs for three.
 //   install_bench <app.exe> <install_floor.exe> <bare program of the installer's bitness> [rounds]
@@ -80,7 +80,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   wine_test::co_installer_feeder feeder(COINSTALLER_UNIX_DIR);
-  const std::string app = "\"" + std::string(argv[1]) + "\" /install /quiet /interfaces ";
+  // /force: after the first run the probe has this tool's drivers, and a plain /install would leave
+  // them alone ("already installed") while the floor still installs.
+  const std::string app = "\"" + std::string(argv[1]) + "\" /install /quiet /force /interfaces ";
   const std::string floor = "\"" + std::string(argv[2]) + "\" \"" + argv[3] + "\" \"" + folder + "\" ";
   DWORD code = 0;
   // The app leaves the INFs the floor copies; both sides start with a warm file cache.
