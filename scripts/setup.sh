@@ -9,7 +9,8 @@
 #     mirror mid-sync, i386 libraries older than their amd64 twins) still builds and tests everything
 #     in the 64-bit-only mode, and the set-up says so in one line and succeeds.
 # An index file that apt cannot fetch is a warning: `apt-get update` is tried a few times, then the
-# set-up goes on with the indexes apt has. VELMOR_NO_IA32=1 leaves step 2 out.
+# set-up goes on with the indexes apt has. VELMOR_NO_IA32=1 leaves step 2 out; a refusal of step 2 is
+# remembered for six hours (VELMOR_RETRY_IA32=1 asks again).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/apt_answer.sh"
@@ -73,6 +74,14 @@ if [ "${VELMOR_NO_IA32:-0}" = 1 ]; then
   echo "setup.sh: wine32 not installed (VELMOR_NO_IA32=1): the 32-bit Wine tests will be skipped; the release checks still read the shipped 32-bit files."
   exit 0
 fi
+# A refusal is remembered for six hours (the mirror rarely heals sooner, and each retry costs apt
+# three index updates): until then the set-up repeats the recorded reason at once.
+# VELMOR_RETRY_IA32=1 asks again now.
+refused=/var/cache/velmor-setup/wine32-refused
+if [ "${VELMOR_RETRY_IA32:-0}" != 1 ] && [ -n "$(find "$refused" -mmin -360 2>/dev/null)" ]; then
+  echo "setup.sh: wine32 cannot be installed here: $(cat "$refused") (asked at $(date -u -r "$refused" +%H:%M) UTC; VELMOR_RETRY_IA32=1 asks again now). The 32-bit Wine tests will be skipped; the release checks still read the shipped 32-bit files."
+  exit 0
+fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
   indexes_fresh=0
@@ -83,6 +92,10 @@ update_indexes
 status=0
 apt_install wine32:i386 >"$answer" 2>&1 || status=$?
 if [ "$status" -ne 0 ]; then
-  echo "setup.sh: wine32 cannot be installed here: $(apt_refusal_reason "$answer" "$status"). The 32-bit Wine tests will be skipped; the release checks still read the shipped 32-bit files."
+  reason=$(apt_refusal_reason "$answer" "$status")
+  echo "setup.sh: wine32 cannot be installed here: $reason. The 32-bit Wine tests will be skipped; the release checks still read the shipped 32-bit files."
+  $SUDO mkdir -p "${refused%/*}" && printf '%s\n' "$reason" | $SUDO tee "$refused" >/dev/null || true
+else
+  $SUDO rm -f "$refused"
 fi
 exit 0
