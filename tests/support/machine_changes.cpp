@@ -58,6 +58,28 @@ std::vector<DWORD> installers_running() {
   return found;
 }
 
+void end_installers() {
+  for (DWORD pid : installers_running()) {
+    HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+    if (process != nullptr) ::TerminateProcess(process, 1), ::CloseHandle(process);
+  }
+}
+
+std::vector<std::string> journal_records(const char* section) {
+  std::vector<std::string> names;
+  HKEY key = nullptr;
+  const std::string path = std::string("SOFTWARE\\Velmor\\Driver installer journal\\") + section;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof(name);
+    if (::RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(name);
+  }
+  ::RegCloseKey(key);
+  return names;
+}
+
 std::string joined(const std::vector<std::string>& items) {
   std::string all;
   for (const std::string& item : items) all += item + " ";

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "command_fixture.h"
-#include "leftovers.h"
+#include "machine_changes.h"
 #include "standin_session.h"
 #include "test_support.h"
 
@@ -40,7 +40,7 @@ class ConsoleStop : public cmd::CommandTest {
   void TearDown() override {
     ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", nullptr);
     ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", nullptr);
-    cmd::end_installers();
+    wine_test::end_installers();
     ::SetConsoleCtrlHandler(&Ignore, FALSE);
     ::FreeConsole();
     cmd::CommandTest::TearDown();
@@ -66,11 +66,11 @@ class ConsoleStop : public cmd::CommandTest {
   }
 
   void ExpectNothingLeft() {
-    EXPECT_EQ("", cmd::joined(cmd::protected_folders()));
-    EXPECT_EQ("", cmd::joined(cmd::tool_key_containers()));
-    EXPECT_EQ("", cmd::joined(cmd::journal_records("Key containers")));
-    EXPECT_EQ("", cmd::joined(cmd::journal_records("Restore setting")));
-    EXPECT_TRUE(cmd::installers_running().empty());
+    EXPECT_EQ("", wine_test::joined(wine_test::protected_folders()));
+    EXPECT_EQ("", wine_test::joined(wine_test::tool_key_containers()));
+    EXPECT_EQ("", wine_test::joined(wine_test::journal_records("Key containers")));
+    EXPECT_EQ("", wine_test::joined(wine_test::journal_records("Restore setting")));
+    EXPECT_TRUE(wine_test::installers_running().empty());
   }
 
   wine_test::system_module_standin newdev_{wine_test::windows_path(NEWDEV_STANDIN_X64_UNIX_PATH), "newdev.dll", true};
@@ -104,7 +104,7 @@ TEST_F(ConsoleStop, ExtractStopsBetweenPackages) {
   EXPECT_NE(std::string::npos, text.find("Summary: usart succeeded; stopped")) << text;
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((out + "\\Usart_driver\\Korvex-USART.cat").c_str())) << text;
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((out + "\\Bridge_driver").c_str())) << text;
-  EXPECT_EQ("", cmd::joined(cmd::tool_key_containers()));
+  EXPECT_EQ("", wine_test::joined(wine_test::tool_key_containers()));
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 
 namespace {
 
+using wine_test::end_installers;
 using wine_test::installers_running;
 using wine_test::joined;
 using wine_test::protected_folders;
@@ -61,10 +62,7 @@ class KilledRuns : public cmd::CommandTest {
   void TearDown() override {
     ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_ERROR", nullptr);
     ::SetEnvironmentVariableA("VELMOR_TEST_NEWDEV_DELAY_MS", nullptr);
-    for (DWORD pid : installers_running()) {
-      HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-      if (process != nullptr) ::TerminateProcess(process, 1), ::CloseHandle(process);
-    }
+    end_installers();
     cmd::CommandTest::TearDown();
   }
 
