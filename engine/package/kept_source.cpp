@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/common/error_text.h"
+#include "engine/common/folder_contents.h"
 #include "engine/common/log.h"
 #include "engine/common/status.h"
 #include "engine/common/windows_version.h"
@@ -55,25 +56,7 @@ std::wstring kind_of(const char* inf_name) {
 
 // Everything below and the folder itself, never following a link (one is removed as a link).
 bool remove_tree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  unique_find find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
-  if (find) {
-    do {
-      if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-      std::wstring path = folder + L"\\" + entry.cFileName;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-        ::SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-      }
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileW(path.c_str());
-      } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        ::RemoveDirectoryW(path.c_str());
-      } else {
-        remove_tree(path);
-      }
-    } while (::FindNextFileW(find.get(), &entry));
-  }
-  find.reset();
+  remove_folder_contents(folder);
   return ::RemoveDirectoryW(folder.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND ||
          ::GetLastError() == ERROR_PATH_NOT_FOUND;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/common/error_text.h"
+#include "engine/common/folder_contents.h"
 #include "engine/common/log.h"
 #include "engine/payload/security.h"
 #include "win/handles.h"
@@ -28,26 +29,6 @@ bool is_protected_folder_name(const wchar_t* name) {
     if (!std::iswxdigit(name[i]) || std::iswupper(name[i])) return false;
   }
   return true;
-}
-
-// Everything below `folder`, never following a link: a link is removed as the link itself.
-void remove_contents(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  unique_find find(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
-  if (!find) return;
-  do {
-    if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-    std::wstring path = folder + L"\\" + entry.cFileName;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-      ::SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-    }
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      ::DeleteFileW(path.c_str());
-      continue;
-    }
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) remove_contents(path);
-    ::RemoveDirectoryW(path.c_str());
-  } while (::FindNextFileW(find.get(), &entry));
 }
 
 }  // namespace
@@ -82,7 +63,7 @@ void remove_dead_protected_folders() {
     if (!::GetFileInformationByHandle(mine.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       continue;
     }
-    remove_contents(path);
+    remove_folder_contents(path);
     mine.reset();
     std::string name = utf8_string(path.c_str());
     if (::RemoveDirectoryW(path.c_str())) {
