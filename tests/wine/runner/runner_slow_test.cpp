@@ -94,36 +94,47 @@ TEST_F(RunnerTimeouts, EndedInstallerLeavesTheRestoreSettingAsItWas) {
   restore_policy_key_for_tests = nullptr;
 }
 
+// The state a run left that died with restore points switched off: the setting 1 in the test's own
+// policy key, and `original` recorded as the machine's own setting in the test's own journal.
+class RestoreSettingRecovery : public ::testing::Test {
+ protected:
+  static constexpr const char* kKeyName = "Software\\Velmor tests\\restore policy";
+  void LeaveDeadRun(const wchar_t* original) {
+    restore_policy_key_for_tests = kKeyName;
+    journal_key_for_tests = L"SOFTWARE\\Velmor tests\\journal";
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kKeyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    DWORD one = 1;
+    ::RegSetValueExA(key.get(), "DisableSystemRestore", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
+    ASSERT_TRUE(velmor::journal::add(velmor::journal::kRestoreSetting, velmor::kOriginalRecord, original, "test"));
+  }
+  void TearDown() override {
+    key.reset();
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, kKeyName);
+    if (journal_key_for_tests != nullptr) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, journal_key_for_tests);
+    restore_policy_key_for_tests = nullptr;
+    journal_key_for_tests = nullptr;
+  }
+  velmor::unique_hkey key;
+};
+
 // A run that died with restore points switched off left the value from before it in the record:
 // the next installation puts that back first, and only then reads the setting as the machine's.
-TEST(RestoreSettingRecovery, DeadRunsSettingIsPutBackBeforeTheNextRunReadsIt) {
-  const char* key_name = "Software\\Velmor tests\\restore policy";
-  restore_policy_key_for_tests = key_name;
-  journal_key_for_tests = L"SOFTWARE\\Velmor tests\\journal";
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key_name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  DWORD one = 1;
-  ::RegSetValueExA(key, "DisableSystemRestore", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
-  ASSERT_TRUE(velmor::journal::add(velmor::journal::kRestoreSetting, velmor::kOriginalRecord, L"absent", "test"));
+TEST_F(RestoreSettingRecovery, DeadRunsSettingIsPutBackBeforeTheNextRunReadsIt) {
+  LeaveDeadRun(L"absent");
+  if (HasFatalFailure()) return;
 
   package_folder folder;
   test_device device;
   log_capture log;
   EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
-  EXPECT_EQ(::RegQueryValueExA(key, "DisableSystemRestore", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(::RegQueryValueExA(key.get(), "DisableSystemRestore", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(log.count("put back the restore point creation setting of a run that did not finish"), 1);
   EXPECT_TRUE(velmor::journal::list(velmor::journal::kRestoreSetting).empty()) << "the run's own record is gone too";
-
-  ::RegCloseKey(key);
-  ::RegDeleteKeyA(HKEY_CURRENT_USER, key_name);
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, journal_key_for_tests);
-  restore_policy_key_for_tests = nullptr;
-  journal_key_for_tests = nullptr;
 }
 
 // A put-back that fails keeps the record for the next run, and the warning names the failed step.
-TEST(RestoreSettingRecovery, AFailedPutBackKeepsTheRecordAndNamesTheStep) {
+TEST_F(RestoreSettingRecovery, AFailedPutBackKeepsTheRecordAndNamesTheStep) {
   // A volatile key takes no lasting subkey: the stand-in under it cannot be created.
   const char* parent = "Software\\Velmor tests\\volatile parent";
   velmor::unique_hkey volatile_key;
@@ -153,22 +164,14 @@ TEST(RestoreSettingRecovery, AFailedPutBackKeepsTheRecordAndNamesTheStep) {
 // A dead run's record that recovery could not put back is the machine's own setting: the next
 // installation keeps it (the value it finds now is the dead run's switched-off one) and owes its
 // put-back, until one succeeds.
-TEST(RestoreSettingRecovery, TheFirstRecordedSettingWinsUntilItIsPutBack) {
-  const char* key_name = "Software\\Velmor tests\\restore policy";
-  restore_policy_key_for_tests = key_name;
-  journal_key_for_tests = L"SOFTWARE\\Velmor tests\\journal";
-  // The dead run's state: the setting switched off, the machine's own 0 in the record.
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, key_name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  DWORD one = 1;
-  ::RegSetValueExA(key, "DisableSystemRestore", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one));
-  ASSERT_TRUE(velmor::journal::add(velmor::journal::kRestoreSetting, velmor::kOriginalRecord, L"0", "test"));
+TEST_F(RestoreSettingRecovery, TheFirstRecordedSettingWinsUntilItIsPutBack) {
+  LeaveDeadRun(L"0");
+  if (HasFatalFailure()) return;
   // Writes refused (as a policy store that cannot be saved would refuse them), reads allowed.
   auto set_dacl = [&](const char* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-    EXPECT_EQ(::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    EXPECT_EQ(::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
     ::LocalFree(descriptor);
   };
   set_dacl("D:P(D;;KW;;;WD)(A;;KR;;;WD)");
@@ -195,14 +198,9 @@ TEST(RestoreSettingRecovery, TheFirstRecordedSettingWinsUntilItIsPutBack) {
     EXPECT_EQ(install(device, folder, "normal"), WDI_ST_OK);
     DWORD value = 7;
     DWORD size = sizeof(value);
-    EXPECT_EQ(::RegQueryValueExA(key, "DisableSystemRestore", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+    EXPECT_EQ(::RegQueryValueExA(key.get(), "DisableSystemRestore", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
               ERROR_SUCCESS);
     EXPECT_EQ(value, 0u);
     EXPECT_EQ(recorded(), "");
   }
-  ::RegCloseKey(key);
-  ::RegDeleteKeyA(HKEY_CURRENT_USER, key_name);
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, journal_key_for_tests);
-  restore_policy_key_for_tests = nullptr;
-  journal_key_for_tests = nullptr;
 }
