@@ -11,6 +11,7 @@
 #include <string>
 
 #include "test_support.h"
+#include "win/handles.h"
 
 namespace wine_test {
 
@@ -36,8 +37,8 @@ class co_installer_feeder {
     bool first_scan = true;
     while (!stop_) {
       WIN32_FIND_DATAA found;
-      HANDLE search = ::FindFirstFileA((temp + "Velmor-*").c_str(), &found);
-      if (search != INVALID_HANDLE_VALUE) {
+      velmor::unique_find search(::FindFirstFileA((temp + "Velmor-*").c_str(), &found));
+      if (search) {
         do {
           std::string folder = temp + found.cFileName;
           if (first_scan) earlier_.insert(folder);
@@ -50,8 +51,7 @@ class co_installer_feeder {
             ::CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE);
           }
           fed_.insert(folder);
-        } while (::FindNextFileA(search, &found));
-        ::FindClose(search);
+        } while (::FindNextFileA(search.get(), &found));
       }
       first_scan = false;
       ::Sleep(2);
