@@ -173,7 +173,10 @@ result run(const package& pkg, const options& opts) {
     if (!ok) {
       DWORD err = ::GetLastError();
       if (err == ERROR_PIPE_LISTENING) {
-        if (::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) break;  // never connected
+        // A quick program may connect, write and end between two reads: one more read after its
+        // end tells that from one that never connected.
+        if (exited) break;
+        exited = ::WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0;
         continue;
       }
       if (err != ERROR_IO_PENDING) break;
