@@ -89,6 +89,7 @@ int InstallPackage(const CommandInterface& row, const ProbeRecord* probe, wdi_de
   const ProbeInterfaceSlot* slot = probe != nullptr && (probe->*row.slot).present ? &(probe->*row.slot) : nullptr;
   wdi_prepare_options options = {};
   options.driver_kind = row.driver_kind;
+  options.interface_guid = row.interface_guid;
   if (row.generic_id_rule) {
     options.generic_compatible_id = GenericIdForThisWindows() ? 1 : 0;
     // The probe's own compatible ID says more than the version does.
@@ -108,6 +109,7 @@ int ExtractPackage(const CommandInterface& row, const char* folder, wdi_device_e
   FillTemplateDevice(row, template_device);
   wdi_prepare_options options = {};
   options.driver_kind = row.driver_kind;
+  options.interface_guid = row.interface_guid;
   if (row.generic_id_rule) options.generic_compatible_id = GenericIdForThisWindows() ? 1 : 0;
   engine_log_level = LOG_WARNING;
   return wdi_prepare_driver(template_device, folder, row.inf_name, &options);

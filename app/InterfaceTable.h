@@ -23,6 +23,11 @@ struct CommandInterface {
   const char* inf_name;
   int32_t driver_kind;
   bool generic_id_rule;                // the package's compatible ID follows the generic-ID rule
+  // The package's device interface GUID, the same in every preparation: a GUID drawn anew each time
+  // made every installation's INF differ from the last, and Windows then added one more driver
+  // package to its store on every reinstallation. Host software finds the WinUSB interface by it
+  // where the package does not use the generic compatible ID (before Windows 7).
+  const char* interface_guid;
   const char* install_routine;         // the dialog's install routine, as the log names it
   const char* install_failed;          // prefix of the install error box
   const char* extract_failed;          // prefix of the extract error box
@@ -38,15 +43,15 @@ struct CommandInterface {
 // In the order the dialog declares them and reports failures in: interfaces 0, 4, 3.
 inline constexpr CommandInterface kInterfaces[] = {
     {0, &ProbeRecord::usart, true, "Korvex-USART", "Usart_driver", "Korvex-USART.inf", kDriverKindCdc, false,
-     "InstallUsartDriver", "Usart driver installation failed. ", "Usart driver was extract failed. ", "usart",
+     "{553E0DC1-BD96-4549-B913-CAF1B8B6CCB5}", "InstallUsartDriver", "Usart driver installation failed. ", "Usart driver was extract failed. ", "usart",
      "Usart driver", "usbser", "Usart driver has been installed", "Usart driver not installed", IDC_USART_CHECK,
      IDC_USART_STATUS},
     {4, &ProbeRecord::bridge, false, "Korvex-Bridge", "Bridge_driver", "Korvex-Bridge.inf", kDriverKindCdc, false,
-     "InstallBridgeDriver", "Bridge driver installation failed. ", "Bridge driver was extract failed. ", "bridge",
+     "{586AF570-3752-45AC-BFF8-1DBF56BCA2E5}", "InstallBridgeDriver", "Bridge driver installation failed. ", "Bridge driver was extract failed. ", "bridge",
      "Bridge driver", "usbser", "Bridge driver has been installed", "Bridge driver not installed",
      IDC_BRIDGE_CHECK, IDC_BRIDGE_STATUS},
     {3, &ProbeRecord::winusb, false, "Korvex-WinUSB", "WinUSB_driver", "Korvex-WinUSB.inf", kDriverKindWinusb, true,
-     "InstallWinusbDriver", "WinUSB driver installation failed. ", "WinUSB driver was extract failed. ", "winusb",
+     "{0B5AE6F8-DB09-49E4-BBBC-22F6F40A175C}", "InstallWinusbDriver", "WinUSB driver installation failed. ", "WinUSB driver was extract failed. ", "winusb",
      "WinUSB driver", "winusb", "WinUSB driver has been installed", "WinUSB driver not installed",
      IDC_WINUSB_CHECK, IDC_WINUSB_STATUS},
 };

@@ -779,6 +779,26 @@ TEST_F(CommandLine, InstallLeavesInterfacesWithTheirDriverAlone) {
   EXPECT_EQ(Lines({target, "Bridge driver installed."}), lines_of(older.out));
 }
 
+// Installing again gives the same package: no new copy of the INF in the system's INF folder (one
+// driver package more in the store per installation, on Windows) and the same INF in the profile.
+TEST_F(CommandLine, ReinstallingAddsNoDriverPackage) {
+  ASSERT_TRUE(velmor_lab::plant_probe(cmd::bare_probe("C0DE371A")));
+  char windows[MAX_PATH] = {};
+  ::GetWindowsDirectoryA(windows, MAX_PATH);
+  const std::string inf_folder = std::string(windows) + "\\inf";
+  auto packages = [&] {
+    std::vector<std::string> names = wine_test::list_files(inf_folder);
+    return std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.rfind("oem", 0) == 0; });
+  };
+  const std::string inf = profile / "Usart_driver\\Korvex-USART.inf";
+  ASSERT_EQ(0, Run("/install /quiet /force /interfaces usart").exit_code);
+  const auto after_first = packages();
+  const std::string first_inf = wine_test::read_file(inf);
+  ASSERT_EQ(0, Run("/install /quiet /force /interfaces usart").exit_code);
+  EXPECT_EQ(after_first, packages());
+  EXPECT_TRUE(first_inf == wine_test::read_file(inf)) << "the second INF differs from the first";
+}
+
 // A 32-bit tool on 64-bit Windows may not uninstall devices (ERROR_IN_WOW64): the 64-bit installer
 // program removes the package with its devices. The 64-bit app stands for the 32-bit one here: the
 // stand-in answers it as Windows answers a 32-bit caller, and the installer as a native one (which
