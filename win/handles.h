@@ -96,6 +96,7 @@ struct invalid_value_traits {
   static void close(type h) { Close(h); }
 };
 inline void close_find(HANDLE h) { ::FindClose(h); }
+inline void close_change_notification(HANDLE h) { ::FindCloseChangeNotification(h); }
 // Through the import list: the installer program imports no setupapi.
 inline void destroy_device_set(HANDLE set) {
   if (auto destroy = imports::SetupDiDestroyDeviceInfoList()) destroy(set);
@@ -115,6 +116,9 @@ using unique_handle = unique_resource<HANDLE, detail::close_handle, nullptr>;
 // Kernel handles that CreateFile-style calls give, "none" being INVALID_HANDLE_VALUE (files, pipes).
 using unique_file = unique_any<detail::invalid_value_traits<detail::close_handle, true>>;
 using unique_find = unique_any<detail::invalid_value_traits<detail::close_find, false>>;
+// A folder's change notification (FindFirstChangeNotification).
+using unique_change_notification =
+    unique_any<detail::invalid_value_traits<detail::close_change_notification, true>>;
 // A device-information set (SetupDiGetClassDevs).
 using unique_device_set = unique_any<detail::invalid_value_traits<detail::destroy_device_set, false>>;
 // An open INF file (SetupOpenInfFile).

@@ -35,6 +35,11 @@ class co_installer_feeder {
     ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
     std::string temp = std::string(windows) + "\\Temp\\";
     bool first_scan = true;
+    // Woken by a change below Temp rather than polling it: a poll every few milliseconds competed
+    // with the measured programs for the Wine server. The bounded wait still finds a folder whose
+    // change went unreported.
+    velmor::unique_change_notification change(::FindFirstChangeNotificationA(
+        temp.c_str(), TRUE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME));
     while (!stop_) {
       WIN32_FIND_DATAA found;
       velmor::unique_find search(::FindFirstFileA((temp + "Velmor-*").c_str(), &found));
@@ -54,7 +59,11 @@ class co_installer_feeder {
         } while (::FindNextFileA(search.get(), &found));
       }
       first_scan = false;
-      ::Sleep(2);
+      if (!change) {
+        ::Sleep(2);
+      } else if (::WaitForSingleObject(change.get(), 20) == WAIT_OBJECT_0) {
+        ::FindNextChangeNotification(change.get());
+      }
     }
   }
   const std::string source_;
