@@ -67,7 +67,7 @@ double bare_start(const std::string& program, const std::string& folder) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started = {};
   auto start = clock_type::now();
-  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(),
+  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, folder.c_str(),
                         &startup, &started)) {
     return -1;
   }

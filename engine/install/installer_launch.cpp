@@ -55,7 +55,10 @@ int start_installer_process(const char* application, const char* command_line, c
 
   STARTUPINFOEXW startup = {};
   startup.StartupInfo.cb = sizeof(STARTUPINFOW);
-  DWORD flags = CREATE_NO_WINDOW;
+  // No console: the installer writes to none when the engine starts it (the filter installer's
+  // output goes to our pipe through its standard handles), and a new console meant a console host
+  // process started and waited for on every run (about 10 ms of each installer's start under Wine).
+  DWORD flags = DETACHED_PROCESS;
   BOOL inherit = FALSE;
   HANDLE handles[2] = {output, ::GetStdHandle(STD_INPUT_HANDLE)};  // the list points here until the start
   velmor::unique_attribute_list list;
