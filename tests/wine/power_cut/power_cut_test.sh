@@ -83,8 +83,11 @@ points=("created new key container" "deleted the key container 'Velmor key "
 for cut in 1 2; do
   point=${points[$((cut * 2 - 2))]} undone=${points[$((cut * 2 - 1))]}
   echo "power cut $cut: after \"$point\""
-  # The device installer takes long enough for the cut to find the installer inside it.
-  VELMOR_TEST_NEWDEV_DELAY_MS=600000 run "$app" /install /quiet /interfaces usart \
+  # Each point lasts until the cut: the first is held in the signing call (the key container
+  # exists then, and a late cut would find it deleted), the second in the device installer.
+  sign_delay=0
+  [ "$cut" = 1 ] && sign_delay=600000
+  VELMOR_TEST_SIGN_DELAY_MS=$sign_delay VELMOR_TEST_NEWDEV_DELAY_MS=600000 run "$app" /install /quiet /interfaces usart \
     /log "$(windows_path "$logs/cut-$cut.log")" >/dev/null 2>&1 </dev/null &
   pid=$!
   wait_for_line "$logs/cut-$cut.log" "$point" $pid

@@ -1,10 +1,12 @@
 // Test stand-in for mssign32.dll: records SignerSignEx with every argument (see record.h), and what
 // the machine looks like at that moment: whether the signing certificate is in the local machine's
 // "Root" and "TrustedPublisher" stores and whether its key container exists. Answers S_OK with a
-// signer context, as Windows does; the file is left as it is.
+// signer context, as Windows does; the file is left as it is. VELMOR_TEST_SIGN_DELAY_MS holds the
+// call that long first.
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,11 @@ __declspec(dllexport) HRESULT WINAPI SignerSignEx(DWORD flags, SIGNER_SUBJECT_IN
                                                   SIGNER_SIGNATURE_INFO* signature, SIGNER_PROVIDER_INFO* provider,
                                                   LPCWSTR timestamp_url, PCRYPT_ATTRIBUTES request, LPVOID sip_data,
                                                   SIGNER_CONTEXT** context) {
+  // Held here, with the signing key's container in place, for a test that cuts the run at this point.
+  char delay[16] = "";
+  if (::GetEnvironmentVariableA("VELMOR_TEST_SIGN_DELAY_MS", delay, sizeof(delay)) > 0) {
+    ::Sleep(std::strtoul(delay, nullptr, 10));
+  }
   line l("SignerSignEx");
   l.hex32("flags", flags);
   if (subject != nullptr) {
