@@ -31,7 +31,9 @@ void remove_copied_inf(const result& r) {
 }
 
 std::string dump(const result& r) {
-  std::string s;
+  // Not started: the device-installer stand-in could not be put into the system folder, or the pipe
+  // or the process could not be made.
+  std::string s = r.started ? "" : "(the installer was not started)\n";
   for (const auto& m : r.messages) s += std::to_string(m.type) + ": " + m.text + "\n";
   return s;
 }
