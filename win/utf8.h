@@ -15,6 +15,7 @@ wchar_t* to_utf16(const char* text);
 // The same as strings; empty for a null text or a failed conversion.
 std::string utf8_string(const wchar_t* text);
 std::wstring utf16_string(const char* text);
+inline std::string utf8_string(const std::wstring& text) { return utf8_string(text.c_str()); }
 
 // A variable of the process environment as a newly allocated UTF-8 text (free with free()); null when
 // it is unset or empty. Read wide, so that any character of a user's name survives.

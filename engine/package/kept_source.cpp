@@ -41,8 +41,6 @@ bool is_folder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string narrow(const std::wstring& text) { return utf8_string(text.c_str()); }
-
 // The kind's folder name: the INF name without ".inf"; empty for anything but a bare INF name.
 std::wstring kind_of(const char* inf_name) {
   if (inf_name == nullptr) return std::wstring();
@@ -103,7 +101,7 @@ class sources {
     if (folders_.hold(path_, false, caller) != WDI_ST_OK) return false;
     if (!trusted_owner(path_)) {
       engine_log(LOG_WARNING, caller, "'%s' was made by an account that is no administrator: not using it",
-                 narrow(path_).c_str());
+                 utf8_string(path_).c_str());
       return false;
     }
     return true;
@@ -129,10 +127,10 @@ void mend_in(const kind_folders& kind, const char* caller) {
       const std::wstring& complete = is_folder(kind.staging) ? kind.staging : kind.retired;
       if (::MoveFileExW(complete.c_str(), kind.kept.c_str(), 0)) {
         engine_log(LOG_INFO, caller, "put the package source '%s' back in place after a run that did not finish",
-                   narrow(kind.kept).c_str());
+                   utf8_string(kind.kept).c_str());
       } else {
         engine_log(LOG_WARNING, caller, "could not put the package source '%s' back in place: %s",
-                   narrow(kind.kept).c_str(), windows_error_text(0));
+                   utf8_string(kind.kept).c_str(), windows_error_text(0));
         return;  // both copies stay for a later run
       }
     } else if (is_folder(kind.staging)) {
@@ -141,7 +139,7 @@ void mend_in(const kind_folders& kind, const char* caller) {
   }
   for (const std::wstring* left : {&kind.staging, &kind.retired}) {
     if (is_folder(*left) && !remove_tree(*left)) {
-      engine_log(LOG_WARNING, caller, "could not remove '%s': %s", narrow(*left).c_str(), windows_error_text(0));
+      engine_log(LOG_WARNING, caller, "could not remove '%s': %s", utf8_string(*left).c_str(), windows_error_text(0));
     }
   }
 }
@@ -155,7 +153,7 @@ bool copy_into(const std::wstring& from, const std::string& relative, protected_
   do {
     if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // the engine makes none
-    std::string name = relative.empty() ? narrow(entry.cFileName) : relative + "\\" + narrow(entry.cFileName);
+    std::string name = relative.empty() ? utf8_string(entry.cFileName) : relative + "\\" + utf8_string(entry.cFileName);
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (to.make_folder(name.c_str(), kKeeping) != WDI_ST_OK || !copy_into(from, name, to)) return false;
       continue;
@@ -191,7 +189,7 @@ bool keep(const char* prepared, const char* inf_name, char (&folder)[MAX_PATH]) 
     return false;
   }
   kind_folders place(all, kind);
-  std::string kept = narrow(place.kept);
+  std::string kept = utf8_string(place.kept);
   if (kept.size() + kDeepestInside >= MAX_PATH) {
     engine_log(LOG_WARNING, kKeeping, "'%s' is too long to keep the package source in", kept.c_str());
     return false;
@@ -204,7 +202,7 @@ bool keep(const char* prepared, const char* inf_name, char (&folder)[MAX_PATH]) 
     return false;
   }
   if (!copy_into(utf16_string(prepared), std::string(), staging) || !staging.keep()) {
-    engine_log(LOG_WARNING, kKeeping, "could not copy the package to '%s': %s", narrow(place.staging).c_str(),
+    engine_log(LOG_WARNING, kKeeping, "could not copy the package to '%s': %s", utf8_string(place.staging).c_str(),
                windows_error_text(0));
     staging.keep();
     remove_tree(place.staging);
@@ -224,7 +222,8 @@ bool keep(const char* prepared, const char* inf_name, char (&folder)[MAX_PATH]) 
     return false;
   }
   if (replacing && !remove_tree(place.retired)) {
-    engine_log(LOG_WARNING, kKeeping, "could not remove '%s' (the next run does): %s", narrow(place.retired).c_str(),
+    engine_log(LOG_WARNING, kKeeping, "could not remove '%s' (the next run does): %s",
+               utf8_string(place.retired).c_str(),
                windows_error_text(0));
   }
   path_copy(folder, kept.c_str());
@@ -248,7 +247,7 @@ extern "C" int wdi_forget_package_source(const char* inf_name) {
   mend_in(place, kForgetting);
   int status = WDI_ST_OK;
   if (is_folder(place.kept)) {
-    std::string kept = narrow(place.kept);
+    std::string kept = velmor::utf8_string(place.kept);
     if (remove_tree(place.kept)) {
       engine_log(LOG_INFO, kForgetting, "removed the package source '%s'", kept.c_str());
     } else {

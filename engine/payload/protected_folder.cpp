@@ -33,8 +33,6 @@ constexpr int kNameAttempts = 4;
 constexpr int kRemoveAttempts = 20;
 constexpr DWORD kRemovePauseMs = 25;
 
-std::string narrow(const std::wstring& text) { return utf8_string(text.c_str()); }
-
 // A file or folder removed by an earlier pass, or with the folder that held it.
 bool gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -95,11 +93,12 @@ int protected_folder::create_at(const std::wstring& path, const char* caller) {
   if (!folder_security(&descriptor, &security, caller)) return WDI_ST_NO_RESOURCE;
   unique_file held;
   if (!create_new_folder(path, &security, &held)) {
-    engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(path).c_str(), windows_error_text(0));
+    engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", utf8_string(path).c_str(),
+               windows_error_text(0));
     return WDI_ST_DENIED;
   }
   wide_ = path;
-  path_ = narrow(path);
+  path_ = utf8_string(path);
   held_folders_.push_back(std::move(held));
   return WDI_ST_OK;
 }
@@ -138,21 +137,22 @@ int protected_folder::create(const char* caller) {
     unique_file held;
     if (create_new_folder(path, &security, &held)) {
       wide_ = path;
-      path_ = narrow(path);
+      path_ = utf8_string(path);
       held_folders_.push_back(std::move(held));
       return WDI_ST_OK;
     }
     DWORD error = ::GetLastError();
     // A name taken is somebody else's folder: never used, another name is drawn.
     if (error == ERROR_ALREADY_EXISTS) continue;
-    engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(path).c_str(), windows_error_text(error));
+    engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", utf8_string(path).c_str(),
+               windows_error_text(error));
     if (error == ERROR_PATH_NOT_FOUND) {
       // No Temp in the Windows folder: made with the same protection, and left for the system.
       if (::CreateDirectoryW(base.c_str(), &security) || ::GetLastError() == ERROR_ALREADY_EXISTS) continue;
     }
     return WDI_ST_DENIED;
   }
-  engine_log(LOG_ERROR, caller, "unable to create a protected folder in %s", narrow(base).c_str());
+  engine_log(LOG_ERROR, caller, "unable to create a protected folder in %s", utf8_string(base).c_str());
   return WDI_ST_DENIED;
 }
 
@@ -176,7 +176,7 @@ int protected_folder::make_folder(const char* relative, const char* caller) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_NEW, nullptr, nullptr);
     if (!held) {
       DWORD error = ::GetLastError();
-      engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(wide_ + L"\\" + part).c_str(),
+      engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", utf8_string(wide_ + L"\\" + part).c_str(),
                  windows_error_text(error));
       return WDI_ST_DENIED;
     }
@@ -209,14 +209,15 @@ int protected_folder::write_file(const char* relative, const void* data, size_t 
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     DWORD error = ::GetLastError();
-    engine_log(LOG_ERROR, caller, "failed to create file '%s' (%s)", narrow(path).c_str(), windows_error_text(error));
+    engine_log(LOG_ERROR, caller, "failed to create file '%s' (%s)", utf8_string(path).c_str(),
+               windows_error_text(error));
     return WDI_ST_NO_RESOURCE;
   }
   DWORD written = 0;
   bool complete = ::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
   files_.emplace_back(relative, std::move(file));
   if (!complete) {
-    engine_log(LOG_ERROR, caller, "failed to write file '%s'", narrow(path).c_str());
+    engine_log(LOG_ERROR, caller, "failed to write file '%s'", utf8_string(path).c_str());
     return WDI_ST_IO_FAILURE;
   }
   return WDI_ST_OK;
@@ -262,7 +263,7 @@ bool protected_folder::remove_contents(bool log_failures) {
     if (::DeleteFileW(path.c_str()) || gone(::GetLastError())) continue;
     all_gone = false;
     if (log_failures && !quiet_) {
-      engine_log(LOG_WARNING, "wdi_prepare_driver", "could not delete '%s': %s", narrow(path).c_str(),
+      engine_log(LOG_WARNING, "wdi_prepare_driver", "could not delete '%s': %s", utf8_string(path).c_str(),
                  windows_error_text(0));
     }
   }

@@ -36,6 +36,7 @@ using velmor::unique_file;
 using velmor::unique_handle;
 using velmor::unique_hlocal;
 using velmor::unique_malloc;
+using velmor::utf8_string;
 
 extern "C" PSID get_sid(void) {
   unique_handle token;
@@ -89,8 +90,6 @@ PSID process_user_sid() {
   if (!sid) sid.reset(get_sid());
   return sid.get();  // never replaced once set
 }
-
-std::string narrow(const std::wstring& text) { return velmor::utf8_string(text.c_str()); }
 
 bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -170,7 +169,7 @@ void give_to_user(HANDLE folder, const std::wstring& path, const char* caller) {
                                 : ::SetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, user,
                                                     nullptr, nullptr, nullptr);
   if (error != ERROR_SUCCESS) {
-    engine_log(LOG_WARNING, caller, "could not make the user owner of %s (%s)", narrow(path).c_str(),
+    engine_log(LOG_WARNING, caller, "could not make the user owner of %s (%s)", utf8_string(path).c_str(),
                windows_error_text(error));
   }
 }
@@ -249,11 +248,11 @@ int package_folders::hold_one(const std::wstring& part, bool create, const char*
     if (!created) {
       DWORD error = ::GetLastError();
       if (error == ERROR_FILENAME_EXCED_RANGE) {
-        engine_log(LOG_ERROR, caller, "directory name is too long %s", narrow(part).c_str());
+        engine_log(LOG_ERROR, caller, "directory name is too long %s", utf8_string(part).c_str());
         return WDI_ST_BAD_PARAMETER;
       }
       if (error != ERROR_ALREADY_EXISTS) {
-        engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", narrow(part).c_str(),
+        engine_log(LOG_ERROR, caller, "unable to create directory %s (%s)", utf8_string(part).c_str(),
                    windows_error_text(error));
         ::SetLastError(error);
         return WDI_ST_DENIED;
@@ -267,7 +266,8 @@ int package_folders::hold_one(const std::wstring& part, bool create, const char*
       ::SetLastError(ERROR_PATH_NOT_FOUND);
       return WDI_ST_MISSING;
     }
-    engine_log(LOG_ERROR, caller, "unable to open directory %s (%s)", narrow(part).c_str(), windows_error_text(error));
+    engine_log(LOG_ERROR, caller, "unable to open directory %s (%s)", utf8_string(part).c_str(),
+               windows_error_text(error));
     ::SetLastError(error);
     return WDI_ST_DENIED;
   }
@@ -284,19 +284,19 @@ int package_folders::hold_one(const std::wstring& part, bool create, const char*
   DWORD by_name = ::GetFileAttributesW(part.c_str());
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       (by_name != INVALID_FILE_ATTRIBUTES && (by_name & FILE_ATTRIBUTE_REPARSE_POINT))) {
-    engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", narrow(part).c_str());
+    engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", utf8_string(part).c_str());
     ::SetLastError(ERROR_ACCESS_DENIED);
     return WDI_ST_DENIED;
   }
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    engine_log(LOG_ERROR, caller, "%s is a file, not a directory", narrow(part).c_str());
+    engine_log(LOG_ERROR, caller, "%s is a file, not a directory", utf8_string(part).c_str());
     ::SetLastError(ERROR_DIRECTORY);
     return WDI_ST_DENIED;
   }
   std::wstring final_path;
   if (!leads_to_itself(folder.get(), part, &final_path)) {
-    engine_log(LOG_ERROR, caller, "%s leads to %s: not writing through it", narrow(part).c_str(),
-               narrow(final_path).c_str());
+    engine_log(LOG_ERROR, caller, "%s leads to %s: not writing through it", utf8_string(part).c_str(),
+               utf8_string(final_path).c_str());
     ::SetLastError(ERROR_ACCESS_DENIED);
     return WDI_ST_DENIED;
   }
@@ -322,7 +322,7 @@ int resolve_below(const char* base, const char* path, std::wstring* full_base, s
   }
   // The engine's buffers hold paths of up to MAX_PATH - 1 bytes in UTF-8: a longer one would be
   // cut into another path somewhere on the way.
-  if (narrow(*full).size() > MAX_PATH - 1) {
+  if (utf8_string(*full).size() > MAX_PATH - 1) {
     engine_log(LOG_ERROR, caller, "directory name is too long %s", path);
     return WDI_ST_BAD_PARAMETER;
   }
@@ -358,12 +358,12 @@ int check_existing_file(HANDLE file, const std::wstring& full, const char* calle
     return WDI_ST_DENIED;
   }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", narrow(full).c_str());
+    engine_log(LOG_ERROR, caller, "%s is a link (reparse point): not writing through it", utf8_string(full).c_str());
     ::SetLastError(ERROR_ACCESS_DENIED);
     return WDI_ST_DENIED;
   }
   if (links > 1) {
-    engine_log(LOG_ERROR, caller, "%s has other hard links: not writing into it", narrow(full).c_str());
+    engine_log(LOG_ERROR, caller, "%s has other hard links: not writing into it", utf8_string(full).c_str());
     ::SetLastError(ERROR_ACCESS_DENIED);
     return WDI_ST_DENIED;
   }
@@ -424,7 +424,8 @@ int package_file::check(const char* base, const char* path, const char* caller, 
   if (status != WDI_ST_OK) return status;
   status = folders.hold(folder_of(full), false, caller);
   if (status != WDI_ST_OK) {
-    if (status == WDI_ST_MISSING) engine_log(LOG_ERROR, caller, "%s does not exist", narrow(folder_of(full)).c_str());
+    if (status == WDI_ST_MISSING) engine_log(LOG_ERROR, caller, "%s does not exist",
+                                             utf8_string(folder_of(full)).c_str());
     return status;
   }
   unique_file existing(::CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -549,6 +550,6 @@ extern "C" FILE* fcreate(const char* path, const char* mode) {
   // The file's own folder is the base: it and the file are checked.
   std::wstring full = full_path_of(path);
   if (full.empty()) return nullptr;
-  std::string folder = narrow(folder_of(full));
+  std::string folder = utf8_string(folder_of(full));
   return velmor::fcreate_below(folder.c_str(), path, mode);
 }

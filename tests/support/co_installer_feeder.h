@@ -30,6 +30,9 @@ class co_installer_feeder {
 
  private:
   static constexpr const char* kNames[] = {"WdfCoInstaller01011.dll", "winusbcoinstaller2.dll"};
+  // The longest a new package folder waits for its co-installers (without change notifications:
+  // between two scans).
+  static constexpr DWORD kRescanMs = 20;
   void run() {
     char windows[MAX_PATH];
     ::GetSystemWindowsDirectoryA(windows, MAX_PATH);
@@ -60,8 +63,8 @@ class co_installer_feeder {
       }
       first_scan = false;
       if (!change) {
-        ::Sleep(2);
-      } else if (::WaitForSingleObject(change.get(), 20) == WAIT_OBJECT_0) {
+        ::Sleep(kRescanMs);
+      } else if (::WaitForSingleObject(change.get(), kRescanMs) == WAIT_OBJECT_0) {
         ::FindNextChangeNotification(change.get());
       }
     }
