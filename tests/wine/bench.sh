@@ -154,6 +154,30 @@ ensure_display() {
   echo ":$(cat "$numfile")"
 }
 
+# The wineservers working for this prefix folder (another prefix's do not count): a server works
+# in the folder Wine names after the prefix's device and inode.
+server_pids() {
+  local dir pid
+  dir=$(printf 'server-%x-%x' "$(stat -c %d "$1")" "$(stat -c %i "$1")")
+  for pid in $(pgrep -u "$(id -u)" wineserver); do
+    [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$dir" ] && echo "$pid"
+  done
+  return 0
+}
+server_running() { [ -n "$(server_pids "$1")" ]; }
+
+# A new prefix folder, and a wineserver that no other prefix can lend it: Wine finds a prefix's
+# server by the folder's device and inode, so a server left running for a removed prefix whose
+# inode the new folder reuses would serve the new one with the old one's state.
+make_prefix() {  # folder arch log
+  local p=$1 pid
+  [ -d "$p" ] && WINEPREFIX=$p detached wineserver -k >/dev/null 2>&1 </dev/null || true
+  rm -rf "$p"
+  mkdir -p "$p"
+  for pid in $(server_pids "$p"); do kill -9 "$pid" 2>/dev/null || true; done
+  WINEPREFIX=$p WINEARCH=$2 detached wine_cmd wineboot -i >"$3" 2>&1 </dev/null
+}
+
 # Creates the prefix once (serialised with flock, so parallel tests wait for one creation). A
 # prefix left half-made by an interrupted run is removed together with its server and made anew.
 ensure_prefix() {
@@ -163,13 +187,17 @@ ensure_prefix() {
   exec 9>"$root/.lock-$k"
   flock 9
   if [ ! -f "$p/.bench-ready" ]; then
-    [ -d "$p" ] && WINEPREFIX=$p detached wineserver -k >/dev/null 2>&1 </dev/null || true
-    rm -rf "$p"
     local arch=win64
     [ "$k" = win32 ] && arch=win32
     if [ "$k" = x11 ]; then export DISPLAY; DISPLAY=$(ensure_display); fi
-    WINEPREFIX=$p WINEARCH=$arch detached wine_cmd wineboot -i >"$root/wineboot-$k.log" 2>&1 </dev/null ||
-      { flock -u 9; fail "creating the Wine prefix $p failed (wineboot -i; its output: $root/wineboot-$k.log)"; }
+    if ! make_prefix "$p" "$arch" "$root/wineboot-$k.log"; then
+      # Once more from nothing: a first wineboot can fail before it wrote anything; the log of
+      # each attempt goes to the caller's output, where a CI log keeps it.
+      sed 's/^/  wineboot: /' "$root/wineboot-$k.log" >&2
+      make_prefix "$p" "$arch" "$root/wineboot-$k.log" || {
+        sed 's/^/  wineboot: /' "$root/wineboot-$k.log" >&2
+        flock -u 9; fail "creating the Wine prefix $p failed twice (wineboot -i; its output: $root/wineboot-$k.log)"; }
+    fi
     WINEPREFIX=$p detached wineserver -w
     if [ "$k" = x11 ]; then
       WINEPREFIX=$p detached wine_cmd reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
@@ -187,17 +215,6 @@ ensure_prefix() {
   fi
   flock -u 9
   exec 9>&-
-}
-
-# Whether this prefix's wineserver runs (another prefix's does not count): a server works in the
-# folder Wine names after the prefix's device and inode.
-server_running() {
-  local dir pid
-  dir=$(printf 'server-%x-%x' "$(stat -c %d "$1")" "$(stat -c %i "$1")")
-  for pid in $(pgrep -u "$(id -u)" wineserver); do
-    [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$dir" ] && return 0
-  done
-  return 1
 }
 
 # One persistent server per prefix; Wine's own processes are started with their output detached,
