@@ -52,8 +52,9 @@ run_one() {  # name tree args...
     list) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/bare_program.exe"
                 "${1:-40}") ;;
     # The installer's bitness is Windows's: the 64-bit bare program for both builds here.
-    install|install-one-cpu) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/install_floor.exe"
-                   "Z:$build/win64/bench/bare_console.exe" "${1:-8}") ;;
+    install|install-one-cpu)
+      args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/install_floor.exe"
+            "Z:$build/win64/bench/bare_console.exe" "${1:-8}") ;;
     dialog) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "Z:$build/$tree/bench/bare_dialog.exe"
                   "${1:-20}") ;;
     soak) args=("Z:$build/$tree/app/Velmor_VirtualCOM_DriverInstall.exe" "${1:-10000}") ;;
